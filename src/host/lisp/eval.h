@@ -31,6 +31,10 @@ ref call(const ref& function_designator, const R&... args) {
   const ref a[] = {ref(args)..., ref()};
   return funcall(function_designator, args_t(a, sizeof...(R)));
 }
+template <class... R>
+ref call(symbol& function_name, const R&... args) {
+  return call(ref(&function_name), args...);
+}
 // The function a symbol names, or the host's error "The function ~S is undefined."
 ref symbol_function(symbol& s);
 
@@ -39,9 +43,9 @@ symbol& defun(symbol& name, native_fn fn);
 symbol& defun(std::string_view name, package& p, native_fn fn);
 
 // Special variables.
-void defvar(symbol& s, ref initial);        // keeps an existing value
-void defparameter(symbol& s, ref value);    // always sets
-ref symbol_value(symbol& s);                // unbound: the host's error
+void defvar(symbol& s, ref initial);      // keeps an existing value
+void defparameter(symbol& s, ref value);  // always sets
+ref symbol_value(symbol& s);              // unbound: the host's error
 void set_symbol_value(symbol& s, ref value);
 bool boundp(const symbol& s);
 

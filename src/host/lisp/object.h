@@ -78,7 +78,7 @@ class ref {
   LAOBJ* operator->() const { return p_; }
   LAOBJ& operator*() const { return *p_; }
   bool operator==(const ref& o) const { return p_ == o.p_; }  // eq
-  explicit operator bool() const = delete;  // use is_nil / truthy
+  explicit operator bool() const = delete;                    // use is_nil / truthy
 
   // Hands the pointer to the caller without decrementing: used when a raw
   // LAOBJ* must outlive this ref (see autorelease).
@@ -104,9 +104,9 @@ struct symbol : LAOBJ {
     immortal = true;
   }
   std::string name;
-  package* home_package;  // nullptr when uninterned
+  package* home_package;     // nullptr when uninterned
   std::optional<ref> value;  // unbound when empty
-  ref function;            // NIL when not fbound
+  ref function;              // NIL when not fbound
   ref plist;
   bool special = false;
   bool constant = false;
@@ -216,14 +216,16 @@ struct stream_obj;  // see streams.h
 // An opaque host object (an entity, a drawing, a dialog, ...). `kind` names
 // what it is for printing and for type checks.
 struct handle_obj : LAOBJ {
-  handle_obj(std::string k, std::shared_ptr<void> t) : LAOBJ(tag::handle), kind(std::move(k)), target(std::move(t)) {}
+  handle_obj(std::string k, std::shared_ptr<void> t)
+      : LAOBJ(tag::handle), kind(std::move(k)), target(std::move(t)) {}
   std::string kind;
   std::shared_ptr<void> target;
 };
 
 // An error object: what a trapped host failure yields.
 struct condition_obj : LAOBJ {
-  condition_obj(std::string k, std::string m) : LAOBJ(tag::condition), kind(std::move(k)), message(std::move(m)) {}
+  condition_obj(std::string k, std::string m)
+      : LAOBJ(tag::condition), kind(std::move(k)), message(std::move(m)) {}
   std::string kind;  // e.g. "SIMPLE-ERROR", "TYPE-ERROR", "READER-ERROR"
   std::string message;
 };

@@ -16,7 +16,8 @@ enum class symbol_status { none, internal, external, inherited };
 
 package* find_package(std::string_view name_or_nickname);
 // Signals an error when a package of that name or nickname exists.
-package& make_package(std::string_view name, std::vector<std::string> nicknames, std::vector<package*> use_list);
+package& make_package(std::string_view name, std::vector<std::string> nicknames,
+                      std::vector<package*> use_list);
 // find_package, or the host's error "The package ~A does not exist."
 package& require_package(std::string_view name);
 // find_package by designator: a package, a symbol or a string.
@@ -31,7 +32,7 @@ package& current_package();
 // Finds a symbol accessible in the package without interning it.
 symbol* find_symbol(std::string_view name, const package& p, symbol_status* status = nullptr);
 symbol& intern(std::string_view name, package& p, symbol_status* status = nullptr);
-symbol& keyword(std::string_view name);  // name without colon, as written (upcased by caller)
+symbol& keyword(std::string_view name);    // name without colon, as written (upcased by caller)
 symbol& cl_symbol(std::string_view name);  // interned in COMMON-LISP and exported
 symbol* make_uninterned_symbol(std::string_view name);
 

@@ -6,6 +6,7 @@
 #include <istream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/lisp/object.h"
 
@@ -23,19 +24,31 @@ class reader {
   std::size_t column() const { return column_; }
 
  private:
+  struct position {
+    std::size_t line, column;
+  };
   int peek();
   int get();
-  ref read_form(bool& got);
-  ref read_list(char close);
-  ref read_token(std::string first);
+  position here() const { return {line_, column_}; }
+  int next_form_char();
+  void skip_block_comment(position start);
+  ref read_token(int first, bool& dot);
+  void read_token_text(int first);
   ref read_string();
-  ref read_dispatch();
-  void skip_whitespace_and_comments();
-  [[noreturn]] void fail(std::string_view what) const;
+  ref read_character();
+  ref intern_token(position start);
+  [[noreturn]] void fail(position at, std::string_view what) const;
+  [[noreturn]] void fail_cut_off() const;
 
   std::istream& in_;
+  std::streambuf* buf_;
   std::string source_;
   std::size_t line_ = 1, column_ = 1;
+  position start_{1, 1};       // where the current token or macro character began
+  position form_start_{1, 1};  // where the outermost form being read began
+  std::string token_;          // the current token, case already converted
+  std::vector<bool> escaped_;  // per byte of token_: written with an escape
+  bool token_escaped_ = false;
 };
 
 // Reads one form from text; signals at end of input.
