@@ -21,7 +21,8 @@ void error(std::string_view control, args_t args) { signal("SIMPLE-ERROR", forma
 void simple_error(std::string message) { signal("SIMPLE-ERROR", std::move(message)); }
 
 void type_error(const ref& datum, std::string_view expected_type) {
-  signal("TYPE-ERROR", "The value " + prin1_to_string(datum) + " is not of type " + std::string(expected_type) + ".");
+  signal("TYPE-ERROR",
+         "The value " + prin1_to_string(datum) + " is not of type " + std::string(expected_type) + ".");
 }
 
 void argument_count_error(std::string_view function, std::size_t got, std::size_t min, std::size_t max) {
@@ -32,8 +33,8 @@ void argument_count_error(std::string_view function, std::size_t got, std::size_
     expected = "at least " + std::to_string(min);
   else
     expected = "between " + std::to_string(min) + " and " + std::to_string(max);
-  signal("PROGRAM-ERROR", "Invalid number of arguments to " + std::string(function) + ": " + std::to_string(got) +
-                              " (expected " + expected + ").");
+  signal("PROGRAM-ERROR", "Invalid number of arguments to " + std::string(function) + ": " +
+                              std::to_string(got) + " (expected " + expected + ").");
 }
 
 void check_argument_count(std::string_view function, args_t args, std::size_t min, std::size_t max) {

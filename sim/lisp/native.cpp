@@ -73,7 +73,8 @@ std::wstring widen(std::string_view s) {
       extra = 3;
     }
     ++i;
-    for (int k = 0; k < extra && i < s.size(); ++k, ++i) cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
+    for (int k = 0; k < extra && i < s.size(); ++k, ++i)
+      cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
     out += static_cast<wchar_t>(cp);
   }
   return out;

@@ -129,8 +129,12 @@ double as_number(const ref& r) {
   return checked<dfloat_obj>(r, tag::dfloat, "NUMBER").value;
 }
 pathname_obj& as_pathname(const ref& r) { return checked<pathname_obj>(r, tag::pathname, "PATHNAME"); }
-structure_obj& as_structure(const ref& r) { return checked<structure_obj>(r, tag::structure, "STRUCTURE-OBJECT"); }
-hash_table_obj& as_hash_table(const ref& r) { return checked<hash_table_obj>(r, tag::hash_table, "HASH-TABLE"); }
+structure_obj& as_structure(const ref& r) {
+  return checked<structure_obj>(r, tag::structure, "STRUCTURE-OBJECT");
+}
+hash_table_obj& as_hash_table(const ref& r) {
+  return checked<hash_table_obj>(r, tag::hash_table, "HASH-TABLE");
+}
 package& as_package(const ref& r) { return checked<package>(r, tag::package, "PACKAGE"); }
 function_obj& as_function(const ref& r) { return checked<function_obj>(r, tag::function, "FUNCTION"); }
 handle_obj& as_handle(const ref& r, std::string_view kind) {
@@ -253,7 +257,8 @@ bool equalp(const ref& a, const ref& b) {
       return equalp(*x, *y);
     }
     case tag::string:
-      return upcase_ascii(static_cast<string_obj&>(*a).text) == upcase_ascii(static_cast<string_obj&>(*b).text);
+      return upcase_ascii(static_cast<string_obj&>(*a).text) ==
+             upcase_ascii(static_cast<string_obj&>(*b).text);
     case tag::character: {
       auto up = [](char32_t c) { return c >= U'a' && c <= U'z' ? c - U'a' + U'A' : c; };
       return up(static_cast<character_obj&>(*a).code) == up(static_cast<character_obj&>(*b).code);
@@ -287,7 +292,8 @@ std::size_t ref_hash::operator()(const ref& r) const {
     case tag::integer:
       return std::hash<std::int64_t>()(static_cast<const integer_obj*>(p)->value);
     case tag::dfloat:
-      return std::hash<std::uint64_t>()(std::bit_cast<std::uint64_t>(static_cast<const dfloat_obj*>(p)->value));
+      return std::hash<std::uint64_t>()(
+          std::bit_cast<std::uint64_t>(static_cast<const dfloat_obj*>(p)->value));
     case tag::character:
       return std::hash<char32_t>()(static_cast<const character_obj*>(p)->code);
     default:

@@ -43,8 +43,8 @@ package& new_package(runtime_state& st, std::string_view name, std::vector<std::
 }
 
 // Host packages beside the standard ones; their names are the host's.
-constexpr const char* host_packages[] = {"OLI", "MEI", "FRAME2", "FRAME2-UI", "ELAN", "ELAN-UI", "LINKS-UI",
-                                         "DOCU", "MODELMANAGER", "EVENT", "SDSIM"};
+constexpr const char* host_packages[] = {"OLI",      "MEI",  "FRAME2",       "FRAME2-UI", "ELAN", "ELAN-UI",
+                                         "LINKS-UI", "DOCU", "MODELMANAGER", "EVENT",     "SDSIM"};
 
 void create_standard_packages(runtime_state& st) {
   st.cl = &new_package(st, "COMMON-LISP", {"LISP", "CL"}, {});
@@ -105,7 +105,8 @@ package* find_package(std::string_view name) {
   return it == st.by_name.end() ? nullptr : it->second;
 }
 
-package& make_package(std::string_view name, std::vector<std::string> nicknames, std::vector<package*> use_list) {
+package& make_package(std::string_view name, std::vector<std::string> nicknames,
+                      std::vector<package*> use_list) {
   auto& st = state();
   for (auto& n : nicknames)
     if (st.by_name.count(n)) simple_error("A package named " + n + " already exists.");
@@ -195,7 +196,8 @@ void export_symbol(symbol& s, package& p) {
   symbol_status st;
   symbol* found = find_symbol(s.name, p, &st);
   if (found && found != &s)
-    simple_error("Exporting " + s.name + " from " + p.name + " would conflict with another symbol of that name.");
+    simple_error("Exporting " + s.name + " from " + p.name +
+                 " would conflict with another symbol of that name.");
   // Inherited or not present: import, then export.
   p.externals.emplace(s.name, &s);
 }

@@ -6,7 +6,8 @@
 namespace host::lisp {
 
 ref symbol_function(symbol& s) {
-  if (is_nil(s.function)) signal("UNDEFINED-FUNCTION", "The function " + prin1_to_string(ref(&s)) + " is undefined.");
+  if (is_nil(s.function))
+    signal("UNDEFINED-FUNCTION", "The function " + prin1_to_string(ref(&s)) + " is undefined.");
   return s.function;
 }
 
@@ -15,7 +16,9 @@ symbol& defun(symbol& name, native_fn fn) {
   return name;
 }
 
-symbol& defun(std::string_view name, package& p, native_fn fn) { return defun(intern(name, p), std::move(fn)); }
+symbol& defun(std::string_view name, package& p, native_fn fn) {
+  return defun(intern(name, p), std::move(fn));
+}
 
 void defvar(symbol& s, ref initial) {
   s.special = true;
@@ -39,7 +42,9 @@ void set_symbol_value(symbol& s, ref value) {
 
 bool boundp(const symbol& s) { return s.value.has_value(); }
 
-special_binding::special_binding(symbol& s, ref value) : s_(s), saved_(s.value) { s_.value = std::move(value); }
+special_binding::special_binding(symbol& s, ref value) : s_(s), saved_(s.value) {
+  s_.value = std::move(value);
+}
 
 special_binding::~special_binding() { s_.value = std::move(saved_); }
 

@@ -36,7 +36,8 @@ void define_functions(const struct_type& type) {
     for (std::size_t i = 0; i < args.size(); i += 2) {
       if (!keywordp(args[i])) type_error(args[i], "KEYWORD");
       int idx = slot_index(*tp, static_cast<symbol&>(*args[i]).name);
-      if (idx < 0) simple_error("Unknown keyword :" + static_cast<symbol&>(*args[i]).name + " for MAKE-" + base + ".");
+      if (idx < 0)
+        simple_error("Unknown keyword :" + static_cast<symbol&>(*args[i]).name + " for MAKE-" + base + ".");
       if (!seen[idx]) s.slots[idx] = args[i + 1];
       seen[idx] = true;
     }
@@ -83,7 +84,8 @@ const struct_type& define_struct(symbol& name, std::vector<symbol*> own_slots, c
   const struct_type* raw = t.get();
   // A redefinition keeps the old type object alive: existing instances point to it.
   static std::vector<std::unique_ptr<struct_type>> retired;
-  if (auto old = reg.by_symbol.find(&name); old != reg.by_symbol.end()) retired.push_back(std::move(old->second));
+  if (auto old = reg.by_symbol.find(&name); old != reg.by_symbol.end())
+    retired.push_back(std::move(old->second));
   reg.by_symbol[&name] = std::move(t);
   reg.by_name.emplace(name.name, raw);
   define_functions(*raw);
@@ -113,7 +115,9 @@ int slot_index(const struct_type& type, std::string_view slot_name) {
 
 ref& slot(structure_obj& s, std::string_view slot_name) {
   int i = slot_index(*s.type, slot_name);
-  if (i < 0) simple_error("The structure " + s.type->name->name + " has no slot named " + std::string(slot_name) + ".");
+  if (i < 0)
+    simple_error("The structure " + s.type->name->name + " has no slot named " + std::string(slot_name) +
+                 ".");
   return s.slots[i];
 }
 
