@@ -1,0 +1,208 @@
+#include "host/console.h"
+
+#include <cctype>
+#include <map>
+#include <sstream>
+#include <streambuf>
+
+#include "host/command_queue.h"
+#include "host/lisp/errors.h"
+#include "host/lisp/eval.h"
+#include "host/lisp/printer.h"
+#include "host/lisp/reader.h"
+#include "host/lisp/streams.h"
+#include "host/module_manager.h"
+#include "host/native.h"
+
+namespace sim {
+
+namespace {
+
+std::map<std::string, host_command, std::less<>>& host_commands() {
+  static std::map<std::string, host_command, std::less<>> commands;
+  return commands;
+}
+
+std::string upcase(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool is_blank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+
+// Runs the line as a host command when its first word names one.
+bool dispatch_host_command(std::string_view line) {
+  std::size_t start = 0;
+  while (start < line.size() && is_blank(line[start])) ++start;
+  std::size_t end = start;
+  while (end < line.size() && !is_blank(line[end])) ++end;
+  auto it = host_commands().find(upcase(line.substr(start, end - start)));
+  if (it == host_commands().end()) return false;
+  std::string_view arguments = line.substr(end);
+  while (!arguments.empty() && is_blank(arguments.front())) arguments.remove_prefix(1);
+  while (!arguments.empty() && is_blank(arguments.back())) arguments.remove_suffix(1);
+  it->second(arguments);
+  return true;
+}
+
+}  // namespace
+
+void register_host_command(std::string name, host_command run) {
+  host_commands()[upcase(name)] = std::move(run);
+}
+
+text_scan scan_command_text(std::string_view t) {
+  int depth = 0;
+  bool empty = true;
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    char c = t[i];
+    if (c == ';') {
+      while (i < t.size() && t[i] != '\n') ++i;
+    } else if (c == '#' && i + 1 < t.size() && t[i + 1] == '|') {
+      int level = 1;
+      for (i += 2; level > 0; ++i) {
+        if (i + 1 >= t.size()) return {false, empty};
+        if (t[i] == '|' && t[i + 1] == '#') {
+          --level;
+          ++i;
+        } else if (t[i] == '#' && t[i + 1] == '|') {
+          ++level;
+          ++i;
+        }
+      }
+      --i;
+    } else if (!is_blank(c)) {
+      empty = false;
+      if (c == '"' || c == '|') {
+        for (++i; i < t.size() && t[i] != c; ++i)
+          if (t[i] == '\\') ++i;
+        if (i >= t.size()) return {false, false};
+      } else if (c == '\\') {
+        ++i;
+      } else if (c == '(') {
+        ++depth;
+      } else if (c == ')') {
+        --depth;
+      }
+    }
+  }
+  return {depth <= 0, empty};
+}
+
+// Remembers whether the host's standard output stands at the start of a
+// line, so that a value prints on a line of its own after output of the
+// form that has no newline yet.
+class console::line_tracker : public std::streambuf {
+ public:
+  explicit line_tracker(std::ostream& target) : target_(*target.rdbuf()), stream_(this) {}
+  std::ostream& stream() { return stream_; }
+  bool at_line_start() const { return last_ == '\n'; }
+
+ protected:
+  int overflow(int c) override {
+    if (c == traits_type::eof()) return traits_type::not_eof(c);
+    last_ = static_cast<char>(c);
+    return target_.sputc(static_cast<char>(c));
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    if (n > 0) last_ = s[n - 1];
+    return target_.sputn(s, n);
+  }
+  int sync() override { return target_.pubsync(); }
+
+ private:
+  std::streambuf& target_;
+  std::ostream stream_;
+  char last_ = '\n';
+};
+
+console::console(std::ostream& err)
+    : err_(err),
+      previous_output_(host::lisp::standard_output()),
+      tracker_(std::make_unique<line_tracker>(previous_output_)) {
+  host::lisp::set_standard_output(tracker_->stream());
+}
+
+console::~console() { host::lisp::set_standard_output(previous_output_); }
+
+bool console::run_line(std::string_view line, std::string_view source) {
+  bool ok = execute(line, source);
+  host::lisp::drain_autorelease_pool();
+  while (auto queued = take_queued_command()) {
+    ok = execute(*queued, "queued command") && ok;
+    host::lisp::drain_autorelease_pool();
+  }
+  return ok;
+}
+
+bool console::run_script(std::istream& in, std::string_view source) {
+  bool ok = true;
+  std::string pending, line;
+  std::size_t line_number = 0, first_line = 1;
+  while (std::getline(in, line)) {
+    ++line_number;
+    if (pending.empty()) first_line = line_number;
+    pending += line;
+    pending += '\n';
+    text_scan scan = scan_command_text(pending);
+    if (!scan.complete) continue;
+    if (!scan.empty) ok = run_line(pending, std::string(source) + ":" + std::to_string(first_line)) && ok;
+    pending.clear();
+  }
+  // A form cut off by the end of the script fails in the reader, which says so.
+  if (!scan_command_text(pending).empty)
+    ok = run_line(pending, std::string(source) + ":" + std::to_string(first_line)) && ok;
+  return ok;
+}
+
+bool console::interact(std::istream& in, std::ostream& prompt_out) {
+  bool ok = true;
+  std::string pending, line;
+  for (;;) {
+    prompt_out << (pending.empty() ? "sdhost> " : "   ...> ") << std::flush;
+    if (!std::getline(in, line)) break;
+    pending += line;
+    pending += '\n';
+    text_scan scan = scan_command_text(pending);
+    if (!scan.complete) continue;
+    if (!scan.empty) ok = run_line(pending) && ok;
+    pending.clear();
+  }
+  prompt_out << '\n';
+  return ok;
+}
+
+bool console::execute(std::string_view line, std::string_view source) {
+  std::ostream& out = tracker_->stream();
+  try {
+    if (dispatch_host_command(line)) return true;
+    std::istringstream in{std::string(line)};
+    host::lisp::reader reader(in, std::string(source));
+    host::lisp::ref form;
+    while (reader.read(form)) {
+      host::lisp::ref value = host::lisp::eval(form);
+      if (!tracker_->at_line_start()) out << '\n';
+      host::lisp::prin1(value, out);
+      out << '\n' << std::flush;
+    }
+    return true;
+  } catch (const host::lisp::lisp_error& e) {
+    report(e.message());
+  } catch (const THROWABLE&) {
+    report("A module raised a host exception.");
+  } catch (const std::exception& e) {
+    report(e.what());
+  }
+  return false;
+}
+
+void console::report(std::string_view message) {
+  tracker_->stream().flush();
+  std::string text(message);
+  for (char& c : text)
+    if (c == '\n') c = ' ';
+  err_ << "Error: " << text << '\n' << std::flush;
+}
+
+}  // namespace sim

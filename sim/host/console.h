@@ -1,0 +1,56 @@
+// The host's command line: runs command lines as the user types them, from
+// -e options or from a script.
+//
+// A command line is either a host command, whose name comes first and whose
+// arguments follow on the line, or Lisp forms: each is evaluated and its
+// value printed with prin1 on a line of its own. An error prints one line
+// "Error: <message>" and the console carries on. After each line the
+// autorelease pool is drained and the lines it queued (put-buffer) run.
+#pragma once
+
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace sim {
+
+// A host command gets the rest of its command line after the name.
+using host_command = std::function<void(std::string_view arguments)>;
+// Makes name (case does not matter) a host command of the console.
+void register_host_command(std::string name, host_command run);
+
+// How a piece of command-line text ends.
+struct text_scan {
+  bool complete;  // outside every list, string, escape and comment
+  bool empty;     // holds nothing but blanks and comments
+};
+text_scan scan_command_text(std::string_view text);
+
+class console {
+ public:
+  // Values print to the host's standard output, errors to err.
+  explicit console(std::ostream& err = std::cerr);
+  ~console();
+  console(const console&) = delete;
+  console& operator=(const console&) = delete;
+
+  // Runs one command line and then the queued lines. False when any failed.
+  bool run_line(std::string_view line, std::string_view source = "command line");
+  // Runs a script of command lines; a Lisp form may span several lines.
+  bool run_script(std::istream& in, std::string_view source);
+  // Reads command lines from in until its end, prompting on prompt_out.
+  bool interact(std::istream& in, std::ostream& prompt_out);
+
+ private:
+  bool execute(std::string_view line, std::string_view source);
+  void report(std::string_view message);
+
+  class line_tracker;
+  std::ostream& err_;
+  std::ostream& previous_output_;
+  std::unique_ptr<line_tracker> tracker_;
+};
+
+}  // namespace sim
