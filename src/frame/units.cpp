@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "analytics/xhtml.h"
 #include "core/vtm_core.h"
 #include "core/vtm_core_config.h"
 #include "frame/loadmodule.h"
@@ -178,6 +179,7 @@ void vt_report_initialize(char* data, int size, LAOBJ* name) {
 void vt_xhtml_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::vt_xhtml, data, size, name);
   in_main_package(lisp_oli_doc_tools);
+  vtm::analytics::define_vt_xhtml();
 }
 
 void vt_query_initialize(char* data, int size, LAOBJ* name) {

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "core/vtm_core_config.h"
-#include "frame/module_fixture.h"
+#include "support/module_fixture.h"
 #include "frame/units.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/loadmodule.h"
-#include "frame/module_fixture.h"
+#include "support/module_fixture.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"

@@ -2,7 +2,7 @@
 
 #include <regex>
 
-#include "frame/module_fixture.h"
+#include "support/module_fixture.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
 #include "host/module_manager.h"

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "frame/loadmodule.h"
-#include "frame/module_fixture.h"
+#include "support/module_fixture.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "frame/module_fixture.h"
+#include "support/module_fixture.h"
 #include "host/entity.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"

@@ -1,4 +1,4 @@
-#include "frame/module_fixture.h"
+#include "support/module_fixture.h"
 
 #include <gtest/gtest.h>
 
