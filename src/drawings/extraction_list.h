@@ -1,0 +1,83 @@
+// The master extraction list of an extraction folder: one record per line,
+// and the lookup tables from instance sysids and metadata to the model
+// records that the association run uses.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace vtm::drawings {
+
+inline constexpr std::string_view item_type = "TYPE";
+inline constexpr std::string_view item_name = "NAME";
+inline constexpr std::string_view filename = "FILE_TO_LOAD";
+inline constexpr std::string_view file_path = "FILEPATH";
+inline constexpr std::string_view revision = "REVISION";
+inline constexpr std::string_view partnumber = "PART_NUMBER";
+inline constexpr std::string_view drawing_type = "ME Drawing";
+inline constexpr std::string_view part_type = "ME Component CAD Model";
+inline constexpr std::string_view assembly_type = "ME Assembly CAD Model";
+
+// One data line: its fields under the header's column names. A line shorter
+// than the header lacks the last columns; one longer drops its surplus.
+struct extraction_record {
+  std::shared_ptr<const std::vector<std::string>> columns;
+  std::vector<std::string> fields;
+
+  // The field of the column; nullptr when the line has none.
+  const std::string* field(std::string_view column) const;
+  // The field, or "" when absent.
+  std::string value(std::string_view column) const;
+};
+
+// Splits at every comma; no quoting, empty fields kept, line ends dropped.
+std::vector<std::string> split_csv_line(std::string_view line);
+
+// Every line after the header is a record, empty ones included. A missing
+// file is an error naming it.
+std::vector<extraction_record> read_csv(const std::filesystem::path& csv);
+
+// basepath / FILEPATH / FILE_TO_LOAD.
+std::filesystem::path make_record_fullpath(const std::filesystem::path& basepath,
+                                           const extraction_record& record);
+
+// NAME,REVISION
+std::string get_record_id(const extraction_record& record);
+
+// The maps refer to the records they were built from, which must outlive
+// them. Every entry lists the most recently added record first.
+struct extraction_maps {
+  using record_list = std::vector<const extraction_record*>;
+  std::unordered_map<std::string, record_list> sysid_map;
+  std::unordered_map<std::string, record_list> partnumber_3d_map;
+  std::unordered_map<std::string, record_list> name_3d_map;
+  record_list drawings;  // in the reverse of the list's order
+
+  const record_list& entry(const std::unordered_map<std::string, record_list>& map,
+                           const std::string& key) const;
+};
+
+// What building the maps needs of the host: the instance sysids in a model
+// file, and a progress bar.
+struct extraction_scan {
+  std::function<std::vector<std::string>(const std::filesystem::path& model_file)> model_sysids;
+  std::function<void(std::size_t maximum)> set_progress_maximum;
+  std::function<void()> advance_progress;
+};
+
+extraction_maps make_extraction_maps(const std::filesystem::path& basepath,
+                                     const std::vector<extraction_record>& records,
+                                     const extraction_scan& scan);
+
+// Model records that match the drawing by NAME (against model names and part
+// numbers) and by PART_NUMBER; may repeat a record.
+extraction_maps::record_list extraction_maps_models_by_metadata(const extraction_maps& maps,
+                                                                const extraction_record& drawing,
+                                                                bool by_name, bool by_partnumber);
+
+}  // namespace vtm::drawings

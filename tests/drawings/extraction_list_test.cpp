@@ -1,0 +1,128 @@
+#include "drawings/extraction_list.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+
+#include "host/lisp/errors.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vtm::drawings;
+using ::testing::ElementsAre;
+
+class ExtractionList : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("extraction test " + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::vector<extraction_record> read(const std::string& text) {
+    std::ofstream(dir_ / "list.csv", std::ios::binary) << text;
+    return read_csv(dir_ / "list.csv");
+  }
+
+  // Builds the maps with a scanner that answers from `sysids` and records
+  // which files it was asked for.
+  extraction_maps build(const std::vector<extraction_record>& records) {
+    extraction_scan scan;
+    scan.model_sysids = [this](const fs::path& file) {
+      scanned_.push_back(file.lexically_relative(dir_).string());
+      auto it = sysids_.find(file.filename().string());
+      return it == sysids_.end() ? std::vector<std::string>{} : it->second;
+    };
+    scan.set_progress_maximum = [this](std::size_t max) { maximum_ = max; };
+    scan.advance_progress = [this] { ++ticks_; };
+    return make_extraction_maps(dir_, records, scan);
+  }
+
+  static std::vector<std::string> ids(const extraction_maps::record_list& list) {
+    std::vector<std::string> out;
+    for (const extraction_record* r : list) out.push_back(get_record_id(*r));
+    return out;
+  }
+
+  fs::path dir_;
+  std::map<std::string, std::vector<std::string>> sysids_;
+  std::vector<std::string> scanned_;
+  std::size_t maximum_ = 0, ticks_ = 0;
+};
+
+TEST_F(ExtractionList, SplitsEveryLineAtEveryCommaWithoutQuoting) {
+  auto records = read(
+      "TYPE,NAME,FILEPATH,PART_NUMBER,FILE_TO_LOAD\r\n"
+      "ME Drawing,D1,dir\r\n"
+      "a,\"b,c\",,d,e,surplus,more\n"
+      "\n"
+      "x,y");
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(*records[0].field("TYPE"), "ME Drawing");
+  EXPECT_EQ(*records[0].field("FILEPATH"), "dir");
+  EXPECT_EQ(records[0].field("PART_NUMBER"), nullptr);
+  EXPECT_EQ(records[0].field("FILE_TO_LOAD"), nullptr);
+  EXPECT_THAT(records[1].fields, ElementsAre("a", "\"b", "c\"", "", "d"));
+  EXPECT_EQ(*records[2].field("TYPE"), "");
+  EXPECT_EQ(records[2].field("NAME"), nullptr);
+  EXPECT_EQ(*records[3].field("NAME"), "y");
+  EXPECT_EQ(records[3].field("UNKNOWN"), nullptr);
+}
+
+TEST_F(ExtractionList, PathsAndIds) {
+  auto records =
+      read("NAME,REVISION,FILEPATH,FILE_TO_LOAD\nbolt,B,sub/dir,bolt m8.sdpc\nnut,,/abs,nut.sdpc\n");
+  EXPECT_EQ(make_record_fullpath(dir_ / "files", records[0]),
+            dir_ / "files" / "sub" / "dir" / "bolt m8.sdpc");
+  EXPECT_EQ(make_record_fullpath(dir_ / "files", records[1]), dir_ / "files" / "abs" / "nut.sdpc");
+  EXPECT_EQ(get_record_id(records[0]), "bolt,B");
+  EXPECT_EQ(get_record_id(records[1]), "nut,");
+  EXPECT_THROW(read_csv(dir_ / "missing.csv"), host::lisp::lisp_error);
+}
+
+TEST_F(ExtractionList, MapsScanInstanceThenContentsFilesAndListNewestFirst) {
+  sysids_ = {{"p.sdp", {"S1"}}, {"a.sda", {"S2"}}, {"a.sdac", {"S1", "S3"}}, {"p.sdpc", {"never"}}};
+  auto records = read(
+      "TYPE,NAME,REVISION,PART_NUMBER,FILEPATH,FILE_TO_LOAD\n"
+      "ME Drawing,A,1,,d,a.mi\n"
+      "ME Component CAD Model,p,1,PN1,m,p.sdpc\n"
+      "ME Drawing,B,1,,d,b.mi\n"
+      "ME Assembly CAD Model,a,2,PN1,m,a.sdac\n"
+      "Document,doc,1,PN1,m,x.docc\n"
+      "ME Drawing,C,1,,d,c.mi\n");
+  extraction_maps maps = build(records);
+
+  EXPECT_THAT(scanned_, ElementsAre("m/p.sdp", "m/a.sda", "m/a.sdac"));
+  EXPECT_THAT(ids(maps.drawings), ElementsAre("C,1", "B,1", "A,1"));
+  EXPECT_THAT(ids(maps.entry(maps.sysid_map, "S1")), ElementsAre("a,2", "p,1"));
+  EXPECT_THAT(ids(maps.entry(maps.sysid_map, "S3")), ElementsAre("a,2"));
+  EXPECT_TRUE(maps.entry(maps.sysid_map, "never").empty());
+  EXPECT_THAT(ids(maps.entry(maps.partnumber_3d_map, "PN1")), ElementsAre("a,2", "p,1"));
+  EXPECT_THAT(ids(maps.entry(maps.name_3d_map, "p")), ElementsAre("p,1"));
+  EXPECT_EQ(maximum_, records.size());
+  EXPECT_EQ(ticks_, 3u);  // models and other records, not drawings
+}
+
+TEST_F(ExtractionList, MetadataMatchingFollowsTheSwitches) {
+  auto records = read(
+      "TYPE,NAME,REVISION,PART_NUMBER,FILEPATH,FILE_TO_LOAD\n"
+      "ME Component CAD Model,bracket,1,4711,m,b.sdpc\n"
+      "ME Component CAD Model,4711,1,,m,c.sdpc\n"
+      "ME Component CAD Model,plate,1,,m,d.sdpc\n"
+      "ME Drawing,bracket,1,4711,d,b.mi\n"
+      "ME Drawing,unnamed,1,,d,u.mi\n");
+  extraction_maps maps = build(records);
+  const extraction_record& drawing = records[3];
+  EXPECT_THAT(ids(extraction_maps_models_by_metadata(maps, drawing, true, true)),
+              ElementsAre("bracket,1", "4711,1", "bracket,1"));
+  EXPECT_THAT(ids(extraction_maps_models_by_metadata(maps, drawing, false, true)), ElementsAre("bracket,1"));
+  EXPECT_TRUE(extraction_maps_models_by_metadata(maps, drawing, false, false).empty());
+  // A drawing without part number is not linked to the models without one.
+  EXPECT_TRUE(extraction_maps_models_by_metadata(maps, records[4], true, true).empty());
+}
+
+}  // namespace
