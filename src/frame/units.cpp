@@ -14,6 +14,7 @@
 #include "analytics/xhtml.h"
 #include "core/vtm_core.h"
 #include "core/vtm_core_config.h"
+#include "drawings/warning_interceptor.h"
 #include "frame/loadmodule.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
@@ -196,6 +197,7 @@ void DrawingAssociator_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::DrawingAssociator, data, size, name);
   in_main_package(lisp_oli);
   publish_dialog_command("VANTREL_DRAWING_ASSOCIATOR");
+  vtm::drawings::define_warning_interceptor();
 }
 
 void MMImportAssembler_initialize(char* data, int size, LAOBJ* name) {
