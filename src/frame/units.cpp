@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "analytics/xhtml.h"
+#include "checkin/name_query.h"
 #include "core/vtm_core.h"
 #include "core/vtm_core_config.h"
 #include "drawings/warning_interceptor.h"
@@ -186,6 +187,7 @@ void vt_xhtml_initialize(char* data, int size, LAOBJ* name) {
 void vt_query_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::vt_query, data, size, name);
   in_main_package(lisp_oli_doc_tools);
+  vtm::checkin::define_vt_query();
 }
 
 void vt_in_session_records_initialize(char* data, int size, LAOBJ* name) {

@@ -1,0 +1,252 @@
+#include "modelmanager/database.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+
+#include "host/lisp/errors.h"
+#include "host/lisp/object.h"
+#include "host/lisp/packages.h"
+#include "host/lisp/reader.h"
+#include "host/lisp/time.h"
+
+namespace sim::modelmanager {
+
+namespace {
+
+using namespace host::lisp;
+
+// A prepared statement that finalizes itself.
+class statement {
+ public:
+  statement(sqlite3* db, const char* sql) {
+    if (sqlite3_prepare_v2(db, sql, -1, &s_, nullptr) != SQLITE_OK)
+      simple_error(std::string("Model Manager database: ") + sqlite3_errmsg(db));
+  }
+  ~statement() { sqlite3_finalize(s_); }
+  statement(const statement&) = delete;
+  statement& operator=(const statement&) = delete;
+  sqlite3_stmt* get() { return s_; }
+  void bind(int i, std::string_view text) {
+    sqlite3_bind_text(s_, i, text.data(), int(text.size()), SQLITE_TRANSIENT);
+  }
+  void bind(int i, std::int64_t v) { sqlite3_bind_int64(s_, i, v); }
+
+ private:
+  sqlite3_stmt* s_ = nullptr;
+};
+
+struct failure_injection {
+  int remaining = 0;
+  std::string message;
+};
+
+failure_injection& injected() {
+  static failure_injection f;
+  return f;
+}
+
+std::unique_ptr<database>& current() {
+  static std::unique_ptr<database> db;
+  return db;
+}
+
+std::filesystem::path default_database_file() {
+  if (const char* file = std::getenv("SDHOST_MM_DATABASE"); file && *file) return file;
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
+    return std::filesystem::path(config) / "sdhost" / "modelmanager.sqlite";
+  if (const char* home = std::getenv("HOME"); home && *home)
+    return std::filesystem::path(home) / ".config" / "sdhost" / "modelmanager.sqlite";
+  return std::filesystem::temp_directory_path() / "sdhost" / "modelmanager.sqlite";
+}
+
+std::int64_t seed_date(const ref& value, const std::string& where) {
+  if (is_nil(value)) return 0;
+  if (integerp(value)) return as_integer(value) - unix_epoch_universal;
+  std::tm tm{};
+  if (!stringp(value) || !strptime(as_string(value).c_str(), "%Y-%m-%d %H:%M:%S", &tm))
+    simple_error(where + ": :create_date must be a universal time or \"YYYY-MM-DD HH:MM:SS\"");
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}
+
+}  // namespace
+
+std::string format_database_date(std::int64_t unix_seconds) {
+  const std::time_t t = unix_seconds;
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  char text[64];
+  std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Z %Y", &tm);
+  return text;
+}
+
+database::database(const std::filesystem::path& file) : file_(file) {
+  std::error_code ignored;
+  if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ignored);
+  if (sqlite3_open(file.string().c_str(), &db_) != SQLITE_OK) {
+    const std::string message = db_ ? sqlite3_errmsg(db_) : "out of memory";
+    sqlite3_close(db_);
+    db_ = nullptr;
+    simple_error("Cannot open the Model Manager database " + file.string() + ": " + message);
+  }
+  exec(
+      "CREATE TABLE IF NOT EXISTS models ("
+      " elid TEXT PRIMARY KEY, name TEXT NOT NULL, revision TEXT, state TEXT, model_objtype TEXT,"
+      " unique_id_string TEXT, create_date INTEGER, project_id TEXT, enovia_migrated TEXT,"
+      " enovia_part_er TEXT, sysid TEXT);"
+      "CREATE INDEX IF NOT EXISTS models_by_name ON models(name);");
+}
+
+database::~database() { sqlite3_close(db_); }
+
+void database::exec(const char* sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    std::string text = message ? message : "unknown error";
+    sqlite3_free(message);
+    fail(text);
+  }
+}
+
+void database::fail(const std::string& what) {
+  simple_error("Model Manager database " + file_.string() + ": " + what);
+}
+
+std::string database::add(stored_model m) {
+  if (m.elid.empty()) {
+    statement next(db_, "SELECT COALESCE(MAX(rowid), 0) FROM models");
+    sqlite3_step(next.get());
+    m.elid = "E" + std::to_string(sqlite3_column_int64(next.get(), 0) + 1);
+  }
+  if (m.unique_id_string.empty()) m.unique_id_string = "UID-" + m.elid;
+  if (m.create_date == 0) m.create_date = std::time(nullptr);
+  statement s(db_,
+              "INSERT INTO models (elid, name, revision, state, model_objtype, unique_id_string, create_date,"
+              " project_id, enovia_migrated, enovia_part_er, sysid) VALUES (?,?,?,?,?,?,?,?,?,?,?)");
+  s.bind(1, m.elid);
+  s.bind(2, m.name);
+  s.bind(3, m.revision);
+  s.bind(4, m.state);
+  s.bind(5, m.model_objtype);
+  s.bind(6, m.unique_id_string);
+  s.bind(7, m.create_date);
+  s.bind(8, m.project_id);
+  s.bind(9, m.enovia_migrated);
+  s.bind(10, m.enovia_part_er);
+  s.bind(11, m.sysid);
+  if (sqlite3_step(s.get()) != SQLITE_DONE) fail(sqlite3_errmsg(db_));
+  return m.elid;
+}
+
+std::size_t database::seed_from_file(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  if (!in) simple_error("Cannot open the Model Manager seed file " + file.string());
+  reader r(in, file.string());
+  std::size_t count = 0;
+  exec("BEGIN");
+  try {
+    ref form;
+    while (r.read(form)) {
+      const std::string where = file.string() + ", model " + std::to_string(count + 1);
+      if (!listp(form) || list_length(form) % 2) simple_error(where + ": not a property list");
+      auto text = [&](std::string_view key, const std::string& dflt = {}) {
+        ref v = getf(form, ref(&keyword(key)));
+        if (is_nil(v)) return dflt;
+        if (!stringp(v)) simple_error(where + ": :" + std::string(key) + " must be a string");
+        return as_string(v);
+      };
+      stored_model m;
+      m.name = text("NAME");
+      if (m.name.empty()) simple_error(where + ": :name is missing");
+      m.elid = text("ELID");
+      m.revision = text("REVISION");
+      m.state = text("STATE", m.state);
+      m.model_objtype = text("MODEL_OBJTYPE", m.model_objtype);
+      m.unique_id_string = text("UNIQUE_ID_STRING");
+      m.create_date = seed_date(getf(form, ref(&keyword("CREATE_DATE"))), where);
+      m.project_id = text("PROJECT_ID");
+      m.enovia_migrated = text("ENOVIA_MIGRATED", m.enovia_migrated);
+      m.enovia_part_er = text("ENOVIA_PART_ER");
+      m.sysid = text("SYSID");
+      add(std::move(m));
+      ++count;
+    }
+  } catch (...) {
+    exec("ROLLBACK");
+    throw;
+  }
+  exec("COMMIT");
+  return count;
+}
+
+host::modelmanager::mm_query_result database::query_by_name(std::string_view name, int limit) {
+  host::modelmanager::mm_query_result result;
+  statement s(db_,
+              "SELECT elid, name, revision, state, model_objtype, unique_id_string, create_date, project_id,"
+              " enovia_migrated, enovia_part_er, sysid FROM models WHERE name = ? ORDER BY rowid LIMIT ?");
+  s.bind(1, name);
+  s.bind(2, std::int64_t(limit));
+  const int columns = sqlite3_column_count(s.get());
+  for (int i = 0; i < columns; ++i) result.columns.emplace_back(sqlite3_column_name(s.get(), i));
+  int rc;
+  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+    std::vector<std::string> row;
+    for (int i = 0; i < columns; ++i) {
+      if (result.columns[i] == "create_date") {
+        row.push_back(format_database_date(sqlite3_column_int64(s.get(), i)));
+      } else {
+        const unsigned char* v = sqlite3_column_text(s.get(), i);
+        row.emplace_back(v ? reinterpret_cast<const char*>(v) : "");
+      }
+    }
+    result.rows.push_back(std::move(row));
+  }
+  if (rc != SQLITE_DONE) {
+    result = {};
+    result.error = std::string("ERROR: ") + sqlite3_errmsg(db_);
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+std::size_t database::model_count() {
+  statement s(db_, "SELECT COUNT(*) FROM models");
+  sqlite3_step(s.get());
+  return std::size_t(sqlite3_column_int64(s.get(), 0));
+}
+
+database& current_database() {
+  if (!current()) current() = std::make_unique<database>(default_database_file());
+  return *current();
+}
+
+void use_database_file(const std::filesystem::path& file) { current() = std::make_unique<database>(file); }
+
+void fail_queries(int count, std::string message) { injected() = {count, std::move(message)}; }
+
+}  // namespace sim::modelmanager
+
+namespace host::modelmanager {
+
+mm_query_result mm_query_by_name(std::string_view class_name, std::string_view attributes,
+                                 std::string_view name, int limit) {
+  auto& f = sim::modelmanager::injected();
+  if (f.remaining > 0) {
+    --f.remaining;
+    mm_query_result failed;
+    failed.error = f.message;
+    return failed;
+  }
+  if (class_name != "$MODEL" || attributes != "$ALL") {
+    mm_query_result failed;
+    failed.error = "ERROR: unsupported query of " + std::string(class_name) + " " + std::string(attributes);
+    return failed;
+  }
+  return sim::modelmanager::current_database().query_by_name(name, limit);
+}
+
+}  // namespace host::modelmanager

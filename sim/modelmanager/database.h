@@ -1,0 +1,69 @@
+// The simulated Model Manager's store: one SQLite file of stored models.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host/modelmanager.h"
+
+struct sqlite3;
+
+namespace sim::modelmanager {
+
+struct stored_model {
+  std::string elid;  // assigned when empty
+  std::string name;
+  std::string revision;
+  std::string state = "IN-WORK";
+  std::string model_objtype = "MODEL_3D";
+  std::string unique_id_string;  // assigned when empty
+  std::int64_t create_date = 0;  // unix seconds; now when 0
+  std::string project_id;
+  std::string enovia_migrated = "0";
+  std::string enovia_part_er;
+  std::string sysid;
+};
+
+class database {
+ public:
+  // Opens the file, creating it and its tables when missing.
+  explicit database(const std::filesystem::path& file);
+  ~database();
+  database(const database&) = delete;
+  database& operator=(const database&) = delete;
+
+  const std::filesystem::path& file() const { return file_; }
+  // Stores the model; returns its elid.
+  std::string add(stored_model model);
+  // Reads a text file of models, one property list per model
+  // (:name "..." :state "..." :create_date "Tue Dec 08 08:24:42 UTC 2026" ...),
+  // and stores them; returns how many. Errors name the file and the form.
+  std::size_t seed_from_file(const std::filesystem::path& file);
+  host::modelmanager::mm_query_result query_by_name(std::string_view name, int limit);
+  std::size_t model_count();
+
+ private:
+  void exec(const char* sql);
+  [[noreturn]] void fail(const std::string& what);
+
+  std::filesystem::path file_;
+  sqlite3* db_ = nullptr;
+};
+
+// The database the host uses: SDHOST_MM_DATABASE, else modelmanager.sqlite in
+// the user's settings directory; opened on first use.
+database& current_database();
+void use_database_file(const std::filesystem::path& file);
+
+// The next `count` queries fail with `message`, as a database that cannot be
+// reached does.
+void fail_queries(int count, std::string message);
+
+// The six-field date text the database answers: "Tue Dec 08 08:24:42 CET 2026",
+// in the local time zone.
+std::string format_database_date(std::int64_t unix_seconds);
+
+}  // namespace sim::modelmanager

@@ -1,0 +1,24 @@
+// The Model Manager database, as the module queries it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace host::modelmanager {
+
+// A query's answer: column names and rows of column values (all text), or
+// the database's error message when the query failed.
+struct mm_query_result {
+  bool ok = false;
+  std::string error;
+  std::vector<std::string> columns;
+  std::vector<std::vector<std::string>> rows;
+};
+
+// Stored objects of class_name ("$MODEL") whose name is `name`, at most limit
+// rows; attributes "$ALL" asks for every column.
+mm_query_result mm_query_by_name(std::string_view class_name, std::string_view attributes,
+                                 std::string_view name, int limit);
+
+}  // namespace host::modelmanager
