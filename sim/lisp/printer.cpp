@@ -9,6 +9,7 @@
 #include "host/lisp/packages.h"
 #include "host/lisp/pathnames.h"
 #include "host/lisp/streams.h"
+#include "lisp/runtime.h"
 #include "print_object.h"
 
 namespace host::lisp {
@@ -120,6 +121,9 @@ void write_structure(std::string& out, const structure_obj& s, bool escape) {
 }  // namespace
 
 void write_symbol(std::string& out, const symbol& s, bool escape) {
+  // NIL and T get their home when the runtime starts, which printing alone
+  // does not trigger.
+  if (!s.home_package) initialize_runtime();
   if (escape) {
     if (!s.home_package) {
       out += "#:";
