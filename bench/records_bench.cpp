@@ -154,7 +154,7 @@ void BM_AppendFlushed(benchmark::State& state) {
       c.sysid = sysid_value::of_entity(clusters[i]);
       c.typename_ = "part_struct";
       c.filename = "x.sdpc";
-      c.shares = {records_test::fake_session::location("/top/welle/zahnrad" + std::to_string(i), "/daten/a.pkg")};
+      c.shares = {session.location("/top/welle/zahnrad" + std::to_string(i), "/daten/a.pkg")};
       c.model_sysids = {"M"};
       component_record r = std::move(c);
       components.update_component_records({&r, 1}, session);
@@ -192,7 +192,7 @@ void BM_MergeSharedContents(benchmark::State& state) {
     now.filename = "x.sdpc";
     std::vector<host::lisp::ref> owners;
     for (int i = share_count / 2; i < share_count * 3 / 2; ++i) {
-      now.shares.push_back(records_test::fake_session::location("/top/pos" + std::to_string(i), "/daten/a.pkg"));
+      now.shares.push_back(session.location("/top/pos" + std::to_string(i), "/daten/a.pkg"));
       owners.push_back(session.add({.sysid = "M" + std::to_string(i)}));
       now.model_sysids.push_back(sysid_value::of_entity(owners.back()));
       now.parent_sysids.push_back(sysid_value::of_entity(owners.back()));

@@ -18,12 +18,13 @@
 // `slots` lists the record's own slots in order; those of the included type
 // come first, as in a Lisp structure with :include. Slot values convert
 // through lisp_value<T>, which this header defines for strings, integers,
-// doubles, pathnames, keywords, keyword enums, optionals, vectors, pairs,
+// doubles, pathnames, keywords, keyword enums, optionals, vectors, deques, pairs,
 // nested records and untouched Lisp data.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -125,22 +126,31 @@ struct lisp_value<std::optional<T>> {
   }
 };
 
-template <class T>
-struct lisp_value<std::vector<T>> {
-  static ref to(const std::vector<T>& v) {
+namespace detail {
+// Sequences cross as proper lists.
+template <class Seq>
+struct lisp_list_value {
+  using T = typename Seq::value_type;
+  static ref to(const Seq& v) {
     ref result;
     for (auto it = v.rbegin(); it != v.rend(); ++it)
       result = host::lisp::cons(lisp_value<T>::to(*it), std::move(result));
     return result;
   }
-  static std::vector<T> from(const ref& v) {
+  static Seq from(const ref& v) {
     if (!host::lisp::listp(v)) host::lisp::type_error(v, "LIST");
-    std::vector<T> out;
+    Seq out;
     for (ref rest = v; host::lisp::consp(rest); rest = host::lisp::cdr(rest))
       out.push_back(lisp_value<T>::from(host::lisp::car(rest)));
     return out;
   }
 };
+}  // namespace detail
+
+template <class T>
+struct lisp_value<std::vector<T>> : detail::lisp_list_value<std::vector<T>> {};
+template <class T>
+struct lisp_value<std::deque<T>> : detail::lisp_list_value<std::deque<T>> {};
 
 template <class A, class B>
 struct lisp_value<std::pair<A, B>> {

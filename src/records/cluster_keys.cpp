@@ -64,11 +64,23 @@ cluster_composite_key convert_meta_to_composite_key(const sysid_value& sysid, co
   return out;
 }
 
+extended_location make_extended_location(std::optional<std::string> prefix, const model_path& selitem) {
+  extended_location location;
+  static_cast<model_path&>(location) = selitem;
+  location.prefix = std::move(prefix);
+  return location;
+}
+
 std::string extended_location_string(const extended_location& location, cluster_session& session) {
   return location.prefix.value_or("") + session.obj_pathname(location);
 }
 
-std::vector<std::string> map_entities_to_sysids(const std::vector<sysid_value>& entities, cluster_session& session) {
+std::string share_string(const share& location, cluster_session& session) {
+  if (const auto* s = std::get_if<std::string>(&location)) return *s;
+  return extended_location_string(std::get<extended_location>(location), session);
+}
+
+std::vector<std::string> map_entities_to_sysids(const sysid_list& entities, cluster_session& session) {
   std::unordered_set<const LAOBJ*> handles;
   std::unordered_set<std::string> strings;
   std::vector<std::string> out;
@@ -82,13 +94,11 @@ std::vector<std::string> map_entities_to_sysids(const std::vector<sysid_value>& 
   return out;
 }
 
-std::vector<std::string> map_locations_to_pathnames(const std::vector<share>& locations, cluster_session& session) {
+std::vector<std::string> map_locations_to_pathnames(const share_list& locations, cluster_session& session) {
   std::unordered_set<std::string> seen;
   std::vector<std::string> out;
   for (const share& s : locations) {
-    std::string path = std::holds_alternative<std::string>(s)
-                           ? std::get<std::string>(s)
-                           : extended_location_string(std::get<extended_location>(s), session);
+    std::string path = share_string(s, session);
     if (seen.insert(path).second) out.push_back(std::move(path));
   }
   return out;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <variant>
@@ -38,19 +39,33 @@ struct composite_key_hash {
   std::size_t operator()(const cluster_composite_key& k) const;
 };
 
-// A host model path (elan::sel_item: path, type, item) with the prefix,
-// normally the source file's path, that makes it unique beyond the session.
-struct extended_location {
+// A position in the session's model tree, as the host's model path
+// (elan::sel_item) holds it: the list of instances from a top-level model
+// down to the position, the selection type, and the instance there.
+struct model_path {
   core::lisp_datum path;
   std::int64_t type = 0;
   core::lisp_datum item{host::lisp::make_integer(0)};
+  bool operator==(const model_path&) const = default;
+};
+
+// A model path with the prefix, normally the source file's path, that makes
+// it unique beyond the models in session.
+struct extended_location : model_path {
   std::optional<std::string> prefix;
   bool operator==(const extended_location&) const = default;
 };
 
+extended_location make_extended_location(std::optional<std::string> prefix, const model_path& selitem);
+
 // A position where a contents is used: an extended location in session, its
 // path string once persisted.
 using share = std::variant<std::string, extended_location>;
+
+// The list slots of component records. They grow at the front while the
+// model is scanned, so a contents met thousands of times stays cheap.
+using sysid_list = std::deque<sysid_value>;
+using share_list = std::deque<share>;
 
 core::plist cluster_metakey_plist(const cluster_metakey& key);
 core::plist cluster_composite_key_plist(const cluster_composite_key& key);
@@ -72,10 +87,12 @@ std::string extended_location_string(const extended_location& location, cluster_
 
 // One sysid string per distinct entity (handles compare by identity; strings
 // already persisted are kept, once each), in first-seen order. Linear.
-std::vector<std::string> map_entities_to_sysids(const std::vector<sysid_value>& entities, cluster_session& session);
+std::vector<std::string> map_entities_to_sysids(const sysid_list& entities, cluster_session& session);
 // The extended location strings of the shares without duplicates, in
 // first-seen order; shares already persisted are kept. Linear.
-std::vector<std::string> map_locations_to_pathnames(const std::vector<share>& locations, cluster_session& session);
+std::vector<std::string> map_locations_to_pathnames(const share_list& locations, cluster_session& session);
+// The location string of a share: the string itself once persisted.
+std::string share_string(const share& location, cluster_session& session);
 
 }  // namespace vtm::records
 

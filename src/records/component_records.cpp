@@ -13,8 +13,9 @@ namespace hl = host::lisp;
 namespace {
 
 // The strings of a persisted list.
-template <class T>
-std::vector<std::string> strings_of(const std::vector<T>& values) {
+template <class List>
+std::vector<std::string> strings_of(const List& values) {
+  using T = typename List::value_type;
   std::vector<std::string> out;
   out.reserve(values.size());
   for (const T& v : values) {
@@ -37,9 +38,9 @@ std::vector<std::string> union_of(const std::vector<std::string>& old, const std
   return out;
 }
 
-template <class T>
-std::vector<T> as_values(const std::vector<std::string>& strings) {
-  return std::vector<T>(strings.begin(), strings.end());
+template <class List>
+List as_values(const std::vector<std::string>& strings) {
+  return List(strings.begin(), strings.end());
 }
 
 void persist_contents(contents_info& c, const hl::ref& cluster, const component_record* old, cluster_session& session) {
@@ -47,7 +48,7 @@ void persist_contents(contents_info& c, const hl::ref& cluster, const component_
   std::vector<std::string> models = map_entities_to_sysids(c.model_sysids, session);
   std::vector<std::string> parents = map_entities_to_sysids(c.parent_sysids, session);
   std::vector<std::string> layout_owners = map_entities_to_sysids(c.layout_owner_sysids, session);
-  c.child_sysids = as_values<sysid_value>(map_entities_to_sysids(c.child_sysids, session));
+  c.child_sysids = as_values<sysid_list>(map_entities_to_sysids(c.child_sysids, session));
   c.metakey = make_cluster_metakey(cluster, session);
   if (const auto* o = old ? std::get_if<contents_info>(old) : nullptr) {
     shares = union_of(strings_of(o->shares), shares);
@@ -55,10 +56,10 @@ void persist_contents(contents_info& c, const hl::ref& cluster, const component_
     parents = union_of(strings_of(o->parent_sysids), parents);
     layout_owners = union_of(strings_of(o->layout_owner_sysids), layout_owners);
   }
-  c.shares = as_values<share>(shares);
-  c.model_sysids = as_values<sysid_value>(models);
-  c.parent_sysids = as_values<sysid_value>(parents);
-  c.layout_owner_sysids = as_values<sysid_value>(layout_owners);
+  c.shares = as_values<share_list>(shares);
+  c.model_sysids = as_values<sysid_list>(models);
+  c.parent_sysids = as_values<sysid_list>(parents);
+  c.layout_owner_sysids = as_values<sysid_list>(layout_owners);
 }
 
 }  // namespace
@@ -85,7 +86,7 @@ void component_records::update_component_records(std::span<component_record> com
     base.sysid = sysid;
     base.filename = sysid + base.filename.extension().string();
     if (auto* instance = std::get_if<instance_info>(&record)) {
-      instance->child_sysids = as_values<sysid_value>(map_entities_to_sysids(instance->child_sysids, session));
+      instance->child_sysids = as_values<sysid_list>(map_entities_to_sysids(instance->child_sysids, session));
       if (instance->contents_sysid.in_session()) instance->contents_sysid = session.sysid(instance->contents_sysid.handle());
     } else {
       persist_contents(std::get<contents_info>(record), cluster, table_.find(sysid), session);

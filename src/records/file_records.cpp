@@ -4,7 +4,9 @@
 #include "host/lisp/pathnames.h"
 #include "host/lisp/printer.h"
 #include "records/change_records.h"
+#include "records/cluster_files.h"
 #include "records/cluster_session.h"
+#include "records/model_tree.h"
 #include "records/staging_layout.h"
 
 namespace vtm::records {
@@ -28,9 +30,56 @@ cad_fileinfo make_cad_fileinfo(const std::filesystem::path& path, cad_file_state
   return info;
 }
 
+instance_info make_instance_info(const extended_location& location, std::filesystem::path sourcepath,
+                                 cluster_session& session) {
+  const hl::ref item = location.item.value;
+  instance_info info;
+  info.sysid = sysid_value::of_entity(item);
+  info.typename_ = session.entity_type_name(item);
+  info.filename = make_cluster_filename(item, session);
+  info.sourcepath = std::move(sourcepath);
+  info.name = extended_location_string(location, session);
+  info.contents_sysid = sysid_value::of_entity(session.get_contents(location));
+  return info;
+}
+
+contents_info make_contents_info(const extended_location& location, const instance_info& model,
+                                 const part_check& check, cluster_session& session) {
+  const hl::ref contents = session.get_contents(location);
+  contents_info info;
+  info.sysid = sysid_value::of_entity(contents);
+  info.typename_ = session.entity_type_name(contents);
+  info.filename = make_cluster_filename(contents, session);
+  info.metakey = make_cluster_metakey(contents, session);
+  info.shares = {location};
+  info.model_sysids = {model.sysid};
+  info.parent_sysids = {sysid_value::of_entity(get_real_parent_cluster(location, session))};
+  if (check && info.typename_ == "part_struct") info.check_result.value = check(location);
+  info.db_gref.value = session.contents_attribute_values(location, "DB-GREF");
+  if (session.inseparable_child_p(location))
+    info.tags = {{"INSEPARABLE-CHILD"}};
+  else if (session.inseparable_master_p(location))
+    info.tags = {{"INSEPARABLE-MASTER"}};
+  return info;
+}
+
 change_info make_change_info(std::string location, change_key key_before, change_key key_after,
                              core::keyword_name reason) {
   return {{std::move(location)}, std::move(key_before), std::move(key_after), std::move(reason)};
+}
+
+change_info make_change_info(const share& location, change_key key_before, change_key key_after,
+                             core::keyword_name reason, cluster_session& session) {
+  return make_change_info(share_string(location, session), std::move(key_before), std::move(key_after),
+                          std::move(reason));
+}
+
+contents_info& update_contents_info(contents_info& info, const instance_info& model,
+                                    const extended_location& location, cluster_session& session) {
+  info.shares.push_front(location);
+  info.model_sysids.push_front(model.sysid);
+  info.parent_sysids.push_front(sysid_value::of_entity(get_real_parent_cluster(location, session)));
+  return info;
 }
 
 bool cad_fileinfo_consistent_p(const cad_fileinfo& info) {
@@ -113,13 +162,11 @@ std::string change_component_info_sysid(component_record& info, const std::optio
   base.filename = new_sysid + base.filename.extension().string();
   session.set_cluster_filename(cluster, base.filename.string());
 
-  std::string where = std::holds_alternative<std::string>(location)
-                          ? std::get<std::string>(location)
-                          : extended_location_string(std::get<extended_location>(location), session);
+  std::string where = share_string(location, session);
   if (std::holds_alternative<instance_info>(info)) {
     logger.log_component_change(std::move(where), before.sysid.value_or(""), new_sysid, reason);
   } else {
-    if (reason.name == "VERSION->ORIGINAL") session.lav_make_original(cluster);
+    if (reason.name == "VERSION->ORIGINAL") session.lav_make_original(cluster, false);
     cluster_metakey key = make_cluster_metakey(cluster, session);
     std::get<contents_info>(info).metakey = key;
     logger.log_component_change(std::move(where), before, convert_meta_to_composite_key(new_sysid, key), reason);

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -54,7 +55,7 @@ struct component_info {
   sysid_value sysid;
   std::optional<std::string> typename_;  // the slot TYPENAME
   std::filesystem::path filename;        // sysid and file type, no directory
-  std::vector<sysid_value> child_sysids;
+  sysid_list child_sysids;
   std::vector<core::keyword_name> tags;  // :INSEPARABLE-MASTER, :INSEPARABLE-CHILD
   bool operator==(const component_info&) const = default;
 };
@@ -68,10 +69,10 @@ struct instance_info : component_info {
 
 struct contents_info : component_info {
   std::optional<cluster_metakey> metakey;
-  std::vector<share> shares;
-  std::vector<sysid_value> model_sysids;
-  std::vector<sysid_value> parent_sysids;
-  std::vector<sysid_value> layout_owner_sysids;
+  share_list shares;
+  sysid_list model_sysids;
+  sysid_list parent_sysids;
+  sysid_list layout_owner_sysids;
   core::lisp_datum check_result;
   core::lisp_datum db_gref;
   bool operator==(const contents_info&) const = default;
@@ -111,8 +112,19 @@ struct change_info {
 
 // State :NEW unless given; the write date is the file's, which must exist.
 cad_fileinfo make_cad_fileinfo(const std::filesystem::path& path, cad_file_state state = cad_file_state::new_);
+// The record of the top-level instance at location, in session.
+instance_info make_instance_info(const extended_location& location, std::filesystem::path sourcepath,
+                                 cluster_session& session);
+// A part check: its result for a position.
+using part_check = std::function<host::lisp::ref(const extended_location&)>;
+// The record of the contents used at location inside the top-level model,
+// in session. check runs only on parts ("part_struct").
+contents_info make_contents_info(const extended_location& location, const instance_info& model,
+                                 const part_check& check, cluster_session& session);
 change_info make_change_info(std::string location, change_key key_before, change_key key_after,
                              core::keyword_name reason);
+change_info make_change_info(const share& location, change_key key_before, change_key key_after,
+                             core::keyword_name reason, cluster_session& session);
 
 // --- Accessors and predicates ----------------------------------------------
 
@@ -138,6 +150,12 @@ core::plist contents_info_plist(const contents_info& info);
 core::plist ami_drawing_info_plist(const ami_drawing_info& info);
 
 // --- Operations --------------------------------------------------------------
+
+// A contents recorded already, met again at another position of the model:
+// the position, the model's sysid and the filing parent go to the front of
+// its lists (no de-duplication; that happens when the record is persisted).
+contents_info& update_contents_info(contents_info& info, const instance_info& model,
+                                    const extended_location& location, cluster_session& session);
 
 // Gives the cluster of an in-session record a new sysid: `sysid`, or fresh
 // ones from the host when none is given. Updates the record's file name (and

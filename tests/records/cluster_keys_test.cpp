@@ -102,11 +102,11 @@ TEST_F(ClusterKeys, SanitizingReplacesCharactersNotPrintableAscii) {
 TEST_F(ClusterKeys, EntityAndLocationListsBecomeStringsOncePerEntity) {
   const auto a = session.add({.sysid = "S1"});
   const auto b = session.add({.sysid = "S1"});  // another cluster under the same sysid
-  const std::vector<sysid_value> entities{sysid_value::of_entity(a), sysid_value::of_entity(b),
+  const sysid_list entities{sysid_value::of_entity(a), sysid_value::of_entity(b),
                                           sysid_value::of_entity(a), "S0", "S0", {}};
   EXPECT_EQ(map_entities_to_sysids(entities, session), (std::vector<std::string>{"S1", "S1", "S0"}));
 
-  const std::vector<share> shares{session.location("/a/b", "x.pkg"), session.location("/a/c", "x.pkg"),
+  const share_list shares{session.location("/a/b", "x.pkg"), session.location("/a/c", "x.pkg"),
                                   std::string("x.pkg/a/b"), session.location("/a/b", "y.pkg")};
   EXPECT_EQ(map_locations_to_pathnames(shares, session),
             (std::vector<std::string>{"x.pkg/a/b", "x.pkg/a/c", "y.pkg/a/b"}));

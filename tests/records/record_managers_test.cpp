@@ -19,8 +19,8 @@ class RecordManagers : public records_test::records_fixture {
   records_test::fake_session session;
 
   // A persisted contents record.
-  static contents_info contents(std::string sysid, std::string name, std::vector<sysid_value> parents = {},
-                                std::vector<sysid_value> children = {}) {
+  static contents_info contents(std::string sysid, std::string name, sysid_list parents = {},
+                                sysid_list children = {}) {
     contents_info c;
     c.sysid = sysid;
     c.typename_ = "part_struct";
@@ -138,10 +138,10 @@ TEST_F(RecordManagers, PersistingMergesSharesAndOwnersWithoutDuplicates) {
   components.update_component_records(batch, session);
 
   const auto& merged = std::get<contents_info>(*components.get_component_record_by_sysid("S"));
-  EXPECT_EQ(merged.shares, (std::vector<share>{"f:/a", "f:/b", "f:/c"}));
-  EXPECT_EQ(merged.model_sysids, std::vector<sysid_value>{"M1"});
-  EXPECT_EQ(merged.parent_sysids, (std::vector<sysid_value>{"P1", "P2"}));
-  EXPECT_EQ(merged.child_sysids, std::vector<sysid_value>{"C2"}) << "children are not merged";
+  EXPECT_EQ(merged.shares, (share_list{"f:/a", "f:/b", "f:/c"}));
+  EXPECT_EQ(merged.model_sysids, sysid_list{"M1"});
+  EXPECT_EQ(merged.parent_sysids, (sysid_list{"P1", "P2"}));
+  EXPECT_EQ(merged.child_sysids, sysid_list{"C2"}) << "children are not merged";
   EXPECT_EQ(merged.metakey, (cluster_metakey{"gear", 2.0, {}, {}}));
   EXPECT_EQ(merged.filename, std::filesystem::path("S.sdpc"));
   EXPECT_EQ(session.of(cluster).filename, "S.sdpc");
@@ -165,7 +165,7 @@ TEST_F(RecordManagers, PersistedRecordsAreNotWrittenAgain) {
   EXPECT_EQ(components.table().size(), 1u) << "Z was persisted before and is skipped";
   const auto& persisted = std::get<instance_info>(*components.get_component_record_by_sysid("I"));
   EXPECT_EQ(persisted.contents_sysid, sysid_value("K"));
-  EXPECT_EQ(persisted.child_sysids, std::vector<sysid_value>{"K"});
+  EXPECT_EQ(persisted.child_sysids, sysid_list{"K"});
 
   const auto size = std::filesystem::file_size(dir / "components.lsp");
   components.update_component_records(batch, session);
