@@ -21,8 +21,15 @@ const change_info& change_records::log_component_change(std::string location, ch
     locations.insert(locations.end(), info.locations.begin(), info.locations.end());
     info.locations = std::move(locations);
   }
-  buffer_.push_back(info);
+  buffer_.push_front(info);
   return changes_.insert_or_assign(info.key_before, std::move(info));
+}
+
+const change_info& change_records::log_component_change(const share& location, change_key key_before,
+                                                         change_key key_after, core::keyword_name reason,
+                                                         cluster_session& session) {
+  return log_component_change(share_string(location, session), std::move(key_before), std::move(key_after),
+                              std::move(reason));
 }
 
 std::optional<std::string> change_records::apply_recorded_change(component_record& info, cluster_session& session) {
@@ -40,7 +47,7 @@ std::optional<std::string> change_records::apply_recorded_change(component_recor
 }
 
 void change_records::flush_change_records() {
-  for (const change_info& info : buffer_) file_.append(core::to_lisp(info));
+  for (auto it = buffer_.rbegin(); it != buffer_.rend(); ++it) file_.append(core::to_lisp(*it));
   buffer_.clear();
   file_.flush();
 }

@@ -257,6 +257,8 @@ TEST_F(RecordManagers, FlushedChangesAreInTheFileBeforeItIsClosed) {
   changes.log_component_change("f:/b", key, convert_meta_to_composite_key("S3", {"gear", 1.0, {}, {}}),
                                {"SYSID-CONFLICT"});
   EXPECT_EQ(changes.changes().find(key)->locations, (std::vector<std::string>{"f:/a", "f:/b"}));
+  ASSERT_EQ(changes.buffer().size(), 2u);
+  EXPECT_EQ(changes.buffer().front(), *changes.changes().find(key)) << "newest first";
   EXPECT_TRUE(changes.change_records_log().empty()) << "not flushed yet";
   changes.flush_change_records();
   EXPECT_TRUE(changes.buffer().empty());
