@@ -1,0 +1,251 @@
+// The record files at the sizes of a large migration: opening a staging
+// directory whose components.lsp holds 100,000 records and whose toc.lsp
+// holds 30,000 entries (against SBCL's read loop over the same file, when
+// sbcl is installed), appending 100,000 records one by one, merging a
+// contents shared 10,000 times, and the queries over 100,000 records.
+//
+// Run on a Release build: build-release/bench/records_bench
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+#include "host/lisp/packages.h"
+#include "host/lisp/reader.h"
+#include "lisp/runtime.h"
+#include "records/ami_drawing_records.h"
+#include "records/cad_file_records.h"
+#include "records/change_records.h"
+#include "records/component_records.h"
+#include "records/fake_session.h"
+#include "records/lisp_definitions.h"
+#include "records/record_file.h"
+#include "records/sbcl_structs.h"
+
+namespace {
+
+using namespace vtm::records;
+namespace fs = std::filesystem;
+
+constexpr int component_count = 100'000;
+constexpr int cad_file_count = 10'000;  // three toc entries each
+constexpr int share_count = 10'000;
+
+fs::path data_dir;
+
+std::string sysid(int i) { return "7A3F-" + std::to_string(1000000 + i) + "-0C2D"; }
+
+// A persisted record as the resolver leaves it: one instance per 10 records,
+// contents with their key, shares and owners.
+component_record component(int i) {
+  if (i % 10 == 0) {
+    instance_info r;
+    r.sysid = sysid(i);
+    r.typename_ = "nasmb3";
+    r.filename = sysid(i) + ".sda";
+    r.child_sysids = {sysid(i + 1), sysid(i + 2)};
+    r.sourcepath = "projekt/baugruppe " + std::to_string(i / 10) + ".pkg";
+    r.name = "/daten/eingang/projekt/baugruppe " + std::to_string(i / 10) + ".pkg/top";
+    r.contents_sysid = sysid(i + 1);
+    return r;
+  }
+  contents_info r;
+  r.sysid = sysid(i);
+  r.typename_ = "part_struct";
+  r.filename = sysid(i) + ".sdpc";
+  r.child_sysids = {sysid(i + 1)};
+  r.metakey = cluster_metakey{"Zahnrad-" + std::to_string(i % 5000), 3.9123456789e9 + i, std::nullopt, ""};
+  const std::string model = "/daten/eingang/projekt/baugruppe " + std::to_string(i / 10) + ".pkg/top";
+  r.shares = {model + "/welle/zahnrad" + std::to_string(i), model + "/lager/zahnrad" + std::to_string(i)};
+  r.model_sysids = {sysid(i - i % 10)};
+  r.parent_sysids = {sysid(i - 1)};
+  return r;
+}
+
+void write_staging_directory(const fs::path& dir) {
+  fs::create_directories(dir);
+  record_file components(dir / components_file);
+  components.open([](const host::lisp::ref&) {});
+  for (int i = 0; i < component_count; ++i) components.append(component_record_to_lisp(component(i)));
+  record_file toc(dir / toc_file);
+  toc.open([](const host::lisp::ref&) {});
+  for (int i = 0; i < cad_file_count; ++i) {
+    cad_fileinfo info;
+    info.path = "/daten/eingang/projekt/baugruppe " + std::to_string(i) + ".pkg";
+    const auto path = vtm::core::lisp_value<fs::path>::to(info.path);
+    toc.append(host::lisp::list({vtm::core::lisp_value<cad_file_state>::to(cad_file_state::loading), path}));
+    toc.append(host::lisp::list({vtm::core::lisp_value<cad_file_state>::to(cad_file_state::processing), path}));
+    info.state = cad_file_state::complete;
+    info.load_method = cad_load_method::sd;
+    info.write_date = 3912345678;
+    info.error_status.value = host::lisp::read_from_string(":OK");
+    info.models_3d = {{"top", "models/" + sysid(i * 10) + ".sda"}};
+    toc.append(vtm::core::to_lisp(info));
+  }
+}
+
+void BM_OpenStagingDirectory(benchmark::State& state) {
+  for (auto _ : state) {
+    auto toc = make_cad_file_records(data_dir);
+    auto components = make_component_records(data_dir);
+    auto drawings = make_ami_drawing_records(data_dir);
+    auto changes = make_change_records(data_dir);
+    benchmark::DoNotOptimize(components.table().size() + toc.filetable().size());
+  }
+  state.counters["MB"] = static_cast<double>(fs::file_size(data_dir / components_file) +
+                                             fs::file_size(data_dir / toc_file)) / 1e6;
+}
+BENCHMARK(BM_OpenStagingDirectory)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ReadComponentsHere(benchmark::State& state) {
+  for (auto _ : state) {
+    auto components = make_component_records(data_dir);
+    benchmark::DoNotOptimize(components.table().size());
+  }
+}
+BENCHMARK(BM_ReadComponentsHere)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// SBCL's read loop over components.lsp, timed inside SBCL.
+void BM_ReadComponentsSbcl(benchmark::State& state) {
+  if (!records_test::sbcl_available()) {
+    state.SkipWithError("sbcl is not installed");
+    return;
+  }
+  const fs::path script = data_dir / "read.lisp";
+  std::ofstream(script) << records_test::sbcl_record_definitions() << R"(
+(let ((start (get-internal-real-time)) (n 0))
+  (with-open-file (in (second sb-ext:*posix-argv*) :external-format :utf-8)
+    (let ((*package* (find-package "VANTREL-MIGRATOR")))
+      (loop for form = (read in nil nil) while form do (incf n))))
+  (format t "~D ~F~%" n (/ (- (get-internal-real-time) start) internal-time-units-per-second)))
+)";
+  const std::string command = "sbcl --script '" + script.string() + "' '" + (data_dir / components_file).string() + "'";
+  for (auto _ : state) {
+    FILE* p = popen(command.c_str(), "r");
+    long records = 0;
+    double seconds = 0;
+    if (!p || std::fscanf(p, "%ld %lf", &records, &seconds) != 2 || pclose(p) != 0 || records != component_count) {
+      state.SkipWithError("sbcl failed");
+      return;
+    }
+    state.SetIterationTime(seconds);
+  }
+}
+BENCHMARK(BM_ReadComponentsSbcl)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+// 100,000 in-session contents persisted one by one, each written and flushed.
+void BM_AppendFlushed(benchmark::State& state) {
+  records_test::fake_session session;
+  std::vector<host::lisp::ref> clusters;
+  for (int i = 0; i < component_count; ++i) clusters.push_back(session.add({.sysid = sysid(i), .name = "Welle"}));
+  const fs::path dir = data_dir / "append";
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    auto components = make_component_records(dir);
+    state.ResumeTiming();
+    for (int i = 0; i < component_count; ++i) {
+      contents_info c;
+      c.sysid = sysid_value::of_entity(clusters[i]);
+      c.typename_ = "part_struct";
+      c.filename = "x.sdpc";
+      c.shares = {session.location("/top/welle/zahnrad" + std::to_string(i), "/daten/a.pkg")};
+      c.model_sysids = {"M"};
+      component_record r = std::move(c);
+      components.update_component_records({&r, 1}, session);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * component_count);
+}
+BENCHMARK(BM_AppendFlushed)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A contents met again with 10,000 shares, half of them known already.
+void BM_MergeSharedContents(benchmark::State& state) {
+  records_test::fake_session session;
+  const auto cluster = session.add({.sysid = "SHARED", .name = "Schraube M6"});
+  const fs::path dir = data_dir / "merge";
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    {
+      contents_info old;
+      old.sysid = "SHARED";
+      old.metakey = cluster_metakey{"Schraube M6", 1.0, {}, {}};
+      for (int i = 0; i < share_count; ++i) {
+        old.shares.push_back("/daten/a.pkg/top/pos" + std::to_string(i));
+        old.model_sysids.push_back("M" + std::to_string(i));
+        old.parent_sysids.push_back("P" + std::to_string(i));
+      }
+      record_file f(dir / components_file);
+      f.open([](const host::lisp::ref&) {});
+      f.append(component_record_to_lisp(old));
+    }
+    auto components = make_component_records(dir);
+    contents_info now;
+    now.sysid = sysid_value::of_entity(cluster);
+    now.filename = "x.sdpc";
+    std::vector<host::lisp::ref> owners;
+    for (int i = share_count / 2; i < share_count * 3 / 2; ++i) {
+      now.shares.push_back(session.location("/top/pos" + std::to_string(i), "/daten/a.pkg"));
+      owners.push_back(session.add({.sysid = "M" + std::to_string(i)}));
+      now.model_sysids.push_back(sysid_value::of_entity(owners.back()));
+      now.parent_sysids.push_back(sysid_value::of_entity(owners.back()));
+    }
+    component_record r = std::move(now);
+    state.ResumeTiming();
+    components.update_component_records({&r, 1}, session);
+    benchmark::DoNotOptimize(std::get<contents_info>(r).shares.size());
+  }
+}
+BENCHMARK(BM_MergeSharedContents)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+const component_records& opened() {
+  static component_records components = make_component_records(data_dir);
+  return components;
+}
+
+void BM_MakeModelNameMap(benchmark::State& state) {
+  const auto& components = opened();
+  for (auto _ : state) benchmark::DoNotOptimize(components.make_model_name_map().size());
+}
+BENCHMARK(BM_MakeModelNameMap)->Unit(benchmark::kMillisecond);
+
+// 10,000 recorded sysid conflicts over the 100,000 records.
+void BM_CollectLostComponents(benchmark::State& state) {
+  const auto& components = opened();
+  const fs::path dir = data_dir / "changes";
+  fs::create_directories(dir);
+  auto changes = make_change_records(dir);
+  for (int i = 1; i < component_count; i += 10) {
+    auto after = std::get<contents_info>(*components.get_component_record_by_sysid(sysid(i)));
+    changes.log_component_change("x", "OLD" + std::to_string(i), contents_info_composite_key(after),
+                                 {"SYSID-CONFLICT"});
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(components.collect_lost_components(changes).size());
+}
+BENCHMARK(BM_CollectLostComponents)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  host::lisp::initialize_runtime();
+  if (!host::lisp::find_package("VANTREL-MIGRATOR"))
+    host::lisp::make_package("VANTREL-MIGRATOR", {"VTM"}, {&host::lisp::common_lisp_package()});
+  define_vt_model();
+  define_vt_filerecords();
+  std::string pattern = (fs::temp_directory_path() / "vtm-records-bench-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) return 1;
+  data_dir = pattern;
+  write_staging_directory(data_dir);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  fs::remove_all(data_dir);
+  return 0;
+}

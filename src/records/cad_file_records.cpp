@@ -1,0 +1,79 @@
+#include "records/cad_file_records.h"
+
+#include <algorithm>
+
+#include "host/lisp/errors.h"
+#include "host/lisp/pathnames.h"
+
+namespace vtm::records {
+
+namespace hl = host::lisp;
+
+namespace {
+
+std::int64_t write_date_or_zero(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) return 0;
+  return hl::file_write_date(hl::make_string(file.string()));
+}
+
+hl::ref state_entry(cad_file_state state, const std::filesystem::path& path) {
+  return hl::list({core::lisp_value<cad_file_state>::to(state), core::lisp_value<std::filesystem::path>::to(path)});
+}
+
+}  // namespace
+
+cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
+  cad_file_records records(dir);
+  records.file_.open([&](const hl::ref& form) {
+    if (hl::typep(form, core::lisp_type<cad_fileinfo>())) {
+      cad_fileinfo info = core::from_lisp<cad_fileinfo>(form);
+      records.filetable_.insert_or_assign(info.path.string(), std::move(info));
+      return;
+    }
+    // (state path); other objects are ignored.
+    if (hl::list_length(form) != 2 || !hl::keywordp(hl::car(form))) return;
+    const hl::ref state = hl::car(form), path = hl::car(hl::cdr(form));
+    if (!hl::is(path, hl::tag::pathname) && !hl::stringp(path)) return;
+    const auto& names = core::keyword_enum<cad_file_state>::names;
+    if (std::find(names.begin(), names.end(), hl::as_symbol(state).name) == names.end()) return;
+    cad_fileinfo info;
+    info.path = core::lisp_value<std::filesystem::path>::from(path);
+    info.state = core::lisp_value<cad_file_state>::from(state);
+    info.write_date = write_date_or_zero(info.path);
+    records.filetable_.insert_or_assign(info.path.string(), std::move(info));
+  });
+  return records;
+}
+
+bool cad_file_records::update_cad_file_records(cad_fileinfo& record) {
+  switch (record.state) {
+    case cad_file_state::new_:
+      file_.append(state_entry(cad_file_state::loading, record.path));
+      record.state = cad_file_state::loading;
+      break;
+    case cad_file_state::loading:
+      file_.append(state_entry(cad_file_state::processing, record.path));
+      record.state = cad_file_state::processing;
+      break;
+    case cad_file_state::processing: {
+      cad_fileinfo complete = record;
+      complete.state = cad_file_state::complete;
+      file_.append(core::to_lisp(complete));
+      record.state = cad_file_state::complete;
+      break;
+    }
+    case cad_file_state::complete:
+      return false;
+  }
+  filetable_.insert_or_assign(record.path.string(), record);
+  return true;
+}
+
+bool cad_file_records::cad_file_records_consistent_p() const {
+  for (const auto& [path, info] : filetable_)
+    if (!cad_fileinfo_consistent_p(info)) return false;
+  return true;
+}
+
+}  // namespace vtm::records

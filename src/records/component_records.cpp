@@ -1,0 +1,167 @@
+#include "records/component_records.h"
+
+#include <unordered_set>
+
+#include "host/lisp/errors.h"
+#include "records/change_records.h"
+#include "records/cluster_session.h"
+
+namespace vtm::records {
+
+namespace hl = host::lisp;
+
+namespace {
+
+// The strings of a persisted list.
+template <class List>
+std::vector<std::string> strings_of(const List& values) {
+  using T = typename List::value_type;
+  std::vector<std::string> out;
+  out.reserve(values.size());
+  for (const T& v : values) {
+    if constexpr (std::is_same_v<T, share>) {
+      if (const auto* s = std::get_if<std::string>(&v)) out.push_back(*s);
+    } else if (v.persisted()) {
+      out.push_back(v.string());
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> union_of(const std::vector<std::string>& old, const std::vector<std::string>& now) {
+  std::unordered_set<std::string> seen;
+  std::vector<std::string> out;
+  out.reserve(old.size() + now.size());
+  for (const auto* list : {&old, &now})
+    for (const std::string& s : *list)
+      if (seen.insert(s).second) out.push_back(s);
+  return out;
+}
+
+template <class List>
+List as_values(const std::vector<std::string>& strings) {
+  return List(strings.begin(), strings.end());
+}
+
+void persist_contents(contents_info& c, const hl::ref& cluster, const component_record* old, cluster_session& session) {
+  std::vector<std::string> shares = map_locations_to_pathnames(c.shares, session);
+  std::vector<std::string> models = map_entities_to_sysids(c.model_sysids, session);
+  std::vector<std::string> parents = map_entities_to_sysids(c.parent_sysids, session);
+  std::vector<std::string> layout_owners = map_entities_to_sysids(c.layout_owner_sysids, session);
+  c.child_sysids = as_values<sysid_list>(map_entities_to_sysids(c.child_sysids, session));
+  c.metakey = make_cluster_metakey(cluster, session);
+  if (const auto* o = old ? std::get_if<contents_info>(old) : nullptr) {
+    shares = union_of(strings_of(o->shares), shares);
+    models = union_of(strings_of(o->model_sysids), models);
+    parents = union_of(strings_of(o->parent_sysids), parents);
+    layout_owners = union_of(strings_of(o->layout_owner_sysids), layout_owners);
+  }
+  c.shares = as_values<share_list>(shares);
+  c.model_sysids = as_values<sysid_list>(models);
+  c.parent_sysids = as_values<sysid_list>(parents);
+  c.layout_owner_sysids = as_values<sysid_list>(layout_owners);
+}
+
+}  // namespace
+
+component_records make_component_records(const std::filesystem::path& dir) {
+  component_records records(dir);
+  records.file_.open([&](const hl::ref& form) {
+    component_record r = component_record_from_lisp(form);
+    const sysid_value& sysid = component_base(r).sysid;
+    if (!sysid.persisted()) hl::simple_error("The component record has no sysid string.");
+    records.table_.insert_or_assign(sysid.string(), std::move(r));
+  });
+  return records;
+}
+
+void component_records::update_component_records(std::span<component_record> components, cluster_session& session) {
+  for (component_record& record : components) {
+    component_info& base = component_base(record);
+    if (base.sysid.persisted()) continue;
+    if (!base.sysid.in_session())
+      hl::simple_error("A component record without cluster cannot be persisted in " + path().string() + ".");
+    const hl::ref cluster = base.sysid.handle();
+    const std::string sysid = session.sysid(cluster);
+    base.sysid = sysid;
+    base.filename = sysid + base.filename.extension().string();
+    if (auto* instance = std::get_if<instance_info>(&record)) {
+      instance->child_sysids = as_values<sysid_list>(map_entities_to_sysids(instance->child_sysids, session));
+      if (instance->contents_sysid.in_session()) instance->contents_sysid = session.sysid(instance->contents_sysid.handle());
+    } else {
+      persist_contents(std::get<contents_info>(record), cluster, table_.find(sysid), session);
+    }
+    session.set_cluster_filename(cluster, base.filename.string());
+    file_.append(component_record_to_lisp(record));
+    table_.insert_or_assign(sysid, record);
+  }
+}
+
+const component_record* component_records::get_component_record_by_sysid(const std::string& sysid) const {
+  return table_.find(sysid);
+}
+
+std::vector<const component_record*> component_records::collect_component_records(
+    const std::function<bool(const component_record&)>& test) const {
+  std::vector<const component_record*> out;
+  for (const auto& [sysid, record] : table_)
+    if (!test || test(record)) out.push_back(&record);
+  return out;
+}
+
+std::vector<const component_record*> component_records::collect_component_records_by_sysids(
+    const std::vector<std::string>& sysids) const {
+  std::vector<const component_record*> out;
+  for (const std::string& s : sysids)
+    if (const component_record* r = table_.find(s)) out.push_back(r);
+  return out;
+}
+
+std::vector<const component_record*> component_records::collect_models_of_component(
+    const component_record& component) const {
+  if (std::holds_alternative<instance_info>(component)) return {&component};
+  std::vector<const component_record*> out;
+  for (const sysid_value& m : std::get<contents_info>(component).model_sysids)
+    out.push_back(m.persisted() ? table_.find(m.string()) : nullptr);
+  return out;
+}
+
+std::vector<const component_record*> component_records::collect_component_owners(const std::string& sysid) const {
+  const component_record* r = table_.find(sysid);
+  const auto* contents = r ? std::get_if<contents_info>(r) : nullptr;
+  if (!contents) return {};
+  return collect_component_records_by_sysids(strings_of(contents->parent_sysids));
+}
+
+std::vector<std::pair<const component_record*, const component_record*>> component_records::collect_lost_components(
+    const change_records& changelog) const {
+  std::vector<std::pair<const component_record*, const component_record*>> found;
+  for (const auto& [key, change] : changelog.changes()) {
+    if (change.reason.name != "SYSID-CONFLICT") continue;
+    const auto* after = std::get_if<cluster_composite_key>(&change.key_after);
+    if (!after || !after->sysid) continue;
+    const std::string& sysid = *after->sysid;
+    const component_record* component = table_.find(sysid);
+    for (const component_record* owner : collect_component_owners(sysid))
+      if (!component_connected_p(component_base(*owner), sysid)) found.emplace_back(component, owner);
+  }
+  return {found.rbegin(), found.rend()};
+}
+
+component_records::record_map component_records::make_layout_owner_map() const {
+  record_map map;
+  for (auto it = table_.rbegin(); it != table_.rend(); ++it)
+    if (const auto* c = std::get_if<contents_info>(&it->second))
+      for (const std::string& owner : strings_of(c->layout_owner_sysids)) map[owner].push_back(c);
+  return map;
+}
+
+component_records::record_map component_records::make_model_name_map() const {
+  record_map map;
+  for (auto it = table_.rbegin(); it != table_.rend(); ++it)
+    if (const auto* c = std::get_if<contents_info>(&it->second))
+      if (auto name = contents_info_model_name(*c)) map[*name].push_back(c);
+  return map;
+}
+
+}  // namespace vtm::records

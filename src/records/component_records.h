@@ -1,0 +1,77 @@
+// components.lsp: the newest record of every staged component, keyed by
+// sysid, and the queries over them used by the resolver, the analytics and
+// the report.
+//
+// Pointers returned by the queries point into the table; they stay valid
+// while records are added.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "records/file_records.h"
+#include "records/ordered_table.h"
+#include "records/persistent_records.h"
+#include "records/staging_layout.h"
+
+namespace vtm::records {
+
+class change_records;
+class cluster_session;
+
+class component_records : public persistent_records {
+ public:
+  using table_type = ordered_table<std::string, component_record>;
+  using record_map = std::unordered_map<std::string, std::vector<const contents_info*>>;
+
+  const table_type& table() const { return table_; }
+
+  // Persists every record of components still in session, in order: its
+  // handles become sysid and path strings (read from the session), its file
+  // name takes the cluster's sysid, the host is told that file name, and the
+  // record is written, flushed and entered under its sysid. A contents the
+  // table holds already gets the union of the old and new shares, model,
+  // parent and layout-owner sysids (old ones first, no duplicates; child
+  // sysids are not merged). Records persisted before are left alone.
+  void update_component_records(std::span<component_record> components, cluster_session& session);
+
+  const component_record* get_component_record_by_sysid(const std::string& sysid) const;
+  // Every record (table order) for which test is true; all without a test.
+  std::vector<const component_record*> collect_component_records(
+      const std::function<bool(const component_record&)>& test = {}) const;
+  // The records of the sysids found, in the order of sysids.
+  std::vector<const component_record*> collect_component_records_by_sysids(const std::vector<std::string>& sysids) const;
+  // A contents: the record of each of its model sysids (nullptr for an
+  // unknown one); an instance: the record itself.
+  std::vector<const component_record*> collect_models_of_component(const component_record& component) const;
+  // The records of the parent sysids of the contents under sysid; none for an
+  // instance or an unknown sysid.
+  std::vector<const component_record*> collect_component_owners(const std::string& sysid) const;
+  // (component . former owner) for every component that received a new sysid
+  // in a sysid conflict and whose owner no longer lists it as a child; most
+  // recently found first.
+  std::vector<std::pair<const component_record*, const component_record*>> collect_lost_components(
+      const change_records& changelog) const;
+  // Layout-owner sysid -> the contents records whose layout it owns, most
+  // recently added first.
+  record_map make_layout_owner_map() const;
+  // Model name -> the contents records of that name, most recently added
+  // first. Contents without a model name are left out.
+  record_map make_model_name_map() const;
+
+ private:
+  friend component_records make_component_records(const std::filesystem::path& dir);
+  explicit component_records(const std::filesystem::path& dir) : persistent_records(dir, components_file) {}
+
+  table_type table_;
+};
+
+// Opens components.lsp of the staging directory; the last record of a sysid wins.
+component_records make_component_records(const std::filesystem::path& dir);
+
+}  // namespace vtm::records

@@ -1,0 +1,202 @@
+#include "records/record_file.h"
+
+#include <fmt/format.h>
+
+#include <cerrno>
+#include <istream>
+#include <iterator>
+#include <streambuf>
+#include <string>
+#include <string_view>
+
+#include "host/lisp/errors.h"
+#include "host/lisp/pathnames.h"
+#include "host/lisp/printer.h"
+#include "host/lisp/reader.h"
+#include "host/lisp/streams.h"
+
+namespace vtm::records {
+
+namespace hl = host::lisp;
+
+namespace {
+
+// The file's text as a stream that knows its byte offset.
+struct text_buffer : std::streambuf {
+  explicit text_buffer(std::string_view text) {
+    char* p = const_cast<char*>(text.data());
+    setg(p, p, p + text.size());
+  }
+  std::uint64_t offset() const { return static_cast<std::uint64_t>(gptr() - eback()); }
+};
+
+std::uint64_t record_start(std::string_view text, std::uint64_t from) {
+  const std::size_t p = text.find_first_not_of(" \t\r\n\f", from);
+  return p == std::string_view::npos ? text.size() : p;
+}
+
+// Whether a complete record starts on a later line of text than `start`: then
+// the damage at start is not a cut-off end. Records start at the beginning
+// of a line; the pretty printer indents the lines inside a record.
+bool intact_record_after(std::string_view text, std::uint64_t start, const std::string& source) {
+  for (std::size_t p = text.find('\n', start); p != std::string_view::npos; p = text.find('\n', p + 1)) {
+    if (p + 1 >= text.size() || (text[p + 1] != '(' && text[p + 1] != '#')) continue;
+    text_buffer buffer(text.substr(p + 1));
+    std::istream in(&buffer);
+    hl::reader r(in, source);
+    hl::ref form;
+    try {
+      if (r.read(form)) return true;
+    } catch (const hl::lisp_error&) {
+    }
+  }
+  return false;
+}
+
+// The first part of value that the reader could not read back, or nullptr.
+const LAOBJ* unreadable_part(const hl::ref& value) {
+  switch (value->type) {
+    case hl::tag::symbol:
+    case hl::tag::string:
+    case hl::tag::character:
+    case hl::tag::integer:
+    case hl::tag::dfloat:
+    case hl::tag::pathname:
+      return nullptr;
+    case hl::tag::cons: {
+      hl::ref rest = value;
+      for (; hl::consp(rest); rest = hl::cdr(rest))
+        if (const LAOBJ* bad = unreadable_part(hl::car(rest))) return bad;
+      return unreadable_part(rest);
+    }
+    case hl::tag::structure:
+      for (const hl::ref& s : static_cast<const hl::structure_obj&>(*value).slots)
+        if (const LAOBJ* bad = unreadable_part(s)) return bad;
+      return nullptr;
+    default:
+      return value.get();
+  }
+}
+
+void check_readable(const hl::ref& record, const std::filesystem::path& file) {
+  if (const LAOBJ* bad = unreadable_part(record))
+    hl::simple_error(fmt::format("A record for {} holds {}, which cannot be read back.", file.string(),
+                                 hl::prin1_to_string(hl::ref(const_cast<LAOBJ*>(bad)))));
+}
+
+std::string record_text(const hl::ref& record) { return '\n' + hl::pprint_to_string(record); }
+
+std::filesystem::path beside(const std::filesystem::path& file) {
+  std::filesystem::path p = file;
+  return p += ".new";
+}
+
+}  // namespace
+
+read_outcome read_record_file(const std::filesystem::path& file, const record_visitor& visit) {
+  std::ifstream in_file(file, std::ios::binary);
+  if (!in_file) {
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) return {};
+    hl::file_error("Cannot open the record file", file.string(), errno);
+  }
+  const std::string text((std::istreambuf_iterator<char>(in_file)), std::istreambuf_iterator<char>());
+  if (in_file.bad()) hl::file_error("Cannot read the record file", file.string(), errno);
+
+  const std::string source = file.string();
+  text_buffer buffer(text);
+  std::istream in(&buffer);
+  hl::reader r(in, source);
+  read_outcome outcome;
+  for (;;) {
+    hl::ref form;
+    bool got = false;
+    try {
+      got = r.read(form);
+    } catch (const hl::lisp_error& e) {
+      const std::uint64_t start = record_start(text, outcome.end_of_records);
+      // Only a record the end of the file cuts off can come from a crash.
+      if (!in.eof() || intact_record_after(text, start, source))
+        hl::signal(e.kind(), fmt::format("The record file {} is damaged at byte {}: {}", source, start, e.message()));
+      hl::standard_output() << fmt::format(
+          "Warning: the last record of {} is cut off at byte {}; its {} bytes are dropped.\n", source, start,
+          text.size() - start);
+      outcome.cut_off = true;
+      return outcome;
+    }
+    if (!got || hl::is_nil(form)) return outcome;
+    try {
+      visit(form);
+    } catch (const hl::lisp_error& e) {
+      hl::signal(e.kind(), fmt::format("The record at byte {} of {} is invalid: {}",
+                                       record_start(text, outcome.end_of_records), source, e.message()));
+    }
+    outcome.end_of_records = buffer.offset();
+  }
+}
+
+void record_file::open(const record_visitor& visit) {
+  close();
+  // A rewrite that a crash interrupted left the old file intact.
+  std::error_code ec;
+  std::filesystem::remove(beside(path_), ec);
+
+  const read_outcome outcome = read_record_file(path_, visit);
+  if (outcome.cut_off) {
+    std::filesystem::resize_file(path_, outcome.end_of_records, ec);
+    if (ec) hl::file_error("Cannot truncate the record file", path_.string(), ec.value());
+  }
+  out_.open(path_, std::ios::binary | std::ios::app);
+  if (!out_) hl::file_error("Cannot open the record file", path_.string(), errno);
+  size_ = std::filesystem::file_size(path_, ec);
+}
+
+void record_file::append(const hl::ref& record) {
+  if (!out_.is_open()) hl::simple_error(fmt::format("The record file {} is not open.", path_.string()));
+  check_readable(record, path_);
+  const std::string text = record_text(record);
+  out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out_.flush();
+  if (!out_) {
+    const int err = errno;
+    out_.close();
+    std::error_code ec;
+    std::filesystem::resize_file(path_, size_, ec);
+    hl::file_error("Cannot write the record file", path_.string(), err);
+  }
+  size_ += text.size();
+}
+
+void record_file::flush() {
+  if (out_.is_open()) out_.flush();
+}
+
+void record_file::rewrite(const std::vector<hl::ref>& records) {
+  close();
+  const std::filesystem::path next = beside(path_);
+  std::string text;
+  for (const hl::ref& r : records) {
+    check_readable(r, path_);
+    text += record_text(r);
+  }
+  {
+    std::ofstream out(next, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    if (!out) {
+      const int err = errno;
+      std::error_code ec;
+      std::filesystem::remove(next, ec);
+      hl::file_error("Cannot write the record file", next.string(), err);
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(next, path_, ec);
+  if (ec) hl::file_error("Cannot replace the record file", path_.string(), ec.value());
+}
+
+void record_file::close() {
+  if (out_.is_open()) out_.close();
+}
+
+}  // namespace vtm::records

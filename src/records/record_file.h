@@ -1,0 +1,61 @@
+// An append-only file of Lisp records, the storage of every record manager.
+//
+// Each record is written as the host's pretty printer writes a form (a
+// newline, then the form) and flushed at once, so a crash of the host can cut
+// off at most the record being written. Opening drops such a cut-off last
+// record with a warning and truncates the file to the end of the last
+// complete record before anything is appended. Damage anywhere else is an
+// error naming the file and the byte offset. The format and the recovery
+// rules are in docs/record-files.md.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <vector>
+
+#include "host/lisp/object.h"
+
+namespace vtm::records {
+
+// Called with each record in file order. An error it signals is reported
+// with the file and the record's byte offset.
+using record_visitor = std::function<void(const host::lisp::ref& record)>;
+
+struct read_outcome {
+  std::uint64_t end_of_records = 0;  // byte offset after the last complete record
+  bool cut_off = false;              // a cut-off last record was dropped
+};
+
+// Reads the records of file (none when it is missing) without changing it.
+// Reading stops at a record that reads as NIL.
+read_outcome read_record_file(const std::filesystem::path& file, const record_visitor& visit);
+
+class record_file {
+ public:
+  explicit record_file(std::filesystem::path path) : path_(std::move(path)) {}
+
+  // Reads every record, repairs a cut-off end and opens the file for
+  // appending; a missing file is created empty.
+  void open(const record_visitor& visit);
+  // Writes the record and flushes it. A value without readable form (a host
+  // handle, a stream, ...) is refused before anything is written; a failed
+  // write is cut from the file again.
+  void append(const host::lisp::ref& record);
+  void flush();
+  // Replaces the file's records: they are written to a file beside it, which
+  // is then renamed over it, so a crash leaves either the old or the new file.
+  // The file is closed afterwards.
+  void rewrite(const std::vector<host::lisp::ref>& records);
+  void close();
+  bool is_open() const { return out_.is_open(); }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+  std::ofstream out_;
+  std::uint64_t size_ = 0;  // bytes in the file while it is open
+};
+
+}  // namespace vtm::records
