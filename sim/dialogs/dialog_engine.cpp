@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <utility>
 
 #include "host/console.h"
 #include "host/lisp/errors.h"
@@ -96,11 +97,13 @@ class running_dialog : public host::dialogs::dialog_context {
     for (const variable_def& v : def_.variables)
       if (v.must && is_nil(value(v.name))) {
         host::oli::sd_display_error("Please enter a value for " + v.title + " (" + v.name + ").");
+        ok_refused_ = true;
         return false;
       }
     for (const auto& check : def_.before_ok)
       if (std::optional<std::string> refusal = check(*this)) {
         host::oli::sd_display_error(*refusal);
+        ok_refused_ = true;
         return false;
       }
     return true;
@@ -126,6 +129,8 @@ class running_dialog : public host::dialogs::dialog_context {
     if (store) pds_store_ = false;
   }
   bool inside_action() const override { return inside_action_; }
+  // Whether an OK was refused since the last call.
+  bool take_ok_refusal() { return std::exchange(ok_refused_, false); }
 
   void start() {
     if (def_.on_start) def_.on_start(*this);
@@ -342,7 +347,7 @@ class running_dialog : public host::dialogs::dialog_context {
   bool inside_action_;
   std::map<std::string, var_state> vars_;
   ref result_;
-  bool stay_open_ = false, pds_initialize_ = true, pds_store_ = true;
+  bool stay_open_ = false, pds_initialize_ = true, pds_store_ = true, ok_refused_ = false;
   int depth_ = 0;
 };
 
@@ -359,8 +364,9 @@ bool guarded(const std::function<bool(running_dialog&)>& f) {
     if (f(*d)) {
       last_result_cell() = d->result();
       d.reset();
+      return true;
     }
-    return true;
+    return !d->take_ok_refusal();
   } catch (const refused& r) {
     host::oli::sd_display_error(r.message);
   } catch (const lisp_error& e) {

@@ -103,12 +103,14 @@ void sd_add_application_data(const std::string& id, const std::string& name, con
   apps.push_back({id, name, short_name, title});
 }
 
-void sd_define_available_command(const command_triplet& triplet, const command_data& data, bool) {
+void sd_define_available_command(const command_triplet& triplet, const command_data& data,
+                                 bool update_unknown_commands) {
   if (sim::ui::command* existing = sim::ui::find_command(triplet)) {
     existing->data = data;
+    existing->update_unknown_commands = update_unknown_commands;
     return;
   }
-  current().commands.push_back({triplet, data, false});
+  current().commands.push_back({triplet, data, false, update_unknown_commands});
 }
 
 namespace {

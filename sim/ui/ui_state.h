@@ -22,6 +22,7 @@ struct command {
   command_triplet triplet;
   host::oli::command_data data;
   bool enabled = false;
+  bool update_unknown_commands = false;
 };
 
 // A node of the ribbon and menu tree.
