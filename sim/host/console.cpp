@@ -5,6 +5,7 @@
 #include <sstream>
 #include <streambuf>
 
+#include "dialogs/dialog_engine.h"
 #include "host/command_queue.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
@@ -31,8 +32,14 @@ std::string upcase(std::string_view s) {
 
 bool is_blank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
-// Runs the line as a host command when its first word names one.
-bool dispatch_host_command(std::string_view line) {
+bool& queued_line_flag() {
+  static bool running_queued = false;
+  return running_queued;
+}
+
+// Runs the line as a host command when its first word names one; ok is
+// what the command answered.
+bool dispatch_host_command(std::string_view line, bool& ok) {
   std::size_t start = 0;
   while (start < line.size() && is_blank(line[start])) ++start;
   std::size_t end = start;
@@ -42,7 +49,7 @@ bool dispatch_host_command(std::string_view line) {
   std::string_view arguments = line.substr(end);
   while (!arguments.empty() && is_blank(arguments.front())) arguments.remove_prefix(1);
   while (!arguments.empty() && is_blank(arguments.back())) arguments.remove_suffix(1);
-  it->second(arguments);
+  ok = it->second(arguments);
   return true;
 }
 
@@ -51,6 +58,8 @@ bool dispatch_host_command(std::string_view line) {
 void register_host_command(std::string name, host_command run) {
   host_commands()[upcase(name)] = std::move(run);
 }
+
+bool console_running_queued_line() { return queued_line_flag(); }
 
 text_scan scan_command_text(std::string_view t) {
   int depth = 0;
@@ -130,7 +139,9 @@ bool console::run_line(std::string_view line, std::string_view source) {
   bool ok = execute(line, source);
   host::lisp::drain_autorelease_pool();
   while (auto queued = take_queued_command()) {
+    queued_line_flag() = true;
     ok = execute(*queued, "queued command") && ok;
+    queued_line_flag() = false;
     host::lisp::drain_autorelease_pool();
   }
   return ok;
@@ -160,7 +171,8 @@ bool console::interact(std::istream& in, std::ostream& prompt_out) {
   bool ok = true;
   std::string pending, line;
   for (;;) {
-    prompt_out << (pending.empty() ? "sdhost> " : "   ...> ") << std::flush;
+    std::string dialog = dialogs::active_dialog();
+    prompt_out << (!pending.empty() ? "   ...> " : dialog.empty() ? "sdhost> " : dialog + "> ") << std::flush;
     if (!std::getline(in, line)) break;
     pending += line;
     pending += '\n';
@@ -176,7 +188,9 @@ bool console::interact(std::istream& in, std::ostream& prompt_out) {
 bool console::execute(std::string_view line, std::string_view source) {
   std::ostream& out = tracker_->stream();
   try {
-    if (dispatch_host_command(line)) return true;
+    bool command_ok = true;
+    if (dispatch_host_command(line, command_ok)) return command_ok;
+    if (!dialogs::active_dialog().empty()) return dialogs::input(dialogs::read_tokens(line, source));
     std::istringstream in{std::string(line)};
     host::lisp::reader reader(in, std::string(source));
     host::lisp::ref form;

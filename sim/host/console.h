@@ -6,6 +6,9 @@
 // value printed with prin1 on a line of its own. An error prints one line
 // "Error: <message>" and the console carries on. After each line the
 // autorelease pool is drained and the lines it queued (put-buffer) run.
+//
+// While a dialog runs, a line that does not start with a host command is
+// the dialog's input (see sim/dialogs/dialog_engine.h).
 #pragma once
 
 #include <functional>
@@ -16,10 +19,14 @@
 
 namespace sim {
 
-// A host command gets the rest of its command line after the name.
-using host_command = std::function<void(std::string_view arguments)>;
+// A host command gets the rest of its command line after the name and
+// answers false when it failed (it has told the user why).
+using host_command = std::function<bool(std::string_view arguments)>;
 // Makes name (case does not matter) a host command of the console.
 void register_host_command(std::string name, host_command run);
+// True while the console runs a line that a command queued (put-buffer)
+// rather than one the user gave.
+bool console_running_queued_line();
 
 // How a piece of command-line text ends.
 struct text_scan {

@@ -13,8 +13,11 @@
 
 #include "analytics/xhtml.h"
 #include "checkin/name_query.h"
+#include "core/vtm.h"
+#include "core/vtm_config.h"
 #include "core/vtm_core.h"
 #include "core/vtm_core_config.h"
+#include "core/vtm_settings_dia.h"
 #include "drawings/warning_interceptor.h"
 #include "frame/loadmodule.h"
 #include "host/lisp/eval.h"
@@ -133,12 +136,14 @@ void vtm_core_initialize(char* data, int size, LAOBJ* name) {
 void vtm_config_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::vtm_config, data, size, name);
   in_main_package(lisp_oli_doc_tools);
+  vtm::core::define_vtm_config();
 }
 
 void vtm_settings_dia_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::vtm_settings_dia, data, size, name);
   in_main_package(lisp_oli);
   publish_dialog_command("VTM_SETTINGS");
+  vtm::core::define_vtm_settings_dia();
 }
 
 void vt_utils_initialize(char* data, int size, LAOBJ* name) {
@@ -218,6 +223,7 @@ void vtm_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::vtm, data, size, name);
   in_main_package(lisp_oli_doc_tools);
   export_names({"ACTIVATE-MODULE", "DEACTIVATE-MODULE", "MODULE-ACTIVE-P"});
+  vtm::core::define_vtm();
 }
 
 }  // extern "C"

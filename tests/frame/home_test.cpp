@@ -90,7 +90,7 @@ TEST(ModuleConfiguration, DefinesTheCoreConstants) {
       prin1_to_string(vtm_test::eval(
           "(list vtm:+module-id+ vtm::+customize-file+ vtm::+resource-file+ vtm:*user-interface-integration* "
           "vtm::+module-settings-dialog+ vtm::+extension-cmd-group-id+)")),
-      "(\"VT_MIGRATOR\" \"customize.lsp\" \"vtm_resources\" :FLUENTUI NIL \"SDEXTENSION\")");
+      "(\"VT_MIGRATOR\" \"customize.lsp\" \"vtm_resources\" :FLUENTUI \"VTM_SETTINGS\" \"SDEXTENSION\")");
 }
 
 TEST(ModuleConfiguration, KeepsAHomeBoundBeforeTheUnitLoads) {

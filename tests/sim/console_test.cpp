@@ -55,12 +55,16 @@ TEST_F(Console, RunsQueuedLinesAfterTheCurrentOneInOrder) {
 
 TEST_F(Console, DispatchesALineThatStartsWithAHostCommandName) {
   std::string got = "not called";
-  sim::register_host_command("test-dialog", [&](std::string_view arguments) { got = arguments; });
+  sim::register_host_command("test-dialog", [&](std::string_view arguments) {
+    got = arguments;
+    return arguments != "fail";
+  });
   sim::console console(err_);
   EXPECT_TRUE(console.run_line("  TEST-DIALOG :dir \"a b\" complete  "));
   EXPECT_EQ(got, ":dir \"a b\" complete");
   EXPECT_TRUE(console.run_line("Test-Dialog"));
   EXPECT_EQ(got, "");
+  EXPECT_FALSE(console.run_line("test-dialog fail"));
   EXPECT_EQ(out_.str(), "");
 }
 

@@ -1,0 +1,35 @@
+#include "core/customization.h"
+
+#include "core/module_env.h"
+#include "host/lisp/errors.h"
+#include "host/lisp/eval.h"
+#include "host/lisp/format.h"
+#include "host/lisp/packages.h"
+#include "host/lisp/pathnames.h"
+#include "host/ui.h"
+
+namespace vtm::core {
+
+using namespace host::lisp;
+
+ref load_module_customization(bool with_persisted_settings) {
+  pathname_parts p;
+  p.directory = list_to_vector(main_value("+HOME+"));
+  // The whole file name is the name: no separate type.
+  p.name = "vtm_" + main_string("+CUSTOMIZE-FILE+");
+  ref factory = make_pathname(std::move(p));
+  if (is_nil(probe_file(factory))) error(resource_text("FACTORY-CUSTOMIZATION-NOT-FOUND"), {&factory, 1});
+  load(to_path(factory));
+  host::oli::sd_load_customization_file(main_string("+CUSTOMIZE-FILE+"), module_id(), kw("ALL"),
+                                        kw("SD-CORP-SITE-USER"));
+  symbol& persisted = main_symbol("LOAD-PERSISTED-MODULE-SETTINGS");
+  if (with_persisted_settings && !is_nil(persisted.function)) return call(persisted);
+  return nil();
+}
+
+void define_customization_function() {
+  define_function("LOAD-MODULE-CUSTOMIZATION", 0, 1,
+                  [](args_t a) { return load_module_customization(!a.empty() && truthy(a[0])); });
+}
+
+}  // namespace vtm::core
