@@ -11,6 +11,7 @@
 #include "host/lisp/packages.h"
 #include "host/lisp/reader.h"
 #include "host/lisp/time.h"
+#include "ui/environment.h"
 
 namespace sim::modelmanager {
 
@@ -55,11 +56,7 @@ std::unique_ptr<database>& current() {
 
 std::filesystem::path default_database_file() {
   if (const char* file = std::getenv("SDHOST_MM_DATABASE"); file && *file) return file;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
-    return std::filesystem::path(config) / "sdhost" / "modelmanager.sqlite";
-  if (const char* home = std::getenv("HOME"); home && *home)
-    return std::filesystem::path(home) / ".config" / "sdhost" / "modelmanager.sqlite";
-  return std::filesystem::temp_directory_path() / "sdhost" / "modelmanager.sqlite";
+  return sim::user_settings_directory() / "modelmanager.sqlite";
 }
 
 std::int64_t seed_date(const ref& value, const std::string& where) {

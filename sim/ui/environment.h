@@ -5,6 +5,8 @@
 //                       or ~/.config/sdhost
 //   SDCORPCUSTOMIZEDIR  corporate customization directory; none when unset
 //   SDSITECUSTOMIZEDIR  site customization directory; none when unset
+//   SDHOST_MM_DATABASE  the Model Manager database file; default
+//                       modelmanager.sqlite in the per-user settings directory
 //   SDHOST_DEBUG        debug mode when set to anything but "" or "0"
 //   SDHOST_OPEN_URLS    sd-display-url also opens the page with xdg-open
 #pragma once
