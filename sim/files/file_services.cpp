@@ -32,9 +32,9 @@ namespace host::frame2_ui {
 void sd_set_current_working_directory(std::string_view directory) {
   int err = 0;
   if (!change_directory(directory, err))
-    sim::host_command_failed("FRAME2-UI", "CANNOT-CHANGE-DIRECTORY",
-                             "Cannot change to the directory '" + std::string(directory) + "': " + std::strerror(err) +
-                                 ".");
+    sim::host_command_failed(
+        "FRAME2-UI", "CANNOT-CHANGE-DIRECTORY",
+        "Cannot change to the directory '" + std::string(directory) + "': " + std::strerror(err) + ".");
 }
 
 }  // namespace host::frame2_ui
@@ -51,9 +51,9 @@ ref copy_file(std::string_view from, std::string_view to) {
   std::error_code ec;
   fs::copy_file(fs::path(from), fs::path(to), fs::copy_options::overwrite_existing, ec);
   if (ec)
-    sim::host_command_failed("FRAME2", "COPY-FAILED",
-                             "Cannot copy '" + std::string(from) + "' to '" + std::string(to) + "': " + ec.message() +
-                                 ".");
+    sim::host_command_failed(
+        "FRAME2", "COPY-FAILED",
+        "Cannot copy '" + std::string(from) + "' to '" + std::string(to) + "': " + ec.message() + ".");
   return t();
 }
 

@@ -43,8 +43,8 @@ ref universal_load(std::string_view file) {
   std::string type = lower_type(fs::path(file));
   if (std::find(std::begin(types), std::end(types), type) == std::end(types))
     sim::host_command_failed("FRAME2-UI", "LOAD-FAILED",
-                             "Cannot load '" + std::string(file) + "': the universal load does not take files of type \"" +
-                                 type + "\".");
+                             "Cannot load '" + std::string(file) +
+                                 "': the universal load does not take files of type \"" + type + "\".");
   return load_models(file, sim::files::file_kind::model);
 }
 
@@ -52,7 +52,8 @@ ref load_sd(std::string_view file) { return load_models(file, sim::files::file_k
 
 ref save_sd(const ref& object, std::string_view directory) {
   position p = require_position(object);
-  if (p.empty()) sim::host_command_failed("FRAME2-UI", "SAVE-FAILED", "The root of the session cannot be saved.");
+  if (p.empty())
+    sim::host_command_failed("FRAME2-UI", "SAVE-FAILED", "The root of the session cannot be saved.");
   sim::files::write_component_files(p.front(), fs::path(directory), true);
   return t();
 }
@@ -88,15 +89,19 @@ const builtins_registration load_save_functions([] {
   // (frame2-ui::save_sd :overwrite object :top_level_instance_files :yes :directory dir);
   // :object instead of :overwrite refuses to replace existing files.
   define_host_function("FRAME2-UI", "SAVE_SD", 2, any_count, [](args_t a) {
-    keyword_args keys("FRAME2-UI::SAVE_SD", a, 0, {"OVERWRITE", "OBJECT", "TOP_LEVEL_INSTANCE_FILES", "DIRECTORY"});
+    keyword_args keys("FRAME2-UI::SAVE_SD", a, 0,
+                      {"OVERWRITE", "OBJECT", "TOP_LEVEL_INSTANCE_FILES", "DIRECTORY"});
     ref files = keys.get("TOP_LEVEL_INSTANCE_FILES");
     if (!keywordp(files) || static_cast<symbol&>(*files).name != "YES")
-      simple_error("FRAME2-UI::SAVE_SD: this host saves one file per component only; give :top_level_instance_files :yes.");
+      simple_error(
+          "FRAME2-UI::SAVE_SD: this host saves one file per component only; give :top_level_instance_files "
+          ":yes.");
     ref directory = keys.get("DIRECTORY");
     std::string dir = is_nil(directory) ? std::string(".") : namestring(directory);
     if (keys.has("OVERWRITE")) return host::frame2_ui::save_sd(keys.get("OVERWRITE"), dir);
     position p = require_position(keys.get("OBJECT"));
-    if (p.empty()) sim::host_command_failed("FRAME2-UI", "SAVE-FAILED", "The root of the session cannot be saved.");
+    if (p.empty())
+      sim::host_command_failed("FRAME2-UI", "SAVE-FAILED", "The root of the session cannot be saved.");
     sim::files::write_component_files(p.front(), fs::path(dir), false);
     return t();
   });

@@ -112,7 +112,8 @@ class file_reader {
 
   [[noreturn]] void fail(const std::string& problem) const {
     std::string where = form_ ? ", form " + std::to_string(form_) : "";
-    host_command_failed("FRAME2-UI", "LOAD-FAILED", "Cannot load '" + file_.string() + "'" + where + ": " + problem);
+    host_command_failed("FRAME2-UI", "LOAD-FAILED",
+                        "Cannot load '" + file_.string() + "'" + where + ": " + problem);
   }
 
  private:
@@ -158,9 +159,9 @@ class file_reader {
 
   static std::initializer_list<std::string_view> contents_keys() {
     static const std::initializer_list<std::string_view> keys = {
-        "ID",     "SYSID",    "TYPE",         "NAME",         "TIMESTAMP",  "SYMBOLIC-VERSION", "SYMBOLIC-NAME",
-        "REAL",   "LIBRARY",  "INSEPARABLE",  "LAV",          "ORIGINAL",   "LAV-GROUP",        "MODIFIABLE",
-        "MODIFIED", "DB-FLAGS", "ATTRIBUTES", "FEATURES",     "FILENAME",   "CHECK-RESULT",     "CHECK-ERROR",
+        "ID",       "SYSID",    "TYPE",        "NAME",     "TIMESTAMP", "SYMBOLIC-VERSION", "SYMBOLIC-NAME",
+        "REAL",     "LIBRARY",  "INSEPARABLE", "LAV",      "ORIGINAL",  "LAV-GROUP",        "MODIFIABLE",
+        "MODIFIED", "DB-FLAGS", "ATTRIBUTES",  "FEATURES", "FILENAME",  "CHECK-RESULT",     "CHECK-ERROR",
         "CHILDREN"};
     return keys;
   }
@@ -189,7 +190,8 @@ class file_reader {
     e.d.modified = flag(s, "MODIFIED", false);
     e.d.db_flags = s.get("DB-FLAGS");
     for (const ref& a : list_to_vector(s.get("ATTRIBUTES"))) {
-      if (!consp(a) || !stringp(car(a))) fail("an attribute is (\"NAME\" . values), got " + prin1_to_string(a));
+      if (!consp(a) || !stringp(car(a)))
+        fail("an attribute is (\"NAME\" . values), got " + prin1_to_string(a));
       e.d.attributes.push_back({as_string(car(a)), cdr(a)});
     }
     for (const ref& f : list_to_vector(s.get("FEATURES"))) {
@@ -285,8 +287,8 @@ class file_reader {
 
   entity_ptr build_instance(const ref& plist, const std::string& what) {
     spec s(plist,
-           {"SYSID", "NAME", "TYPE", "CONTENTS", "MASTER", "SIMPLIFICATION", "ATTRIBUTES", "FEATURES", "FILENAME",
-            "MODIFIABLE", "MODIFIED", "DB-FLAGS"},
+           {"SYSID", "NAME", "TYPE", "CONTENTS", "MASTER", "SIMPLIFICATION", "ATTRIBUTES", "FEATURES",
+            "FILENAME", "MODIFIABLE", "MODIFIED", "DB-FLAGS"},
            what, fail_fn());
     if (!s.has("CONTENTS")) fail(what + " has no :contents");
     entity_ptr contents = contents_ref(s.get("CONTENTS"), what);

@@ -23,8 +23,8 @@ namespace fs = std::filesystem;
 struct type_pair {
   std::string_view type_name, file_type;
 };
-constexpr type_pair file_types[] = {{"nasmb3", "sda"},      {"npart3", "sdp"},      {"nwp", "sdw"},
-                                    {"nwpset", "sds"},      {"asbm_struct", "sdac"}, {"part_struct", "sdpc"},
+constexpr type_pair file_types[] = {{"nasmb3", "sda"},     {"npart3", "sdp"},        {"nwp", "sdw"},
+                                    {"nwpset", "sds"},     {"asbm_struct", "sdac"},  {"part_struct", "sdpc"},
                                     {"wp_struct", "sdwc"}, {"nwpset_struct", "sdsc"}};
 
 ref kw(std::string_view name) { return ref(&keyword(name)); }
@@ -71,7 +71,8 @@ class component_writer {
   void add_file(const entity_ptr& e, const std::string& name) {
     auto [it, added] = files_.emplace(name, e);
     if (!added && it->second != e)
-      save_failed("Cannot save " + e->describe() + " and " + it->second->describe() + " both as '" + name + "'.");
+      save_failed("Cannot save " + e->describe() + " and " + it->second->describe() + " both as '" + name +
+                  "'.");
     names_[e.get()] = name;
   }
 
@@ -85,7 +86,8 @@ class component_writer {
   }
 
   ref contents_ref(const entity_ptr& c) {
-    if (auto it = names_.find(c.get()); it != names_.end()) return list({kw("FILE"), make_string(it->second)});
+    if (auto it = names_.find(c.get()); it != names_.end())
+      return list({kw("FILE"), make_string(it->second)});
     return contents_spec(*c);
   }
 

@@ -41,7 +41,9 @@ attribute* find_attribute(entity& e, std::string_view name) {
 
 namespace host::frame2 {
 
-ref inquire_cluster_filename(const ref& cluster) { return optional_string(require_entity(cluster)->d.filename); }
+ref inquire_cluster_filename(const ref& cluster) {
+  return optional_string(require_entity(cluster)->d.filename);
+}
 
 void set_cluster_filename(const ref& cluster, std::string_view file_name) {
   entity_ptr e = require_entity(cluster);
@@ -84,7 +86,9 @@ void set_cluster_modifiable(const ref& cluster, bool modifiable) {
   require_entity(cluster)->d.modifiable = modifiable;
 }
 bool inquire_cluster_modified(const ref& cluster) { return require_entity(cluster)->d.modified; }
-void set_cluster_modified(const ref& cluster, bool modified) { require_entity(cluster)->d.modified = modified; }
+void set_cluster_modified(const ref& cluster, bool modified) {
+  require_entity(cluster)->d.modified = modified;
+}
 
 bool sd_inq_cluster_is_version(const ref& cluster) {
   return require_contents(cluster)->d.lav == lav_role::version;
@@ -119,9 +123,9 @@ void assign_name(const ref& cluster, std::string_view name) {
   if (e->is_instance())
     if (entity_ptr parent = e->d.parent.lock())
       if (unique_child_name(parent->d.children, name, e.get()) != name)
-        sim::host_command_failed("ELAN", "NAME-IN-USE",
-                                 "The name \"" + std::string(name) + "\" is already used by a sibling of " +
-                                     e->describe() + ".");
+        sim::host_command_failed(
+            "ELAN", "NAME-IN-USE",
+            "The name \"" + std::string(name) + "\" is already used by a sibling of " + e->describe() + ".");
   e->d.name = std::string(name);
   e->d.modified = true;
 }
@@ -145,7 +149,8 @@ ref sd_inq_item_attribute(const ref& item, std::string_view name, const ref& att
   return a ? a->values : nil();
 }
 
-void sd_attach_item_attribute(const ref& item, std::string_view name, const ref& values, const ref& attachment) {
+void sd_attach_item_attribute(const ref& item, std::string_view name, const ref& values,
+                              const ref& attachment) {
   entity_ptr carrier = attribute_carrier(item, attachment);
   if (attribute* a = find_attribute(*carrier, name))
     a->values = values;
@@ -154,10 +159,12 @@ void sd_attach_item_attribute(const ref& item, std::string_view name, const ref&
   carrier->d.modified = true;
 }
 
-bool sd_detach_item_attribute(const ref& item, std::string_view name, const ref& attachment, bool set_modified) {
+bool sd_detach_item_attribute(const ref& item, std::string_view name, const ref& attachment,
+                              bool set_modified) {
   entity_ptr carrier = attribute_carrier(item, attachment);
   auto& attributes = carrier->d.attributes;
-  auto it = std::find_if(attributes.begin(), attributes.end(), [&](const attribute& a) { return a.name == name; });
+  auto it =
+      std::find_if(attributes.begin(), attributes.end(), [&](const attribute& a) { return a.name == name; });
   if (it == attributes.end()) return false;
   attributes.erase(it);
   if (set_modified) carrier->d.modified = true;
@@ -192,7 +199,8 @@ const builtins_registration cluster_functions([] {
   });
   define_host_function("FRAME2", "REAL-CLUSTER-P", 1, 1,
                        [](args_t a) { return boolean(host::frame2::real_cluster_p(a[0])); });
-  define_host_function("FRAME2", "SD-INQ-DB-FLAGS", 1, 1, [](args_t a) { return host::frame2::sd_inq_db_flags(a[0]); });
+  define_host_function("FRAME2", "SD-INQ-DB-FLAGS", 1, 1,
+                       [](args_t a) { return host::frame2::sd_inq_db_flags(a[0]); });
   define_host_function("FRAME2", "SD-DETACH-DB-FLAGS", 1, 1, [](args_t a) {
     host::frame2::sd_detach_db_flags(a[0]);
     return t();
@@ -222,14 +230,17 @@ const builtins_registration cluster_functions([] {
     host::frame2::lav_make_version(a[0]);
     return t();
   });
-  define_host_function("FRAME2", "GET-LAV-GROUP", 1, 1, [](args_t a) { return host::frame2::get_lav_group(a[0]); });
-  define_host_function("FRAME2", "GLOBAL-MASTER", 1, 1, [](args_t a) { return host::frame2::global_master(a[0]); });
+  define_host_function("FRAME2", "GET-LAV-GROUP", 1, 1,
+                       [](args_t a) { return host::frame2::get_lav_group(a[0]); });
+  define_host_function("FRAME2", "GLOBAL-MASTER", 1, 1,
+                       [](args_t a) { return host::frame2::global_master(a[0]); });
   define_host_function("ELAN", "INQUIRE_NAME", 1, 1, [](args_t a) { return host::elan::inquire_name(a[0]); });
   define_host_function("ELAN", "ASSIGN_NAME", 2, 2, [](args_t a) {
     host::elan::assign_name(a[0], as_string(a[1]));
     return t();
   });
-  define_host_function("ELAN", "NPARCEL-P", 1, 1, [](args_t a) { return boolean(host::elan::nparcel_p(a[0])); });
+  define_host_function("ELAN", "NPARCEL-P", 1, 1,
+                       [](args_t a) { return boolean(host::elan::nparcel_p(a[0])); });
   define_host_function("DSM", "ENTITY-NAME", 1, 1, [](args_t a) { return host::dsm::entity_name(a[0]); });
   // (oli::sd-inq-item-attribute item name :values &key attachment)
   define_host_function("OLI", "SD-INQ-ITEM-ATTRIBUTE", 2, any_count, [](args_t a) {
@@ -239,11 +250,13 @@ const builtins_registration cluster_functions([] {
   });
   define_host_function("OLI", "SD-ATTACH-ITEM-ATTRIBUTE", 2, any_count, [](args_t a) {
     keyword_args keys("OLI::SD-ATTACH-ITEM-ATTRIBUTE", a, 2, {"VALUES", "ATTACHMENT"});
-    host::oli::sd_attach_item_attribute(a[0], name_argument(a[1]), keys.get("VALUES"), keys.get("ATTACHMENT"));
+    host::oli::sd_attach_item_attribute(a[0], name_argument(a[1]), keys.get("VALUES"),
+                                        keys.get("ATTACHMENT"));
     return t();
   });
   define_host_function("OLI", "SD-DETACH-ITEM-ATTRIBUTE", 2, any_count, [](args_t a) {
-    keyword_args keys("OLI::SD-DETACH-ITEM-ATTRIBUTE", a, 2, {"ATTACHMENT", "SET-MODIFIED", "CHECK-READ-ONLY"});
+    keyword_args keys("OLI::SD-DETACH-ITEM-ATTRIBUTE", a, 2,
+                      {"ATTACHMENT", "SET-MODIFIED", "CHECK-READ-ONLY"});
     return boolean(host::oli::sd_detach_item_attribute(a[0], name_argument(a[1]), keys.get("ATTACHMENT"),
                                                        flag_value(keys.get("SET-MODIFIED", t()))));
   });

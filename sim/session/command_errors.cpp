@@ -31,8 +31,8 @@ error_state& state() {
 const struct_type& error_object_type() {
   static const struct_type* type = [] {
     package& frame2 = require_package("FRAME2");
-    return &define_struct(intern("ERROR-OBJECT", frame2),
-                          {&intern("MODULE", frame2), &intern("CODE", frame2), &intern("ERROR-MESG", frame2)});
+    return &define_struct(intern("ERROR-OBJECT", frame2), {&intern("MODULE", frame2), &intern("CODE", frame2),
+                                                           &intern("ERROR-MESG", frame2)});
   }();
   return *type;
 }
@@ -50,7 +50,8 @@ std::string message_of(const ref& error) {
 
 // Known errors of host modules that sd-modinfo-set-error can set.
 std::string known_error_message(const std::string& module, const std::string& code) {
-  if (module == "OLI" && code == "SD-CALL-ACTION-ILLEGAL-CALL") return "Calling an action is not allowed now.";
+  if (module == "OLI" && code == "SD-CALL-ACTION-ILLEGAL-CALL")
+    return "Calling an action is not allowed now.";
   return "Error " + code + " of module " + module + ".";
 }
 
@@ -100,9 +101,7 @@ ref sd_modinfo_set_error(const ref& module, const ref& code) {
   return object;
 }
 
-void display_error(const ref& error) {
-  call(symbol_value(frame2_symbol("*DISPLAY-ERROR-FUNCTION*")), error);
-}
+void display_error(const ref& error) { call(symbol_value(frame2_symbol("*DISPLAY-ERROR-FUNCTION*")), error); }
 
 void catch_display_error(const ref& error) {
   if (typep(error, error_object_type()))
@@ -181,8 +180,10 @@ const builtins_registration error_functions([] {
   });
   define_host_function("FRAME2", "DECODE-ACTION-CALL-ERROR", 1, 1,
                        [](args_t a) { return host::frame2::decode_action_call_error(a[0]); });
-  define_special("*ACTION-CALL-ALLOWED*", t());
-  define_special("*ENABLE-TERMINATE-ACTION-TEST*", t());
+  // T itself may be what started the runtime: take the symbol, not t().
+  ref true_value(&cl_symbol("T"));
+  define_special("*ACTION-CALL-ALLOWED*", true_value);
+  define_special("*ENABLE-TERMINATE-ACTION-TEST*", true_value);
   define_special("*SD-ACTION-RESULT*", nil());
   define_special("*DISPLAY-ERROR-FUNCTION*", symbol_function(frame2_symbol("SHOW-ERROR")));
   define_host_function("OLI", "SD-INQ-ERROR-OBJ", 0, 0, [](args_t) { return host::oli::sd_inq_error_obj(); });

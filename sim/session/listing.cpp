@@ -24,7 +24,8 @@ std::size_t list_positions(const entity& c, const std::string& path, int depth, 
     out << std::string(2 * depth, ' ') << name << "  " << child->d.type_name << " " << child->sysid();
     if (const entity_ptr& contents = child->d.contents)
       out << "  -> " << contents->d.type_name << " " << quoted_name(*contents) << " " << contents->sysid();
-    if (child->d.master) out << "  master " << quoted_name(*child->d.master) << " " << child->d.master->sysid();
+    if (child->d.master)
+      out << "  master " << quoted_name(*child->d.master) << " " << child->d.master->sysid();
     out << '\n';
     ++count;
     if (child->d.contents) count += list_positions(*child->d.contents, name, depth + 1, out);
@@ -52,7 +53,8 @@ const builtins_registration listing_functions([] {
   defun(exported("ENTITIES-WITH-SYSID"), [](args_t args) {
     check_argument_count("SDSIM:ENTITIES-WITH-SYSID", args, 1, 1);
     std::vector<ref> out;
-    for (const entity_ptr& e : session::current().find_by_sysid(as_string(args[0]))) out.push_back(e->handle());
+    for (const entity_ptr& e : session::current().find_by_sysid(as_string(args[0])))
+      out.push_back(e->handle());
     return list_from(out);
   });
   // (sdsim:describe-entity e): type, name and sysid as text.

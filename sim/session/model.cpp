@@ -135,7 +135,8 @@ bool standard_contents_type(std::string_view type_name) {
 std::string instance_type_for(std::string_view contents_type) {
   for (const auto& p : standard_types)
     if (p.contents == contents_type) return std::string(p.instance);
-  if (contents_type.ends_with("_struct")) return std::string(contents_type.substr(0, contents_type.size() - 7));
+  if (contents_type.ends_with("_struct"))
+    return std::string(contents_type.substr(0, contents_type.size() - 7));
   return std::string(contents_type);
 }
 
@@ -249,7 +250,8 @@ bool reachable_from_root(const entity& e, const entity* root, std::unordered_set
       for (const weak_entity& w : e.d.users) {
         entity_ptr u = w.lock();
         // A layout shows its master: the master is in session with it.
-        if (u && (u->d.contents.get() == &e || u->d.master.get() == &e) && reachable_from_root(*u, root, seen))
+        if (u && (u->d.contents.get() == &e || u->d.master.get() == &e) &&
+            reachable_from_root(*u, root, seen))
           return true;
       }
       return false;
@@ -316,7 +318,8 @@ void session::add_top_level(const entity_ptr& instance) {
   add_child(root_contents(), instance);
 }
 
-std::string unique_child_name(const std::vector<entity_ptr>& siblings, std::string_view name, const entity* except) {
+std::string unique_child_name(const std::vector<entity_ptr>& siblings, std::string_view name,
+                              const entity* except) {
   std::unordered_set<std::string_view> taken;
   for (const auto& s : siblings)
     if (s.get() != except && s->d.name) taken.insert(*s->d.name);

@@ -66,8 +66,8 @@ struct entity_data {
   lav_role lav = lav_role::none;
   weak_entity original;  // versions: their original
   std::optional<std::string> lav_group;
-  host::lisp::ref check_result;             // the part check's entries
-  std::optional<std::string> check_error;   // the part check fails with this
+  host::lisp::ref check_result;            // the part check's entries
+  std::optional<std::string> check_error;  // the part check fails with this
 
   // Features.
   weak_entity owner;

@@ -110,8 +110,8 @@ const struct_type* g_sel_item = nullptr;
 const struct_type& sel_item_type_def() {
   if (!g_sel_item) {
     package& elan = require_package("ELAN");
-    g_sel_item =
-        &define_struct(intern("SEL_ITEM", elan), {&intern("PATH", elan), &intern("TYPE", elan), &intern("ITEM", elan)});
+    g_sel_item = &define_struct(intern("SEL_ITEM", elan),
+                                {&intern("PATH", elan), &intern("TYPE", elan), &intern("ITEM", elan)});
   }
   return *g_sel_item;
 }
@@ -147,7 +147,8 @@ const entity* find_cycle(const entity_ptr& from, std::vector<const entity*>& sta
 }
 
 [[noreturn]] void cyclic_error(const entity& c) {
-  sim::host_command_failed("ELAN", "CYCLIC-STRUCTURE", "The structure of " + c.describe() + " contains itself.");
+  sim::host_command_failed("ELAN", "CYCLIC-STRUCTURE",
+                           "The structure of " + c.describe() + " contains itself.");
 }
 
 }  // namespace
@@ -205,9 +206,9 @@ bool substitute_contents(const ref& target, const ref& contents, bool substitute
     entity_ptr parent = u->d.parent.lock();
     std::unordered_set<const entity*> seen;
     if (parent && contains(replacement, parent.get(), seen)) {
-      sim::set_error_state(sim::error_object("ELAN", "CYCLIC-STRUCTURE",
-                                             "Substituting " + replacement->describe() +
-                                                 " would make it contain itself."));
+      sim::set_error_state(
+          sim::error_object("ELAN", "CYCLIC-STRUCTURE",
+                            "Substituting " + replacement->describe() + " would make it contain itself."));
       return false;
     }
   }
@@ -416,8 +417,10 @@ const builtins_registration model_tree_functions([] {
   });
   define_host_function("OLI", "SD-INQ-SIMPLIFICATION-OWNER-P", 1, 1,
                        [](args_t a) { return t_or_nil(host::oli::sd_inq_simplification_owner_p(a[0])); });
-  define_host_function("ELAN", "CONVERT-PARCEL", 1, 1, [](args_t a) { return host::elan::convert_parcel(a[0]); });
-  define_host_function("ELAN", "CONVERT-ENTITY", 1, 1, [](args_t a) { return host::elan::convert_entity(a[0]); });
+  define_host_function("ELAN", "CONVERT-PARCEL", 1, 1,
+                       [](args_t a) { return host::elan::convert_parcel(a[0]); });
+  define_host_function("ELAN", "CONVERT-ENTITY", 1, 1,
+                       [](args_t a) { return host::elan::convert_entity(a[0]); });
   define_host_function("ELAN", "SFY-IS-SFY-PRCL", 1, 1,
                        [](args_t a) { return t_or_nil(host::elan::sfy_is_sfy_prcl(a[0])); });
   define_host_function("ELAN", "SFY-DETACH-SFY-ATT", 1, 1, [](args_t a) {
@@ -434,15 +437,17 @@ const builtins_registration model_tree_functions([] {
     host::elan::delete_3d(a[0]);
     return t();
   });
-  define_host_function("FRAME2", "CHECK-FOR-CYCLIC-CLUSTER-STRUCTURE", 1, 1,
-                       [](args_t a) { return t_or_nil(host::frame2::check_for_cyclic_cluster_structure(a[0])); });
+  define_host_function("FRAME2", "CHECK-FOR-CYCLIC-CLUSTER-STRUCTURE", 1, 1, [](args_t a) {
+    return t_or_nil(host::frame2::check_for_cyclic_cluster_structure(a[0]));
+  });
   define_host_function("FRAME2", "FINALIZE-RECONNECT-AFTER-REPLACE", 1, 1, [](args_t a) {
     host::frame2::finalize_reconnect_after_replace(a[0]);
     return t();
   });
   package& elan = require_package("ELAN");
-  for (auto [name, value] : {std::pair{"S_PART", host::elan::s_part}, std::pair{"S_ASSEMBLY", host::elan::s_assembly},
-                             std::pair{"S_FEATURE", host::elan::s_feature}}) {
+  for (auto [name, value] :
+       {std::pair{"S_PART", host::elan::s_part}, std::pair{"S_ASSEMBLY", host::elan::s_assembly},
+        std::pair{"S_FEATURE", host::elan::s_feature}}) {
     symbol& s = intern(name, elan);
     s.value = make_integer(value);
     s.constant = true;

@@ -18,7 +18,7 @@ using namespace sim::session;
 
 ref check_part(const ref& objects) {
   std::vector<ref> targets = host::elan::sel_item_p(objects) || !listp(objects) ? std::vector<ref>{objects}
-                                                                                 : list_to_vector(objects);
+                                                                                : list_to_vector(objects);
   std::vector<ref> entries;
   for (const ref& target : targets) {
     entity_ptr c = require_contents(target);

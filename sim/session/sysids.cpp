@@ -55,7 +55,8 @@ lisp::ref inq_entity_sysid(const lisp::ref& entity) {
   auto e = sim::session::entity_of(entity);
   if (e) return lisp::make_string(e->sysid());
   // Other host entities (for example from the module's own tests) answer too.
-  if (entity->type == lisp::tag::handle && static_cast<lisp::handle_obj&>(*entity).kind == entity_struct_def.kind)
+  if (entity->type == lisp::tag::handle &&
+      static_cast<lisp::handle_obj&>(*entity).kind == entity_struct_def.kind)
     return lisp::make_string(lisp::handle_target<SIMPLE_ENTITY>(entity, entity_struct_def.kind)->sysid());
   return lisp::nil();
 }
