@@ -149,8 +149,8 @@ class session {
   bool in_session(const entity& e) const;
   // The entities in session with that sysid.
   std::vector<entity_ptr> find_by_sysid(const std::string& sysid);
-  // A sysid no entity has and no earlier call returned, in this run or any
-  // other.
+  // A sysid no entity alive has; random with 128 bits, so no other call of
+  // this run or any other returns it.
   std::string fresh_sysid();
   // Whether any entity alive, in session or not, has the sysid.
   bool sysid_taken(const std::string& sysid);
