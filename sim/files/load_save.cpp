@@ -30,7 +30,7 @@ std::string lower_type(const fs::path& file) {
 ref load_models(std::string_view file, sim::files::file_kind kind) {
   std::vector<entity_ptr> models = sim::files::read_model_file(fs::path(file), kind);
   // Only a file read to its end changes the session.
-  for (const entity_ptr& m : models) session::current().add_top_level(m);
+  session::current().add_top_level(models);
   return t();
 }
 

@@ -277,9 +277,10 @@ class file_reader {
     c->d.lav_group = optional_text(s, "LAV-GROUP");
     c->d.check_result = s.get("CHECK-RESULT");
     c->d.check_error = optional_text(s, "CHECK-ERROR");
+    session::sibling_names names(c->d.children);
     for (const ref& child : list_to_vector(children)) {
       entity_ptr instance = build_instance(child, "a child");
-      instance->d.name = session::unique_child_name(c->d.children, instance->d.name.value_or(""));
+      instance->d.name = names.claim(instance->d.name.value_or(""));
       session::add_child(c, instance);
     }
     return c;

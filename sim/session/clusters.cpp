@@ -122,7 +122,7 @@ void assign_name(const ref& cluster, std::string_view name) {
   entity_ptr e = require_entity(cluster);
   if (e->is_instance())
     if (entity_ptr parent = e->d.parent.lock())
-      if (unique_child_name(parent->d.children, name, e.get()) != name)
+      if (sibling_has_name(parent->d.children, name, e.get()))
         sim::host_command_failed(
             "ELAN", "NAME-IN-USE",
             "The name \"" + std::string(name) + "\" is already used by a sibling of " + e->describe() + ".");

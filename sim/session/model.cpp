@@ -313,19 +313,34 @@ std::vector<entity_ptr> session::alive() const {
   return out;
 }
 
-void session::add_top_level(const entity_ptr& instance) {
-  instance->d.name = unique_child_name(top_level(), instance->d.name.value_or(""));
-  add_child(root_contents(), instance);
+void session::add_top_level(const std::vector<entity_ptr>& instances) {
+  sibling_names names(top_level());
+  for (const entity_ptr& instance : instances) {
+    instance->d.name = names.claim(instance->d.name.value_or(""));
+    add_child(root_contents(), instance);
+  }
 }
 
-std::string unique_child_name(const std::vector<entity_ptr>& siblings, std::string_view name,
-                              const entity* except) {
-  std::unordered_set<std::string_view> taken;
+sibling_names::sibling_names(const std::vector<entity_ptr>& siblings) {
   for (const auto& s : siblings)
-    if (s.get() != except && s->d.name) taken.insert(*s->d.name);
-  std::string candidate(name);
-  for (int i = 2; taken.count(candidate); ++i) candidate = std::string(name) + "_" + std::to_string(i);
+    if (s->d.name) taken_.insert(*s->d.name);
+}
+
+std::string sibling_names::claim(const std::string& name) {
+  std::string candidate = name;
+  if (taken_.count(candidate)) {
+    int& suffix = next_suffix_.try_emplace(name, 2).first->second;
+    do candidate = name + "_" + std::to_string(suffix++);
+    while (taken_.count(candidate));
+  }
+  taken_.insert(candidate);
   return candidate;
+}
+
+bool sibling_has_name(const std::vector<entity_ptr>& siblings, std::string_view name, const entity* except) {
+  for (const auto& s : siblings)
+    if (s.get() != except && s->d.name && *s->d.name == name) return true;
+  return false;
 }
 
 }  // namespace sim::session

@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "host/entity.h"
@@ -154,8 +156,8 @@ class session {
   std::string fresh_sysid();
   // Whether any entity alive, in session or not, has the sysid.
   bool sysid_taken(const std::string& sysid);
-  // Adds a top-level model, renaming it when its name is taken at the top.
-  void add_top_level(const entity_ptr& instance);
+  // Adds top-level models, renaming those whose name is taken at the top.
+  void add_top_level(const std::vector<entity_ptr>& instances);
 
   // Every entity reachable from the root (root included), each once.
   std::vector<entity_ptr> reachable() const;
@@ -177,9 +179,20 @@ class session {
   std::unique_ptr<registry> registry_;
 };
 
-// Sibling names are unique: name itself when free among siblings, else
-// name_2, name_3, ... `except` is left out of the comparison.
-std::string unique_child_name(const std::vector<entity_ptr>& siblings, std::string_view name,
-                              const entity* except = nullptr);
+// Sibling names are unique: a name is given as it is when free among the
+// siblings, else as name_2, name_3, ...
+class sibling_names {
+ public:
+  explicit sibling_names(const std::vector<entity_ptr>& siblings);
+  // The name to give the next sibling that asks for `name`; it is taken then.
+  std::string claim(const std::string& name);
+
+ private:
+  std::unordered_set<std::string> taken_;
+  std::unordered_map<std::string, int> next_suffix_;
+};
+
+// Whether a sibling other than `except` has the name.
+bool sibling_has_name(const std::vector<entity_ptr>& siblings, std::string_view name, const entity* except);
 
 }  // namespace sim::session

@@ -225,8 +225,9 @@ void delete_3d(const ref& what) {
   session& s = session::current();
   if (is_nil(what)) return;
   if (keywordp(what) && static_cast<symbol&>(*what).name == "ALL_AT_TOP") {
-    std::vector<entity_ptr> top = s.top_level();
-    for (const auto& e : top) remove_child(e);
+    std::vector<entity_ptr> top = std::move(s.root_contents()->d.children);
+    s.root_contents()->d.children.clear();
+    for (const auto& e : top) e->d.parent.reset();
     return;
   }
   std::vector<ref> items = consp(what) ? list_to_vector(what) : std::vector<ref>{what};
