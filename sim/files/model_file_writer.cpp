@@ -69,6 +69,9 @@ class component_writer {
   }
 
   void add_file(const entity_ptr& e, const std::string& name) {
+    // A cluster file name names a file in the target directory, nothing else.
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+      save_failed("Cannot save " + e->describe() + " as '" + name + "': that is no plain file name.");
     auto [it, added] = files_.emplace(name, e);
     if (!added && it->second != e)
       save_failed("Cannot save " + e->describe() + " and " + it->second->describe() + " both as '" + name +

@@ -121,7 +121,7 @@ structure_obj& require_sel_item(const ref& s) {
   return static_cast<structure_obj&>(*s);
 }
 
-std::vector<entity_ptr> g_replaced;  // contents replaced since the last reconnect
+std::vector<weak_entity> g_replaced;  // contents replaced since the last reconnect
 
 // Whether `inner` is `outer` or lies anywhere below it.
 bool contains(const entity_ptr& outer, const entity* inner, std::unordered_set<const entity*>& seen) {
@@ -370,7 +370,9 @@ bool check_for_cyclic_cluster_structure(const ref& contents) {
 
 void finalize_reconnect_after_replace(const ref& contents) {
   entity_ptr c = require_contents(contents);
-  for (const entity_ptr& old : g_replaced) {
+  for (const weak_entity& replaced : g_replaced) {
+    entity_ptr old = replaced.lock();
+    if (!old) continue;
     std::vector<weak_entity> users = old->d.users;
     for (const weak_entity& w : users)
       if (entity_ptr u = w.lock(); u && u->d.master == old) set_master(u, c);

@@ -131,7 +131,7 @@ TEST_F(ModelFiles, EveryComponentDataSurvivesSaveAndLoad) {
   EXPECT_NE(error_of("(k2-ui::check_part :objects (oli::sd-pathname-to-obj \"/top/v\"))"), "");
 }
 
-TEST_F(ModelFiles, TwoComponentsForOneFileAreRefusedBeforeWriting) {
+TEST_F(ModelFiles, ClashingOrForeignFileNamesAreRefusedBeforeWriting) {
   write("dup.pkg", R"((:sdsim-model 1)
 (:model :sysid "I-D" :name "d" :contents (:sysid "C-D" :name "d"
    :children ((:name "a" :contents (:sysid "SAME" :name "first"))
@@ -143,6 +143,17 @@ TEST_F(ModelFiles, TwoComponentsForOneFileAreRefusedBeforeWriting) {
       ":directory \"out\")");
   EXPECT_NE(message.find("SAME.sdpc"), std::string::npos);
   EXPECT_TRUE(files_in(dir_ / "out").empty());
+  // A file name must not lead out of the directory.
+  host::frame2::set_cluster_sysids(host::oli::get_contents(at("/d/b")));
+  host::frame2::set_cluster_filename(host::oli::get_contents(at("/d/a")), "../escape.sdpc");
+  EXPECT_NE(
+      failure(
+          "(frame2-ui::save_sd :overwrite (oli::sd-pathname-to-obj \"/d\") :top_level_instance_files :yes "
+          ":directory \"out\")")
+          .find("no plain file name"),
+      std::string::npos);
+  EXPECT_TRUE(files_in(dir_ / "out").empty());
+  EXPECT_FALSE(fs::exists(dir_ / "escape.sdpc"));
 }
 
 TEST_F(ModelFiles, EachLoaderTakesItsFilesAndFailuresNameTheFile) {
