@@ -1,4 +1,5 @@
-// Entities of the simulated model and their system ids.
+// Entity ids of the simulated model. The entities themselves are the
+// session's (sim/session/model.h).
 //
 // An ENTITYID is an index into one host-wide table of sysid texts; index 0
 // is the empty text of an entity without an id. Equal texts share an index.
@@ -9,12 +10,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "host/clusters.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
 #include "host/native.h"
 #include "lisp/runtime.h"
+#include "session/model.h"
 
 namespace {
 
@@ -52,7 +53,8 @@ ENTITYID_PUB::ENTITYID_PUB(const ENTITYID& id) : ENTITYID(id) {}
 SIMPLE_ENTITY::SIMPLE_ENTITY() : id_(0, 0) {}
 SIMPLE_ENTITY::~SIMPLE_ENTITY() = default;
 
-// The simulated model keeps no undo history yet: the log counts changes.
+// Undo works on whole states (see the session's checkpoints); the log counts
+// changes for change tracking.
 void SIMPLE_ENTITY::log_change(int) { ++changes_; }
 
 ENTITYID* SIMPLE_ENTITY::public_id_storage() { return has_public_id_ ? &id_ : nullptr; }
@@ -65,30 +67,9 @@ SIMPLE_ENTITY* object_to_ENTITY_ptr(const ENTITY_STRUCT_DEF& def, LAOBJ* object,
   return host::lisp::handle_target<SIMPLE_ENTITY>(host::lisp::ref(object), def.kind).get();
 }
 
-namespace host::frame2 {
-
-lisp::ref inq_entity_sysid(const lisp::ref& entity) {
-  if (entity->type != lisp::tag::handle ||
-      static_cast<lisp::handle_obj&>(*entity).kind != entity_struct_def.kind)
-    return lisp::nil();
-  return lisp::make_string(lisp::handle_target<SIMPLE_ENTITY>(entity, entity_struct_def.kind)->sysid());
-}
-
-}  // namespace host::frame2
-
 namespace {
 
 using namespace host::lisp;
-
-// An entity made from the console. Without a public id its sysid is fixed
-// at creation and SET-ENTITY-SYSID cannot change it.
-class console_entity : public SIMPLE_ENTITY {
- public:
-  console_entity(const std::string& sysid, bool public_id) {
-    ENTITYID::create_sysid(public_id_storage(), widen(sysid).c_str());
-    has_public_id_ = public_id;
-  }
-};
 
 symbol& exported(std::string_view name, package& p) {
   symbol& s = intern(name, p);
@@ -98,23 +79,20 @@ symbol& exported(std::string_view name, package& p) {
 
 const builtins_registration entity_functions([] {
   package& sdsim = require_package("SDSIM");
-  // (sdsim:make-entity sysid &key (public-id t))
+  // (sdsim:make-entity sysid &key (public-id t)): a part contents outside the
+  // session. Without a public id its sysid is fixed at creation and
+  // SET-ENTITY-SYSID cannot change it.
   defun(exported("MAKE-ENTITY", sdsim), [](args_t args) {
     check_argument_count("SDSIM:MAKE-ENTITY", args, 1, 3);
     keyword_args keys("SDSIM:MAKE-ENTITY", args, 1, {"PUBLIC-ID"});
-    std::shared_ptr<SIMPLE_ENTITY> entity =
-        std::make_shared<console_entity>(as_string(args[0]), truthy(keys.get("PUBLIC-ID", t())));
-    return make_handle(entity_struct_def.kind, entity);
+    sim::session::entity_ptr e = sim::session::make_contents("part_struct", as_string(args[0]));
+    if (!truthy(keys.get("PUBLIC-ID", t()))) e->drop_public_id();
+    return e->handle();
   });
   // (sdsim:entity-change-count entity): how many changes the entity logged.
   defun(exported("ENTITY-CHANGE-COUNT", sdsim), [](args_t args) {
     check_argument_count("SDSIM:ENTITY-CHANGE-COUNT", args, 1, 1);
     return make_integer(object_to_ENTITY_ptr(entity_struct_def, args[0].get(), nullptr)->change_count());
-  });
-  // (frame2::inq-entity-sysid entity): the sysid string, NIL for a non-entity.
-  defun("INQ-ENTITY-SYSID", require_package("FRAME2"), [](args_t args) {
-    check_argument_count("FRAME2::INQ-ENTITY-SYSID", args, 1, 1);
-    return host::frame2::inq_entity_sysid(args[0]);
   });
 });
 

@@ -10,7 +10,8 @@
 //   *ACTION-CALL-ALLOWED* (T), *ENABLE-TERMINATE-ACTION-TEST* (T),
 //   *SD-ACTION-RESULT* (NIL, the result of the last command that has one),
 //   *DISPLAY-ERROR-FUNCTION* (the function display-error calls with the error
-//   object; a guarded call binds it to #'FRAME2::CATCH-DISPLAY-ERROR).
+//   object; the host's own, FRAME2::SHOW-ERROR, prints "Error: <message>";
+//   a guarded call binds it to #'FRAME2::CATCH-DISPLAY-ERROR).
 #pragma once
 
 #include <string_view>

@@ -31,18 +31,22 @@ class ENTITYID_PUB : public ENTITYID {
 static_assert(sizeof(ENTITYID_PUB) == sizeof(ENTITYID));
 
 // An entity of the host's model with its id and a change log for undo and
-// change tracking.
+// change tracking. The session's entities (instances, contents, features)
+// derive from it.
 class SIMPLE_ENTITY {
  public:
   SIMPLE_ENTITY();
   virtual ~SIMPLE_ENTITY();
-  void log_change(int kind);
+  // Announces a change about to be made to the entity (kind 1: its id).
+  virtual void log_change(int kind);
   // Storage of the public id; nullptr for entities without one.
   ENTITYID* public_id_storage();
   std::string sysid() const;
   int change_count() const { return changes_; }
 
  protected:
+  // The id itself, also for entities without public id.
+  ENTITYID& stored_id() { return id_; }
   bool has_public_id_ = true;
 
  private:

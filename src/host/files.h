@@ -1,4 +1,4 @@
-// Loading and saving model and drawing files, and the host's file services.
+// Loading and saving 3D model files, and the host's file services.
 //
 // Host commands here return T or signal the host's error after setting the
 // host's error state (see command_errors.h): the error object names the file
@@ -10,15 +10,15 @@
 #include "host/lisp/object.h"
 
 namespace host::frame2_ui {
-// Model files of type pkg, bdl, sd, sdp, sda, sdexp or without type; a
-// package may bring an Annotation drawing along.
+// Model files of type pkg, bdl, sd, sdp, sda, sdexp or without type.
 host::lisp::ref universal_load(std::string_view file);
 // A model file of any type; a staged top-level file brings its components
 // from the files beside it.
 host::lisp::ref load_sd(std::string_view file);
-// Saves the top-level model of object into directory, one file per
-// component: the instance file of the model and one file per distinct real
-// contents, each named by its cluster's file name, overwriting.
+// Saves the top-level model of object (a model path or instance) into
+// directory, one file per component: the instance file of the model and one
+// file per distinct real contents, each named by its cluster's file name,
+// overwriting. Two components that would go to one file are an error.
 host::lisp::ref save_sd(const host::lisp::ref& object, std::string_view directory);
 // Signals the host's error for a directory that cannot be entered.
 void sd_set_current_working_directory(std::string_view directory);
@@ -28,16 +28,6 @@ namespace host::links_ui {
 // ME30 transmit files only.
 host::lisp::ref load_me30(std::string_view file);
 }  // namespace host::links_ui
-
-namespace host::docu {
-// Drawing files (MI and Annotation) only; the drawing becomes the session's
-// drawing. enable_warning shows its import warnings as warnings; they are
-// written to the import log "log" in the current working directory anyway.
-host::lisp::ref am_load_any_mi(std::string_view file, bool enable_warning);
-host::lisp::ref am_load_drawing(std::string_view file);
-// Writes the session's drawing; an existing file is an error unless overwrite.
-host::lisp::ref am_store_drawing(std::string_view file, bool overwrite);
-}  // namespace host::docu
 
 namespace host::frame2 {
 // The current working directory as a directory namestring ("/a/b/").

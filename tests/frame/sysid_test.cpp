@@ -1,6 +1,10 @@
 #include "frame/sysid.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "support/module_fixture.h"
 #include "host/entity.h"
@@ -66,6 +70,29 @@ TEST(SetEntitySysid, AnEntityWithoutPublicIdOnlyRecordsTheChange) {
   EXPECT_EQ(eval("(vtm::set-entity-sysid cl-user::*e* :sysid \"other\")"), t());
   EXPECT_EQ(sysid(), "fixed");
   EXPECT_EQ(change_count(), 1);
+}
+
+TEST(SetEntitySysid, WorksOnClustersOfTheSessionAndIsUndone) {
+  vtm_test::load_module_once();
+  std::filesystem::path file =
+      std::filesystem::temp_directory_path() / ("sysid test " + std::to_string(::getpid()) + ".pkg");
+  std::ofstream(file) << R"((:sdsim-model 1)
+(:contents :id "p" :sysid "P-OLD" :name "pin")
+(:model :name "sysid-test" :contents (:name "m" :children ((:name "a" :contents "p") (:name "b" :contents "p")))))";
+  eval("(frame2-ui::universal_load :file \"" + file.string() + "\")");
+  std::filesystem::remove(file);
+  eval("(setq cl-user::*cp* (oli::sd-set-model-checkpoint))");
+  const std::string contents = "(oli::get-contents (oli::sd-pathname-to-obj \"/sysid-test/b\"))";
+  EXPECT_EQ(eval("(vtm::set-entity-sysid (oli::get-contents (oli::sd-pathname-to-obj \"/sysid-test/a\")) "
+                 ":sysid \"P-NEW\")"),
+            t());
+  EXPECT_EQ(as_string(eval("(frame2::inq-entity-sysid " + contents + ")")), "P-NEW");
+  EXPECT_EQ(car(eval("(sdsim:entities-with-sysid \"P-NEW\")")), eval(contents));
+  EXPECT_EQ(eval("(frame2::inquire-cluster-modified " + contents + ")"), t());
+  eval("(oli::sd-return-to-model-checkpoint cl-user::*cp*)");
+  EXPECT_EQ(as_string(eval("(frame2::inq-entity-sysid " + contents + ")")), "P-OLD");
+  EXPECT_TRUE(is_nil(eval("(sdsim:entities-with-sysid \"P-NEW\")")));
+  eval("(elan::delete_3d (oli::sd-pathname-to-obj \"/sysid-test\"))");
 }
 
 TEST(EntityIdTmp, HoldsAnIdCreatedForAText) {

@@ -1,0 +1,40 @@
+// The simulated host's 3D model files: text in the host's reader syntax,
+// described in docs/host-sim.md ("CAD session and model files").
+//
+// A file is a header form followed by forms that define contents, top-level
+// models and faults to inject. Models and contents refer to contents of the
+// same file by id, inline, or to a contents file beside it by file name, so
+// a package holds whole models and a staged per-component file holds one.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+#include <vector>
+
+#include "session/model.h"
+
+namespace sim::files {
+
+// The header's first element names the kind of file.
+enum class file_kind { model, me30 };
+constexpr std::string_view model_header = "SDSIM-MODEL";
+constexpr std::string_view me30_header = "SDSIM-ME30";
+
+// Reads a model file of the expected kind and builds its top-level models,
+// which are not yet in session. Fault forms act while the file is read, in
+// file order. Any failure is the host's error naming the file and the
+// problem (see session/host_error.h).
+std::vector<session::entity_ptr> read_model_file(const std::filesystem::path& file, file_kind expected);
+
+// Writes the top-level model `top` into directory, one file per component:
+// the instance file and one file per distinct real contents, each named by
+// its cluster's file name (else sysid and file type). Without overwrite an
+// existing file is an error; nothing is written then.
+void write_component_files(const session::entity_ptr& top, const std::filesystem::path& directory,
+                           bool overwrite);
+
+// The file type a component is saved under: "sda", "sdpc", ...; "sdx" and
+// "sdxc" for types without one of their own.
+std::string_view component_file_type(const session::entity& e);
+
+}  // namespace sim::files
