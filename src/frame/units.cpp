@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "analytics/status_records.h"
 #include "analytics/xhtml.h"
 #include "checkin/name_query.h"
 #include "core/vtm.h"
@@ -23,6 +24,7 @@
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
 #include "host/native.h"
+#include "records/lisp_definitions.h"
 
 namespace vtm::frame {
 
@@ -156,11 +158,13 @@ void vt_utils_initialize(char* data, int size, LAOBJ* name) {
 void vt_model_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::vt_model, data, size, name);
   in_main_package(lisp_oli_doc_tools);
+  vtm::records::define_vt_model();
 }
 
 void vt_filerecords_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::vt_filerecords, data, size, name);
   in_main_package(lisp_oli_doc_tools);
+  vtm::records::define_vt_filerecords();
 }
 
 void vt_recordmanager_initialize(char* data, int size, LAOBJ* name) {
@@ -176,6 +180,7 @@ void vt_resolver_initialize(char* data, int size, LAOBJ* name) {
 void vt_analytics_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::vt_analytics, data, size, name);
   in_main_package(lisp_oli_doc_tools);
+  vtm::analytics::define_vt_analytics();
 }
 
 void vt_report_initialize(char* data, int size, LAOBJ* name) {

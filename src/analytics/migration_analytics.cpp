@@ -1,0 +1,215 @@
+#include "analytics/migration_analytics.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "analytics/analytics_file.h"
+#include "host/lisp/pathnames.h"
+#include "host/lisp/printer.h"
+#include "host/lisp/structures.h"
+
+namespace vtm::analytics {
+
+namespace hl = host::lisp;
+using records::component_record;
+using records::contents_info;
+using records::instance_info;
+
+namespace {
+
+// The sysid strings of persisted records; handles never reach the analytics.
+std::string text(const records::sysid_value& v) { return v.persisted() ? v.string() : std::string(); }
+
+std::vector<std::string> texts(const records::sysid_list& list) {
+  std::vector<std::string> out;
+  for (const records::sysid_value& v : list)
+    if (v.persisted()) out.push_back(v.string());
+  return out;
+}
+
+// The models a component belongs to; a top-level instance is its own model.
+std::vector<std::string> models_of(const component_record& r) {
+  if (const auto* c = std::get_if<contents_info>(&r)) return texts(c->model_sysids);
+  return {text(records::component_base(r).sysid)};
+}
+
+template <class T>
+void push_front(std::vector<T>& list, T value) {
+  list.insert(list.begin(), std::move(value));
+}
+
+void push_tag(model_status& s, std::string tag) { push_front(s.tags, core::keyword_name{std::move(tag)}); }
+
+const std::vector<const contents_info*>& lookup(const records::component_records::record_map& map,
+                                                const std::string& key) {
+  static const std::vector<const contents_info*> none;
+  auto it = map.find(key);
+  return it == map.end() ? none : it->second;
+}
+
+}  // namespace
+
+ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info,
+                                       const records::component_records::record_map& layout_map,
+                                       const records::component_records::record_map& model_name_map) {
+  ami_drawing_status s;
+  s.key = hl::namestring(hl::parse_namestring(dwg_info.filename.string()));
+  s.source = dwg_info.sourcepath;
+  s.staged = records::ami_drawing_info_file(dwg_info);
+  s.name = dwg_info.name;
+
+  std::size_t found = 0;
+  std::unordered_set<std::string> seen;
+  for (const std::string& sysid : dwg_info.instance_sysids) {
+    const auto& owners = lookup(layout_map, sysid);
+    resolved_sysid resolved{sysid, {}};
+    for (const contents_info* c : owners) {
+      resolved.contents_sysids.push_back(text(c->sysid));
+      for (std::string& m : texts(c->model_sysids))
+        if (seen.insert(m).second) s.model_sysids.push_back(std::move(m));
+    }
+    if (!owners.empty()) ++found;
+    s.resolved_sysids.push_back(std::move(resolved));
+  }
+  if (s.model_sysids.empty() && dwg_info.name)
+    for (const contents_info* c : lookup(model_name_map, *dwg_info.name))
+      for (std::string& m : texts(c->model_sysids)) s.model_sysids.push_back(std::move(m));
+
+  std::string tag;
+  if (s.model_sysids.empty())
+    tag = "ORPHAN";
+  else if (found == 0)
+    tag = "ASSOCIATED-BY-MODEL-NAME";
+  else
+    tag = found < dwg_info.instance_sysids.size() ? "PARTIALLY-ASSOCIATED" : "FULLY-ASSOCIATED";
+  s.tags = {core::keyword_name{tag}};
+  return s;
+}
+
+ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_records& drawings,
+                                                 const records::component_records& components) {
+  ami_drawing_analytics c;
+  if (drawings.drawings().empty()) return c;
+  const auto layout_map = components.make_layout_owner_map();
+  const auto model_name_map = components.make_model_name_map();
+  for (const auto& [name, drawing] : drawings.drawings())
+    update_ami_drawing_analytics(c, analyze_ami_drawing(drawing, layout_map, model_name_map));
+  return c;
+}
+
+model_analytics make_model_analytics(const records::component_records& components,
+                                     const records::change_records& changelog) {
+  // Model statuses by the top-level instance's sysid, in record order.
+  std::vector<model_status> statuses;
+  std::unordered_map<std::string, std::size_t> by_sysid;
+  for (const component_record* r : components.collect_component_records(
+           [](const component_record& r) { return std::holds_alternative<instance_info>(r); })) {
+    const instance_info& i = std::get<instance_info>(*r);
+    model_status s;
+    s.key = i.name.value_or("");
+    s.source = i.sourcepath;
+    s.staged = records::component_info_file(i);
+    s.typename_ = i.typename_;
+    if (i.typename_ == "nwp") s.tags = {core::keyword_name{"TOP-LEVEL-WP"}};
+    by_sysid.emplace(text(i.sysid), statuses.size());
+    statuses.push_back(std::move(s));
+  }
+  auto status_of = [&](const std::string& model) -> model_status* {
+    auto it = by_sysid.find(model);
+    return it == by_sysid.end() ? nullptr : &statuses[it->second];
+  };
+
+  for (const auto& [lost, owner] : components.collect_lost_components(changelog)) {
+    if (!lost || !owner) continue;
+    const std::vector<std::string> owner_models = models_of(*owner);
+    const std::pair<std::string, std::string> entry{text(records::component_base(*owner).sysid),
+                                                    text(records::component_base(*lost).sysid)};
+    for (const std::string& m : models_of(*lost))
+      if (std::find(owner_models.begin(), owner_models.end(), m) != owner_models.end())
+        if (model_status* s = status_of(m)) push_front(s->disconnects, entry);
+  }
+
+  for (const component_record* r : components.collect_component_records()) {
+    const auto* c = std::get_if<contents_info>(r);
+    if (!c || hl::is_nil(c->check_result.value)) continue;
+    for (const std::string& m : texts(c->model_sysids))
+      if (model_status* s = status_of(m)) push_front(s->corrupt, text(c->sysid));
+  }
+
+  for (const auto& [name, list] : components.make_model_name_map()) {
+    if (list.size() < 2) continue;
+    std::vector<std::string> models;  // in the order first met
+    std::unordered_map<std::string, std::vector<std::string>> groups;
+    for (const contents_info* c : list)
+      for (const std::string& m : texts(c->model_sysids)) {
+        auto [it, fresh] = groups.try_emplace(m);
+        if (fresh) models.push_back(m);
+        push_front(it->second, text(c->sysid));
+      }
+    for (const std::string& m : models)
+      if (groups[m].size() >= 2)
+        if (model_status* s = status_of(m))
+          push_front(s->model_name_conflicts, model_name_conflict{name, groups[m]});
+  }
+
+  model_analytics collection;
+  for (model_status& s : statuses) {
+    if (!s.disconnects.empty()) push_tag(s, "DISCONNECTED");
+    if (!s.corrupt.empty()) push_tag(s, "CORRUPT");
+    if (!s.model_name_conflicts.empty()) push_tag(s, "MODEL-NAME-CONFLICT");
+    update_model_analytics(collection, s);
+  }
+  return collection;
+}
+
+template <class S>
+void save_record_analytics(const status_collection<S>& c, std::ostream& outstream) {
+  for (const auto& [key, table] : record_analytics_plist(c))
+    for (const auto& [k, status] : *table) hl::print(core::to_lisp(status), outstream);
+}
+
+template void save_record_analytics(const ami_drawing_analytics&, std::ostream&);
+template void save_record_analytics(const model_analytics&, std::ostream&);
+
+migration_analytics make_migration_analytics(const std::filesystem::path& dir,
+                                             const records::ami_drawing_records& drawings,
+                                             const records::component_records& components,
+                                             const records::change_records& changelog) {
+  migration_analytics a;
+  a.for_models = make_model_analytics(components, changelog);
+  a.for_drawings = make_ami_drawing_analytics(drawings, components);
+
+  std::unordered_map<std::string, model_status*> by_sysid;
+  for (category cat : {category::ok, category::warnings, category::errors}) {
+    auto& table = a.for_models.table(cat);
+    for (const auto& [key, status] : table) by_sysid[model_status_sysid(status)] = table.find(key);
+  }
+  for (category cat : {category::ok, category::warnings})
+    for (const auto& [key, drawing] : a.for_drawings.table(cat))
+      for (const std::string& m : drawing.model_sysids)
+        if (auto it = by_sysid.find(m); it != by_sysid.end())
+          push_front(it->second->associated_drawings, drawing.staged);
+
+  write_analytics_file(dir, [&](std::ostream& out) {
+    save_record_analytics(a.for_drawings, out);
+    save_record_analytics(a.for_models, out);
+  });
+  return a;
+}
+
+std::optional<migration_analytics> load_migration_analytics(const std::filesystem::path& dir) {
+  migration_analytics a;
+  const hl::struct_type& drawing_type = core::lisp_type<ami_drawing_status>();
+  const hl::struct_type& model_type = core::lisp_type<model_status>();
+  const bool exists = read_analytics_file(dir, [&](const hl::ref& form) {
+    if (hl::typep(form, drawing_type))
+      update_ami_drawing_analytics(a.for_drawings, core::from_lisp<ami_drawing_status>(form));
+    else if (hl::typep(form, model_type))
+      update_model_analytics(a.for_models, core::from_lisp<model_status>(form));
+  });
+  if (!exists) return std::nullopt;
+  return a;
+}
+
+}  // namespace vtm::analytics

@@ -1,0 +1,42 @@
+// Classifies what a staging run produced: one status per staged top-level
+// model and per staged Annotation drawing, saved in analytics.lsp, shown in
+// the report and updated by the check-in.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+#include "analytics/status_records.h"
+#include "records/ami_drawing_records.h"
+#include "records/change_records.h"
+#include "records/component_records.h"
+
+namespace vtm::analytics {
+
+ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info,
+                                       const records::component_records::record_map& layout_map,
+                                       const records::component_records::record_map& model_name_map);
+
+ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_records& drawings,
+                                                 const records::component_records& components);
+
+model_analytics make_model_analytics(const records::component_records& components,
+                                     const records::change_records& changelog);
+
+// Prints every status: ready for check-in, then warnings, then errors.
+template <class S>
+void save_record_analytics(const status_collection<S>& c, std::ostream& outstream);
+
+// Builds both collections, lists with each model the drawings that belong to
+// it, and writes analytics.lsp of dir anew.
+migration_analytics make_migration_analytics(const std::filesystem::path& dir,
+                                             const records::ami_drawing_records& drawings,
+                                             const records::component_records& components,
+                                             const records::change_records& changelog);
+
+// The collections as analytics.lsp of dir holds them (a later status of a key
+// replaces an earlier one in its category); nothing when there is no file.
+std::optional<migration_analytics> load_migration_analytics(const std::filesystem::path& dir);
+
+}  // namespace vtm::analytics

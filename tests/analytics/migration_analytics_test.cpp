@@ -1,0 +1,222 @@
+#include "analytics/migration_analytics.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "analytics/analytics_file.h"
+#include "host/lisp/errors.h"
+#include "host/lisp/printer.h"
+#include "host/lisp/streams.h"
+#include "support/module_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace hl = host::lisp;
+using namespace vtm::analytics;
+using namespace vtm::records;
+using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
+
+std::vector<std::string> tag_names(const record_status& s) {
+  std::vector<std::string> out;
+  for (const auto& t : s.tags) out.push_back(t.name);
+  return out;
+}
+
+template <class S>
+std::vector<std::string> keys(const typename status_collection<S>::table_type& table) {
+  std::vector<std::string> out;
+  for (const auto& [k, v] : table) out.push_back(k);
+  return out;
+}
+
+// A staging directory whose record files the test writes record by record.
+class Analytics : public testing::Test {
+ protected:
+  void SetUp() override {
+    vtm_test::load_module_once();
+    dir_ = fs::temp_directory_path() / ("analytics test " + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void write(std::string_view file, const hl::ref& record) {
+    std::ofstream out(dir_ / file, std::ios::binary | std::ios::app);
+    hl::pprint(record, out);
+  }
+  void model(const std::string& sysid, const std::string& name, const std::string& type = "nasmb3") {
+    instance_info i;
+    i.sysid = sysid;
+    i.typename_ = type;
+    i.filename = sysid + ".sda";
+    i.sourcepath = "in/" + name + ".pkg";
+    i.name = "in/" + name + ".pkg/" + name;
+    write(components_file, vtm::core::to_lisp(i));
+  }
+  void contents(const std::string& sysid, const std::string& model_name, std::vector<std::string> models,
+                std::vector<std::string> layout_owners = {}, bool corrupt = false,
+                std::vector<std::string> parents = {}, std::vector<std::string> children = {}) {
+    contents_info c;
+    c.sysid = sysid;
+    c.typename_ = "part_struct";
+    c.filename = sysid + ".sdpc";
+    c.metakey = cluster_metakey{model_name, 1.0, std::nullopt, std::nullopt};
+    for (auto& m : models) c.model_sysids.push_back(m);
+    for (auto& o : layout_owners) c.layout_owner_sysids.push_back(o);
+    for (auto& p : parents) c.parent_sysids.push_back(p);
+    for (auto& ch : children) c.child_sysids.push_back(ch);
+    if (corrupt) c.check_result = {hl::list({hl::make_string("Error:")})};
+    write(components_file, vtm::core::to_lisp(c));
+  }
+  void drawing(const std::string& name, std::vector<std::string> instance_sysids) {
+    ami_drawing_info d;
+    d.name = name;
+    d.sourcepath = "in/" + name + ".pkg";
+    d.filename = name + ".bi";
+    d.instance_sysids = std::move(instance_sysids);
+    write(ami_drawings_file, vtm::core::to_lisp(d));
+  }
+
+  migration_analytics make() {
+    component_records components = make_component_records(dir_);
+    ami_drawing_records drawings = make_ami_drawing_records(dir_);
+    change_records changes = make_change_records(dir_);
+    return make_migration_analytics(dir_, drawings, components, changes);
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(Analytics, DrawingsAreAssociatedByLayoutOwnersThenByModelName) {
+  model("M1", "frame");
+  model("M2", "gear");
+  contents("C1", "frame", {"M1"}, {"I1", "I2"});
+  contents("C2", "gear", {"M2"}, {"I3"});
+  contents("C3", "pump", {"M1", "M2"});
+  contents("C4", "lonely", {});
+  contents("C5", "lonely", {}, {"I9"});  // found by layout, but in no model
+  drawing("full", {"I1", "I3"});
+  drawing("part", {"I2", "I7", "I3"});
+  drawing("pump", {});
+  drawing("none", {"I8"});
+  drawing("lonely", {"I9"});
+  migration_analytics a = make();
+
+  const ami_drawing_status& full = *a.for_drawings.ready_for_checkin.find("full.bi");
+  EXPECT_THAT(tag_names(full), ElementsAre("FULLY-ASSOCIATED"));
+  EXPECT_THAT(full.model_sysids, ElementsAre("M1", "M2"));
+  const ami_drawing_status& part = *a.for_drawings.warnings.find("part.bi");
+  EXPECT_THAT(tag_names(part), ElementsAre("PARTIALLY-ASSOCIATED"));
+  EXPECT_EQ(part.resolved_sysids, (std::vector<resolved_sysid>{{"I2", {"C1"}}, {"I7", {}}, {"I3", {"C2"}}}));
+  const ami_drawing_status& pump = *a.for_drawings.warnings.find("pump.bi");
+  EXPECT_THAT(tag_names(pump), ElementsAre("ASSOCIATED-BY-MODEL-NAME"));
+  EXPECT_THAT(pump.model_sysids, ElementsAre("M1", "M2"));
+  EXPECT_THAT(tag_names(*a.for_drawings.errors.find("none.bi")), ElementsAre("ORPHAN"));
+  // Layout found, no model: the name lookup finds none either.
+  EXPECT_THAT(tag_names(*a.for_drawings.errors.find("lonely.bi")), ElementsAre("ORPHAN"));
+
+  // Each model lists the staged drawings that are not orphans.
+  const model_status* m1 = a.for_models.ready_for_checkin.find("in/frame.pkg/frame");
+  ASSERT_NE(m1, nullptr);
+  EXPECT_THAT(m1->associated_drawings,
+              UnorderedElementsAre(fs::path("drawings.ami/full.bi"), fs::path("drawings.ami/part.bi"),
+                                   fs::path("drawings.ami/pump.bi")));
+}
+
+TEST_F(Analytics, ModelTagsAndCategories) {
+  model("WP", "plane", "nwp");
+  model("N", "names");
+  model("B", "broken");
+  model("L", "lost");
+  model("OK", "fine");
+  contents("N1", "bolt", {"N"});
+  contents("N2", "bolt", {"N"});
+  contents("B1", "nut", {"B"}, {}, true);
+  contents("B2", "nut", {"B"});
+  contents("B3", "nut", {"OK"});  // one record of the name in that model: no conflict there
+  contents("LA", "asm", {"L"}, {}, false, {}, {});
+  contents("LP", "part", {"L"}, {}, false, {"LA"});
+  change_info lost;
+  lost.locations = {"in/lost.pkg/lost/asm/part"};
+  lost.key_before = cluster_composite_key{{"part", 1.0, std::nullopt, std::nullopt}, "OLD"};
+  lost.key_after = cluster_composite_key{{"part", 1.0, std::nullopt, std::nullopt}, "LP"};
+  lost.reason = {"SYSID-CONFLICT"};
+  write(changelog_file, vtm::core::to_lisp(lost));
+  migration_analytics a = make();
+
+  EXPECT_THAT(tag_names(*a.for_models.warnings.find("in/plane.pkg/plane")), ElementsAre("TOP-LEVEL-WP"));
+  const model_status& names = *a.for_models.warnings.find("in/names.pkg/names");
+  EXPECT_THAT(tag_names(names), ElementsAre("MODEL-NAME-CONFLICT"));
+  ASSERT_EQ(names.model_name_conflicts.size(), 1u);
+  EXPECT_EQ(names.model_name_conflicts[0].name, "bolt");
+  EXPECT_THAT(names.model_name_conflicts[0].sysids, UnorderedElementsAre("N1", "N2"));
+  const model_status& broken = *a.for_models.errors.find("in/broken.pkg/broken");
+  EXPECT_THAT(tag_names(broken), ElementsAre("MODEL-NAME-CONFLICT", "CORRUPT"));
+  EXPECT_THAT(broken.corrupt, ElementsAre("B1"));
+  const model_status& lost_model = *a.for_models.errors.find("in/lost.pkg/lost");
+  EXPECT_THAT(tag_names(lost_model), ElementsAre("DISCONNECTED"));
+  EXPECT_EQ(lost_model.disconnects, (std::vector<std::pair<std::string, std::string>>{{"LA", "LP"}}));
+  EXPECT_THAT(tag_names(*a.for_models.ready_for_checkin.find("in/fine.pkg/fine")), ElementsAre());
+
+  model_status checked = broken;
+  checked.tags.insert(checked.tags.begin(), {"CHECKED-IN"});
+  EXPECT_EQ(model_status_category(checked), category::ok);
+  ami_drawing_status orphan;
+  orphan.tags = {{"CHECKED-IN"}, {"ORPHAN"}};
+  EXPECT_EQ(ami_drawing_status_category(orphan), category::errors);
+  EXPECT_EQ(model_status_sysid(broken), "B");
+  EXPECT_EQ(model_status_instancename(broken), "/broken");
+
+  auto tagged = map_status_records(a.for_models, category::errors, std::string("CORRUPT"),
+                                   [](const model_status& s) { return s.key; });
+  EXPECT_THAT(tagged, ElementsAre("in/broken.pkg/broken"));
+  EXPECT_EQ(map_status_records(a.for_models, category::warnings, std::nullopt,
+                               [](const model_status&) { return 1; })
+                .size(),
+            2u);
+}
+
+TEST_F(Analytics, TheFileReadsBackAndOnlyGrows) {
+  model("M1", "frame");
+  contents("C1", "frame", {"M1"}, {"I1"});
+  drawing("d", {"I1"});
+  drawing("orphan", {"I5"});
+  EXPECT_FALSE(load_migration_analytics(dir_));
+  migration_analytics made = make();
+
+  std::optional<migration_analytics> loaded = load_migration_analytics(dir_);
+  ASSERT_TRUE(loaded);
+  EXPECT_THAT(keys<ami_drawing_status>(loaded->for_drawings.ready_for_checkin), ElementsAre("d.bi"));
+  EXPECT_THAT(keys<ami_drawing_status>(loaded->for_drawings.errors), ElementsAre("orphan.bi"));
+  EXPECT_EQ(*loaded->for_models.ready_for_checkin.find("in/frame.pkg/frame"),
+            *made.for_models.ready_for_checkin.find("in/frame.pkg/frame"));
+
+  // A checked-in model appended later replaces its earlier status on loading.
+  model_status checked = *made.for_models.ready_for_checkin.find("in/frame.pkg/frame");
+  checked.tags = {{"CHECKED-IN"}};
+  update_model_analytics(made.for_models, checked, dir_);
+  std::ofstream(analytics_file_path(dir_), std::ios::app) << "\n#S(MODEL-STATUS :KEY \"cut";  // a crash
+  std::ostringstream warnings;
+  hl::set_standard_output(warnings);
+  loaded = load_migration_analytics(dir_);
+  hl::set_standard_output(std::cout);
+  EXPECT_NE(warnings.str().find("cut off"), std::string::npos) << warnings.str();
+  EXPECT_THAT(tag_names(*loaded->for_models.ready_for_checkin.find("in/frame.pkg/frame")),
+              ElementsAre("CHECKED-IN"));
+  // The fragment is gone: the next append reads back.
+  update_model_analytics(made.for_models, checked, dir_);
+  EXPECT_TRUE(load_migration_analytics(dir_));
+
+  const fs::path other = dir_ / "other";
+  fs::create_directories(other);
+  EXPECT_THROW(update_model_analytics(made.for_models, checked, other), hl::lisp_error);
+  EXPECT_FALSE(fs::exists(analytics_file_path(other)));
+}
+
+}  // namespace
