@@ -14,13 +14,24 @@ namespace core_test {
 
 namespace fs = std::filesystem;
 
+namespace {
+// Removes the settings directory when the program ends.
+struct directory_cleanup {
+  fs::path dir;
+  ~directory_cleanup() {
+    std::error_code ec;
+    if (!dir.empty()) fs::remove_all(dir, ec);
+  }
+} cleanup;
+}  // namespace
+
 const fs::path& load_module() {
   static const fs::path settings = [] {
     fs::path dir = fs::temp_directory_path() / ("core test settings " + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
     ::setenv("SDUSERCUSTOMIZEDIR", dir.c_str(), 1);
-    std::atexit([] { fs::remove_all(load_module()); });
+    cleanup.dir = dir;
     init_load_init();
     return dir;
   }();
