@@ -1,5 +1,5 @@
-// Switching the module on and off, in the order a user does it. The tests
-// of this file share the module's state and run in this order.
+// Switching the module on and off. Each test starts from the state it
+// needs, so that it runs alone as well as after the others.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,6 +99,7 @@ TEST(Activation, RegistersTheCommandsAndBuildsTheRibbon) {
 
 TEST(Activation, DeactivationRemovesWhatActivationBuilt) {
   core_test::load_module();
+  eval("(vtm:activate-module)");
   EXPECT_EQ(print("(vtm:deactivate-module)"), "T");
   EXPECT_EQ(print("(vtm:module-active-p)"), "NIL");
   EXPECT_FALSE(controller_on());
@@ -114,6 +115,7 @@ TEST(Activation, DeactivationRemovesWhatActivationBuilt) {
 
 TEST(Activation, AGainEnablesTheSameCommands) {
   core_test::load_module();
+  eval("(vtm:deactivate-module)");
   EXPECT_EQ(print("(sdsim:click-module-button \"VT_MIGRATOR\")"), "T");
   EXPECT_EQ(current().commands.size(), 6u);
   EXPECT_TRUE(command_enabled("IMPORT_ASSEMBLER"));
@@ -152,6 +154,8 @@ TEST(Activation, PutsTheToolsIntoTheToolboxWhenAskedTo) {
 
 TEST(Activation, GroupSizesChooseTheKindOfButton) {
   core_test::load_module();
+  eval("(vtm:activate-module)");
+  eval("(vtm::destroy-module-fluentui)");
   eval(
       "(vtm::register-command-group '(:four :migration-tools-group-title (:cmd-id \"A\") (:cmd-id \"B\") "
       "(:cmd-id \"C\") (:cmd-id \"D\")))");
@@ -171,7 +175,7 @@ TEST(Activation, GroupSizesChooseTheKindOfButton) {
                        "button VT_MIGRATOR-DRAWING_ASSOCIATOR", "button VT_MIGRATOR-IMPORT_ASSEMBLER",
                        "button VT_MIGRATOR-ASSISTED_CHECKIN", "split-button Help"}));
   EXPECT_EQ(group->children[1]->contents.size(), 4u);
-  eval("(vtm::destroy-module-fluentui)");
+  eval("(vtm:deactivate-module)");
 }
 
 }  // namespace
