@@ -193,12 +193,14 @@ class running_dialog : public host::dialogs::dialog_context {
 
   std::vector<std::string> describe() const {
     std::vector<std::string> lines{"Dialog " + def_.name + " \"" + def_.title + "\""};
+    if (!def_.toolbox_title.empty()) lines.back() += " toolbox \"" + def_.toolbox_title + "\"";
     for (const variable_def& v : def_.variables) {
       const var_state& s = state(v.name);
       std::string line = "  " + v.name + " \"" + v.title + "\" " + kind_name(v.kind);
       if (v.kind != value_kind::subtitle && v.kind != value_kind::group_title &&
           v.kind != value_kind::push_action)
         line += " = " + prin1_to_string(s.value);
+      if (truthy(v.ui)) line += " " + prin1_to_string(v.ui);
       if (!s.visible) line += " [hidden]";
       if (!s.enabled) line += " [disabled]";
       lines.push_back(line);

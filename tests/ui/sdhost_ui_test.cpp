@@ -112,8 +112,9 @@ TEST_F(SdhostUi, TheSettingsCommandOpensTheDialogAfterTheCurrentLine) {
                   "-e", "show dialog", "-e", ":reset complete", "-e", "(sdsim:active-dialog)"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
-            "T\nT\nDialog VTM_SETTINGS \"Edit Vantrel Migrator Settings\"\n  RESET \"Reset Settings\" "
-            "button\nNIL\n");
+            "T\nT\nDialog VTM_SETTINGS \"Edit Vantrel Migrator Settings\" toolbox \"Edit Vantrel Migrator "
+            "Settings\"\n  RESET \"Reset Settings\" button (:TOGGLE-TYPE :LEFT-TOGGLE :PUSH-ACTION "
+            "\":reset\" :INDICATOR NIL :SIZE :HALF)\nNIL\n");
 }
 
 TEST_F(SdhostUi, AUserCustomizationMovesTheToolsIntoTheToolbox) {
@@ -181,7 +182,9 @@ TEST_F(SdhostUi, RefusedDialogInputFailsTheBatch) {
   EXPECT_NE(r.status, 0);
   EXPECT_EQ(r.out,
             "Error box: :NOTHING is not an option of VTM_SETTINGS.\n"
-            "Dialog VTM_SETTINGS \"Edit Vantrel Migrator Settings\"\n  RESET \"Reset Settings\" button\n")
+            "Dialog VTM_SETTINGS \"Edit Vantrel Migrator Settings\" toolbox \"Edit Vantrel Migrator "
+            "Settings\"\n  RESET \"Reset Settings\" button (:TOGGLE-TYPE :LEFT-TOGGLE :PUSH-ACTION "
+            "\":reset\" :INDICATOR NIL :SIZE :HALF)\n")
       << r.err;
 }
 
