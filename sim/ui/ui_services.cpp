@@ -1,6 +1,7 @@
 // The user interface services of the simulated host (host/ui.h).
 #include <algorithm>
 #include <cstdlib>
+#include <iostream>
 
 #include "host/events.h"
 #include "host/lisp/errors.h"
@@ -39,6 +40,7 @@ state make_state() {
   inner->children.push_back(make_control("REGISTERED-SETTINGS", "menu", "Settings"));
   main->children.push_back(std::move(inner));
   s.root.children.push_back(std::move(main));
+  s.active_modules = {"ANNOTATION", "MODELMANAGER"};
   return s;
 }
 
@@ -338,6 +340,22 @@ ref sd_display_url(const std::string& url) {
 ref sd_display_error(const std::string& text) {
   standard_output() << "Error box: " << text << '\n' << std::flush;
   return t();
+}
+
+ref sd_display_warning(const std::string& text) {
+  standard_output() << "Warning box: " << text << '\n' << std::flush;
+  return t();
+}
+
+ref sd_browse_for_folder(const std::string& start_dir) {
+  standard_output() << "Browse for folder (from " << start_dir << "): " << std::flush;
+  std::string folder;
+  if (!std::getline(std::cin, folder)) {
+    standard_output() << '\n' << std::flush;
+    return nil();
+  }
+  while (!folder.empty() && (folder.back() == '\r' || folder.back() == ' ')) folder.pop_back();
+  return folder.empty() ? nil() : make_string(folder);
 }
 
 ref display(const std::string& line) {
