@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "host/console.h"
+#include "host/events.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
@@ -358,12 +359,27 @@ std::unique_ptr<running_dialog>& active() {
   return dialog;
 }
 
+// How many of the running dialog's callbacks are executing now.
+int& callback_depth() {
+  static int depth = 0;
+  return depth;
+}
+
 // Runs f on the active dialog; a refusal is shown and drops the rest. The
 // dialog ends when f answers true.
 bool guarded(const std::function<bool(running_dialog&)>& f) {
   std::unique_ptr<running_dialog>& d = active();
   try {
-    if (f(*d)) {
+    ++callback_depth();
+    bool ended;
+    try {
+      ended = f(*d);
+    } catch (...) {
+      --callback_depth();
+      throw;
+    }
+    --callback_depth();
+    if (ended) {
       last_result_cell() = d->result();
       d.reset();
       return true;
@@ -384,6 +400,14 @@ bool is_dialog(std::string_view name) { return definitions().count(upcase(name))
 bool run_dialog(std::string_view name, const std::vector<ref>& tokens, bool inside_action) {
   auto it = definitions().find(upcase(name));
   if (it == definitions().end()) simple_error("There is no dialog " + std::string(name) + ".");
+  // A dialog started from a callback of the running one runs after it, as
+  // a queued command: the running dialog must not end under its own feet.
+  if (callback_depth() > 0) {
+    std::string line = it->first;
+    for (const ref& token : tokens) line += " " + prin1_to_string(token);
+    host::frame2::put_buffer(line);
+    return true;
+  }
   // A new command ends the one running.
   if (active()) {
     guarded([](running_dialog& d) {

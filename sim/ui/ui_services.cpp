@@ -66,12 +66,12 @@ state& current() {
 }
 
 control* find_control(const control_path& path) {
-  const control* c = &current().root;
+  control* c = &current().root;
   for (const std::string& name : path) {
     c = c->child(name);
     if (!c) return nullptr;
   }
-  return const_cast<control*>(c);
+  return c;
 }
 
 command* find_command(const command_triplet& triplet) {
@@ -291,9 +291,16 @@ ref sd_insert_module_controller_button(const std::string& module_id, const std::
 namespace {
 ref set_toggle(const ref& button, bool on, bool call_action) {
   auto b = handle_target<sim::ui::controller_button>(button, controller_kind);
+  const bool was = b->on;
   b->on = on;
-  if (call_action) return eval(on ? b->activation : b->deactivation);
-  return t();
+  if (!call_action) return t();
+  try {
+    return eval(on ? b->activation : b->deactivation);
+  } catch (...) {
+    // A failed switch leaves the toggle as it was.
+    b->on = was;
+    throw;
+  }
 }
 }  // namespace
 

@@ -231,3 +231,26 @@ TEST_F(Dialogs, RunsFromLispAndAnswersTheActionResult) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Dialogs, ADialogStartedFromACallbackRunsAfterIt) {
+  define_tool();
+  dialog_def d;
+  d.name = "TEST_CHAIN";
+  d.ok = [this](dialog_context& c) {
+    trace_.add("chain ok");
+    eval_string("(cl-user::test_tool :db_finish \"next\" 'cancel)");
+    trace_.add("chain ok done");
+    c.run_after_ok();
+  };
+  define_dialog(std::move(d), "CL-USER");
+  trace_.events.clear();
+  run("TEST_CHAIN complete");
+  std::vector<std::string> expected = {"chain ok", "chain ok done", "start inside", "finish \"next\"",
+                                       "cancel"};
+  EXPECT_EQ(trace_.events, expected);
+  EXPECT_EQ(sim::dialogs::active_dialog(), "");
+}
+
+}  // namespace
