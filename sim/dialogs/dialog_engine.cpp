@@ -40,6 +40,13 @@ std::map<std::string, dialog_def>& definitions() {
   return defs;
 }
 
+// Per dialog: initial values that replace the definition's, set by a run
+// for the next ones.
+std::map<std::string, std::map<std::string, ref>>& next_initial_values() {
+  static std::map<std::string, std::map<std::string, ref>> values;
+  return values;
+}
+
 std::function<std::optional<std::string>(const ref&)>& part_assembly_check() {
   static std::function<std::optional<std::string>(const ref&)> check;
   return check;
@@ -79,7 +86,11 @@ bool stored_in_pds(const variable_def& v) {
 class running_dialog : public host::dialogs::dialog_context {
  public:
   running_dialog(const dialog_def& def, bool inside_action) : def_(def), inside_action_(inside_action) {
-    for (const variable_def& v : def_.variables) vars_[upcase(v.name)] = {v.initial, v.visible, v.enabled};
+    const auto& overrides = next_initial_values()[upcase(def_.name)];
+    for (const variable_def& v : def_.variables) {
+      auto o = overrides.find(upcase(v.name));
+      vars_[upcase(v.name)] = {o == overrides.end() ? v.initial : o->second, v.visible, v.enabled};
+    }
   }
 
   const std::string& name() const override { return def_.name; }
@@ -130,6 +141,13 @@ class running_dialog : public host::dialogs::dialog_context {
     if (store) pds_store_ = false;
   }
   bool inside_action() const override { return inside_action_; }
+  void set_next_initial_values(const std::vector<std::pair<std::string, ref>>& values) override {
+    auto& overrides = next_initial_values()[upcase(def_.name)];
+    for (const auto& [variable, value] : values) {
+      definition(variable);
+      overrides[upcase(variable)] = value;
+    }
+  }
   // Whether an OK was refused since the last call.
   bool take_ok_refusal() { return std::exchange(ok_refused_, false); }
 

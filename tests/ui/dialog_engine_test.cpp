@@ -254,3 +254,24 @@ TEST_F(Dialogs, ADialogStartedFromACallbackRunsAfterIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Dialogs, ARunCanSetTheInitialValuesOfTheNextOne) {
+  dialog_def d;
+  d.name = "TEST_REMEMBER";
+  variable_def dir = var("STAGING_DIRECTORY", value_kind::directory);
+  dir.after_input = [](dialog_context& c, const ref& v) {
+    c.set_next_initial_values({{"STAGING_DIRECTORY", v}});
+  };
+  d.variables = {dir, var("OTHER", value_kind::text, make_string("o"))};
+  define_dialog(std::move(d), "CL-USER");
+  run("TEST_REMEMBER :staging_directory \"" + dir_ + "\" :other \"changed\" cancel");
+  run("TEST_REMEMBER");
+  std::vector<std::string> shown = sim::dialogs::describe_active();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[1], "  STAGING_DIRECTORY \"STAGING_DIRECTORY\" directory = \"" + dir_ + "\"");
+  EXPECT_EQ(shown[2], "  OTHER \"OTHER\" text = \"o\"");
+}
+
+}  // namespace
