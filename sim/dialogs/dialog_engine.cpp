@@ -413,8 +413,6 @@ bool guarded(const std::function<bool(running_dialog&)>& f) {
 
 }  // namespace
 
-bool is_dialog(std::string_view name) { return definitions().count(upcase(name)) > 0; }
-
 bool run_dialog(std::string_view name, const std::vector<ref>& tokens, bool inside_action) {
   auto it = definitions().find(upcase(name));
   if (it == definitions().end()) simple_error("There is no dialog " + std::string(name) + ".");

@@ -275,3 +275,25 @@ TEST_F(Dialogs, ARunCanSetTheInitialValuesOfTheNextOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Dialogs, PartSelectionsAreCheckedByTheSession) {
+  dialog_def d;
+  d.name = "TEST_SELECT";
+  d.variables = {var("CURRENT_MODEL", value_kind::part_assembly)};
+  define_dialog(std::move(d), "CL-USER");
+  run("TEST_SELECT :current_model \"/a\"");
+  EXPECT_NE(run(":current_model nil", false).find("No part or assembly given for CURRENT_MODEL."),
+            std::string::npos);
+  set_part_assembly_check([](const ref& v) -> std::optional<std::string> {
+    if (stringp(v) && as_string(v) == "/assy") return std::nullopt;
+    return prin1_to_string(v) + " is not a part or assembly in session.";
+  });
+  EXPECT_NE(run(":current_model \"/a\"", false).find("\"/a\" is not a part or assembly in session."),
+            std::string::npos);
+  run(":current_model \"/assy\"");
+  set_part_assembly_check(nullptr);
+}
+
+}  // namespace
