@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "host/console.h"
+#include "host/events.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
@@ -37,6 +38,13 @@ std::string upcase(std::string_view s) {
 std::map<std::string, dialog_def>& definitions() {
   static std::map<std::string, dialog_def> defs;
   return defs;
+}
+
+// Per dialog: initial values that replace the definition's, set by a run
+// for the next ones.
+std::map<std::string, std::map<std::string, ref>>& next_initial_values() {
+  static std::map<std::string, std::map<std::string, ref>> values;
+  return values;
 }
 
 std::function<std::optional<std::string>(const ref&)>& part_assembly_check() {
@@ -78,7 +86,11 @@ bool stored_in_pds(const variable_def& v) {
 class running_dialog : public host::dialogs::dialog_context {
  public:
   running_dialog(const dialog_def& def, bool inside_action) : def_(def), inside_action_(inside_action) {
-    for (const variable_def& v : def_.variables) vars_[upcase(v.name)] = {v.initial, v.visible, v.enabled};
+    const auto& overrides = next_initial_values()[upcase(def_.name)];
+    for (const variable_def& v : def_.variables) {
+      auto o = overrides.find(upcase(v.name));
+      vars_[upcase(v.name)] = {o == overrides.end() ? v.initial : o->second, v.visible, v.enabled};
+    }
   }
 
   const std::string& name() const override { return def_.name; }
@@ -129,6 +141,13 @@ class running_dialog : public host::dialogs::dialog_context {
     if (store) pds_store_ = false;
   }
   bool inside_action() const override { return inside_action_; }
+  void set_next_initial_values(const std::vector<std::pair<std::string, ref>>& values) override {
+    auto& overrides = next_initial_values()[upcase(def_.name)];
+    for (const auto& [variable, value] : values) {
+      definition(variable);
+      overrides[upcase(variable)] = value;
+    }
+  }
   // Whether an OK was refused since the last call.
   bool take_ok_refusal() { return std::exchange(ok_refused_, false); }
 
@@ -193,12 +212,14 @@ class running_dialog : public host::dialogs::dialog_context {
 
   std::vector<std::string> describe() const {
     std::vector<std::string> lines{"Dialog " + def_.name + " \"" + def_.title + "\""};
+    if (!def_.toolbox_title.empty()) lines.back() += " toolbox \"" + def_.toolbox_title + "\"";
     for (const variable_def& v : def_.variables) {
       const var_state& s = state(v.name);
       std::string line = "  " + v.name + " \"" + v.title + "\" " + kind_name(v.kind);
       if (v.kind != value_kind::subtitle && v.kind != value_kind::group_title &&
           v.kind != value_kind::push_action)
         line += " = " + prin1_to_string(s.value);
+      if (truthy(v.ui)) line += " " + prin1_to_string(v.ui);
       if (!s.visible) line += " [hidden]";
       if (!s.enabled) line += " [disabled]";
       lines.push_back(line);
@@ -356,12 +377,27 @@ std::unique_ptr<running_dialog>& active() {
   return dialog;
 }
 
+// How many of the running dialog's callbacks are executing now.
+int& callback_depth() {
+  static int depth = 0;
+  return depth;
+}
+
 // Runs f on the active dialog; a refusal is shown and drops the rest. The
 // dialog ends when f answers true.
 bool guarded(const std::function<bool(running_dialog&)>& f) {
   std::unique_ptr<running_dialog>& d = active();
   try {
-    if (f(*d)) {
+    ++callback_depth();
+    bool ended;
+    try {
+      ended = f(*d);
+    } catch (...) {
+      --callback_depth();
+      throw;
+    }
+    --callback_depth();
+    if (ended) {
       last_result_cell() = d->result();
       d.reset();
       return true;
@@ -377,11 +413,17 @@ bool guarded(const std::function<bool(running_dialog&)>& f) {
 
 }  // namespace
 
-bool is_dialog(std::string_view name) { return definitions().count(upcase(name)) > 0; }
-
 bool run_dialog(std::string_view name, const std::vector<ref>& tokens, bool inside_action) {
   auto it = definitions().find(upcase(name));
   if (it == definitions().end()) simple_error("There is no dialog " + std::string(name) + ".");
+  // A dialog started from a callback of the running one runs after it, as
+  // a queued command: the running dialog must not end under its own feet.
+  if (callback_depth() > 0) {
+    std::string line = it->first;
+    for (const ref& token : tokens) line += " " + prin1_to_string(token);
+    host::frame2::put_buffer(line);
+    return true;
+  }
   // A new command ends the one running.
   if (active()) {
     guarded([](running_dialog& d) {

@@ -11,7 +11,6 @@
 
 namespace sim::dialogs {
 
-bool is_dialog(std::string_view name);
 // Starts the dialog (ending the one running) and feeds it the tokens.
 // inside_action: started by a queued command or a Lisp call, not typed.
 // False when the dialog did not start or an input was refused.

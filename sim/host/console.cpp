@@ -7,6 +7,7 @@
 
 #include "dialogs/dialog_engine.h"
 #include "host/command_queue.h"
+#include "host/events.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/printer.h"
@@ -137,11 +138,13 @@ console::~console() { host::lisp::set_standard_output(previous_output_); }
 
 bool console::run_line(std::string_view line, std::string_view source) {
   bool ok = execute(line, source);
+  host::event::process_event(host::event::browser_update_event());
   host::lisp::drain_autorelease_pool();
   while (auto queued = take_queued_command()) {
     queued_line_flag() = true;
     ok = execute(*queued, "queued command") && ok;
     queued_line_flag() = false;
+    host::event::process_event(host::event::browser_update_event());
     host::lisp::drain_autorelease_pool();
   }
   return ok;

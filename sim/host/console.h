@@ -5,7 +5,8 @@
 // arguments follow on the line, or Lisp forms: each is evaluated and its
 // value printed with prin1 on a line of its own. An error prints one line
 // "Error: <message>" and the console carries on. After each line the
-// autorelease pool is drained and the lines it queued (put-buffer) run.
+// browser updates (event::*browser-update-event*), the autorelease pool
+// is drained and the lines it queued (put-buffer) run.
 //
 // While a dialog runs, a line that does not start with a host command is
 // the dialog's input (see sim/dialogs/dialog_engine.h).

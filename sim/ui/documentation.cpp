@@ -2,8 +2,9 @@
 // supplies the documentation functions of SD-DOC-TOOLS (.~~~FUN. and the
 // others), which keep what modules document, and (sdsim:documentation
 // name) answers it.
-#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
@@ -16,9 +17,16 @@ namespace {
 
 using namespace host::lisp;
 
-std::map<std::string, std::string>& documentation() {
-  static std::map<std::string, std::string> docs;
+// Documented names (symbols, or a package object) with their text.
+std::vector<std::pair<ref, std::string>>& documentation() {
+  static std::vector<std::pair<ref, std::string>> docs;
   return docs;
+}
+
+std::string* find_documentation(const ref& name) {
+  for (auto& [documented, text] : documentation())
+    if (equal(documented, name)) return &text;
+  return nullptr;
 }
 
 constexpr const char* kinds[] = {"DIALOG", "FEAT", "FUN", "PKG", "STRUCT", "TYPE", "VAR", "CLASS"};
@@ -38,7 +46,10 @@ void supply_documentation_functions() {
       std::string text;
       for (std::size_t i = first_line; i < args.size(); ++i)
         text += (i > first_line ? "\n" : "") + as_string(args[i]);
-      documentation()[prin1_to_string(args[0])] = text;
+      if (std::string* existing = find_documentation(args[0]))
+        *existing = text;
+      else
+        documentation().emplace_back(args[0], text);
       return args[0];
     });
   }
@@ -52,8 +63,8 @@ const builtins_registration documentation_functions([] {
   // (sdsim:documentation name): the text documented for name, or NIL.
   defun(d, [](args_t args) {
     check_argument_count("SDSIM:DOCUMENTATION", args, 1, 1);
-    auto it = documentation().find(prin1_to_string(args[0]));
-    return it == documentation().end() ? nil() : make_string(it->second);
+    std::string* text = find_documentation(args[0]);
+    return text ? make_string(*text) : nil();
   });
   symbol& s = intern("SUPPLY-DOCUMENTATION-FUNCTIONS", sdsim);
   export_symbol(s, sdsim);

@@ -176,6 +176,10 @@ const builtins_registration ui_functions([] {
   def("SD-MODULE-ACTIVE-P", 1, 1, [](args_t a) { return boolean(sd_module_active_p(as_string(a[0]))); });
   def("SD-DISPLAY-URL", 1, 1, [](args_t a) { return sd_display_url(as_string(a[0])); });
   def("SD-DISPLAY-ERROR", 1, 1, [](args_t a) { return sd_display_error(as_string(a[0])); });
+  def("SD-BROWSE-FOR-FOLDER", 0, 2, [](args_t a) {
+    keyword_args k("OLI:SD-BROWSE-FOR-FOLDER", a, 0, {"STARTDIR"});
+    return sd_browse_for_folder(text_of(k.get("STARTDIR")));
+  });
   def("DISPLAY", 1, 1, [](args_t a) {
     if (keywordp(a[0]) && as_symbol(a[0]).name == "SHOW") return display_show();
     return display(stringp(a[0]) ? as_string(a[0]) : princ_to_string(a[0]));

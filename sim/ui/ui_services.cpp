@@ -1,6 +1,7 @@
 // The user interface services of the simulated host (host/ui.h).
 #include <algorithm>
 #include <cstdlib>
+#include <iostream>
 
 #include "host/events.h"
 #include "host/lisp/errors.h"
@@ -39,6 +40,7 @@ state make_state() {
   inner->children.push_back(make_control("REGISTERED-SETTINGS", "menu", "Settings"));
   main->children.push_back(std::move(inner));
   s.root.children.push_back(std::move(main));
+  s.active_modules = {"ANNOTATION", "MODELMANAGER"};
   return s;
 }
 
@@ -64,12 +66,12 @@ state& current() {
 }
 
 control* find_control(const control_path& path) {
-  const control* c = &current().root;
+  control* c = &current().root;
   for (const std::string& name : path) {
     c = c->child(name);
     if (!c) return nullptr;
   }
-  return const_cast<control*>(c);
+  return c;
 }
 
 command* find_command(const command_triplet& triplet) {
@@ -289,9 +291,16 @@ ref sd_insert_module_controller_button(const std::string& module_id, const std::
 namespace {
 ref set_toggle(const ref& button, bool on, bool call_action) {
   auto b = handle_target<sim::ui::controller_button>(button, controller_kind);
+  const bool was = b->on;
   b->on = on;
-  if (call_action) return eval(on ? b->activation : b->deactivation);
-  return t();
+  if (!call_action) return t();
+  try {
+    return eval(on ? b->activation : b->deactivation);
+  } catch (...) {
+    // A failed switch leaves the toggle as it was.
+    b->on = was;
+    throw;
+  }
 }
 }  // namespace
 
@@ -338,6 +347,17 @@ ref sd_display_url(const std::string& url) {
 ref sd_display_error(const std::string& text) {
   standard_output() << "Error box: " << text << '\n' << std::flush;
   return t();
+}
+
+ref sd_browse_for_folder(const std::string& start_dir) {
+  standard_output() << "Browse for folder (from " << start_dir << "): " << std::flush;
+  std::string folder;
+  if (!std::getline(std::cin, folder)) {
+    standard_output() << '\n' << std::flush;
+    return nil();
+  }
+  while (!folder.empty() && (folder.back() == '\r' || folder.back() == ' ')) folder.pop_back();
+  return folder.empty() ? nil() : make_string(folder);
 }
 
 ref display(const std::string& line) {

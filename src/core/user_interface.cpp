@@ -92,13 +92,24 @@ ref register_module_settings_dialog() {
   return host::oli::sd_fluentui_add_ribbon_button({submenu_path, t.name, false, false, {}, t, {}});
 }
 
+// Before the first activation no group is registered and nothing was put
+// into the menus, so the removers have nothing to remove.
+const command_triplet* registered_first_triplet(std::string_view group) {
+  const command_group* g = available_group(group);
+  return g && !g->triplets.empty() ? &g->triplets.front() : nullptr;
+}
+
 ref unregister_module_settings_dialog() {
-  return host::oli::sd_unregister_settings(extension_cmd_group_id(), first_triplet("SETTINGS").name);
+  const command_triplet* t = registered_first_triplet("SETTINGS");
+  return t ? host::oli::sd_unregister_settings(extension_cmd_group_id(), t->name) : nil();
 }
 
 ref add_module_fluentui_help() { return host::oli::sd_fluentui_add_help_button(first_triplet("HELP")); }
 
-ref remove_module_fluentui_help() { return host::oli::sd_fluentui_remove_help_button(first_triplet("HELP")); }
+ref remove_module_fluentui_help() {
+  const command_triplet* t = registered_first_triplet("HELP");
+  return t ? host::oli::sd_fluentui_remove_help_button(*t) : nil();
+}
 
 ref add_toolbox_commands() {
   for (const command_group& g : available_commands()) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/module_env.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
@@ -13,14 +14,6 @@ namespace vtm::core {
 namespace {
 
 using namespace host::lisp;
-
-symbol& main_symbol(std::string_view name) { return intern(name, require_package("VANTREL-MIGRATOR")); }
-
-void define_constant(std::string_view name, ref value) {
-  symbol& s = main_symbol(name);
-  s.value = std::move(value);
-  s.constant = true;
-}
 
 ref host_call(std::string_view package, std::string_view function, const ref& argument) {
   return call(ref(&intern(function, require_package(package))), argument);
@@ -60,9 +53,7 @@ ref find_home_directory(const ref& load_truename, std::string_view resource_file
 }
 
 void define_vtm_core_config() {
-  ref manifest = call(ref(&main_symbol("GET-MODULE-MANIFEST")));
-  define_constant("+MODULE-ID+",
-                  host_call("OLI", "SD-STRING-UPCASE", getf(manifest, ref(&keyword("MODULE-NAME")))));
+  define_constant("+MODULE-ID+", host_call("OLI", "SD-STRING-UPCASE", manifest_entry("MODULE-NAME")));
   define_constant("+CUSTOMIZE-FILE+", make_string("customize.lsp"));
   ref resource_file = host_call("OLI", "SD-MULTI-LANG-STRING", make_string("vtm_resources"));
   define_constant("+RESOURCE-FILE+", resource_file);

@@ -5,6 +5,7 @@
 #include "core/customization.h"
 #include "core/help.h"
 #include "core/module_env.h"
+#include "core/vtm_doctools.h"
 #include "host/dialogs.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
@@ -174,6 +175,9 @@ void define_vtm_settings_dia() {
     display_module_help(dialog_help_page(settings_dialog));
   };
   host::dialogs::define_dialog(std::move(dialog), main_package().name);
+  doc::document(doc::kind::dialog, ref(&main_symbol(settings_dialog)),
+                {"Edits the module's settings. RESET reloads the customization files without the persisted",
+                 "settings; OK applies the entered values and persists them; cancel changes nothing."});
 }
 
 }  // namespace vtm::core

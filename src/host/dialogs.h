@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/lisp/object.h"
@@ -102,6 +103,9 @@ class dialog_context {
   // True while the dialog runs inside another action (a queued command or a
   // Lisp call), false when a user typed it.
   virtual bool inside_action() const = 0;
+  // The values the named variables start with the next time the dialog
+  // starts in this session (before its persistent values, if any).
+  virtual void set_next_initial_values(const std::vector<std::pair<std::string, lisp::ref>>& values) = 0;
 };
 
 // Defines (or redefines) the dialog and makes its name a host command and

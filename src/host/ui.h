@@ -124,6 +124,7 @@ lisp::ref sd_create_browser_view(const browser_view& view);
 lisp::ref sd_delete_browser_view(const std::string& id);  // NIL when absent
 
 // True while the host application module (e.g. "MODELMANAGER") is active.
+// ANNOTATION and MODELMANAGER are active when the host starts.
 bool sd_module_active_p(const std::string& module);
 
 // --- Displays and strings --------------------------------------------------
@@ -131,6 +132,10 @@ bool sd_module_active_p(const std::string& module);
 // Shows the page; T.
 lisp::ref sd_display_url(const std::string& url);
 lisp::ref sd_display_error(const std::string& text);
+// sd-display-warning is in command_errors.h: loads raise it.
+// Asks the user for a folder, starting at start_dir; NIL when the user
+// gives none.
+lisp::ref sd_browse_for_folder(const std::string& start_dir);
 // The output box: appends a line, or shows the box.
 lisp::ref display(const std::string& line);
 lisp::ref display_show();

@@ -231,3 +231,69 @@ TEST_F(Dialogs, RunsFromLispAndAnswersTheActionResult) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Dialogs, ADialogStartedFromACallbackRunsAfterIt) {
+  define_tool();
+  dialog_def d;
+  d.name = "TEST_CHAIN";
+  d.ok = [this](dialog_context& c) {
+    trace_.add("chain ok");
+    eval_string("(cl-user::test_tool :db_finish \"next\" 'cancel)");
+    trace_.add("chain ok done");
+    c.run_after_ok();
+  };
+  define_dialog(std::move(d), "CL-USER");
+  trace_.events.clear();
+  run("TEST_CHAIN complete");
+  std::vector<std::string> expected = {"chain ok", "chain ok done", "start inside", "finish \"next\"",
+                                       "cancel"};
+  EXPECT_EQ(trace_.events, expected);
+  EXPECT_EQ(sim::dialogs::active_dialog(), "");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Dialogs, ARunCanSetTheInitialValuesOfTheNextOne) {
+  dialog_def d;
+  d.name = "TEST_REMEMBER";
+  variable_def dir = var("STAGING_DIRECTORY", value_kind::directory);
+  dir.after_input = [](dialog_context& c, const ref& v) {
+    c.set_next_initial_values({{"STAGING_DIRECTORY", v}});
+  };
+  d.variables = {dir, var("OTHER", value_kind::text, make_string("o"))};
+  define_dialog(std::move(d), "CL-USER");
+  run("TEST_REMEMBER :staging_directory \"" + dir_ + "\" :other \"changed\" cancel");
+  run("TEST_REMEMBER");
+  std::vector<std::string> shown = sim::dialogs::describe_active();
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[1], "  STAGING_DIRECTORY \"STAGING_DIRECTORY\" directory = \"" + dir_ + "\"");
+  EXPECT_EQ(shown[2], "  OTHER \"OTHER\" text = \"o\"");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Dialogs, PartSelectionsAreCheckedByTheSession) {
+  dialog_def d;
+  d.name = "TEST_SELECT";
+  d.variables = {var("CURRENT_MODEL", value_kind::part_assembly)};
+  define_dialog(std::move(d), "CL-USER");
+  run("TEST_SELECT :current_model \"/a\"");
+  EXPECT_NE(run(":current_model nil", false).find("No part or assembly given for CURRENT_MODEL."),
+            std::string::npos);
+  set_part_assembly_check([](const ref& v) -> std::optional<std::string> {
+    if (stringp(v) && as_string(v) == "/assy") return std::nullopt;
+    return prin1_to_string(v) + " is not a part or assembly in session.";
+  });
+  EXPECT_NE(run(":current_model \"/a\"", false).find("\"/a\" is not a part or assembly in session."),
+            std::string::npos);
+  run(":current_model \"/assy\"");
+  set_part_assembly_check(nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+// The progress bar and the programs of the host (host/progress.h).
+#include "host/progress.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+
+#include "host/lisp/errors.h"
+#include "host/lisp/eval.h"
+#include "host/lisp/packages.h"
+#include "host/lisp/pathnames.h"
+#include "lisp/runtime.h"
+
+namespace {
+
+using namespace host::lisp;
+
+constexpr const char* bar_kind = "PROGRESS-BAR";
+
+struct progress_bar {
+  std::string title;
+  std::int64_t maximum = 0, done = 0;
+  int shown_tenth = -1;
+  bool finished = false;
+
+  // One line per tenth of the way, so that long runs show progress without
+  // flooding a log.
+  void show() {
+    int tenth = maximum > 0 ? static_cast<int>(10 * std::min(done, maximum) / maximum) : 0;
+    if (tenth == shown_tenth) return;
+    shown_tenth = tenth;
+    std::cerr << title << ": " << done << "/" << maximum << " (" << tenth * 10 << "%)\n" << std::flush;
+  }
+};
+
+std::shared_ptr<progress_bar> bar_of(const ref& bar) {
+  auto b = handle_target<progress_bar>(bar, bar_kind);
+  if (b->finished) simple_error("The progress bar \"" + b->title + "\" is finalized.");
+  return b;
+}
+
+const builtins_registration progress_functions([] {
+  package& frame2 = require_package("FRAME2");
+  auto def = [&](std::string_view name, std::size_t min, std::size_t max, native_fn fn) {
+    symbol& s = intern(name, frame2);
+    export_symbol(s, frame2);
+    defun(s, [n = "FRAME2:" + std::string(name), min, max, fn = std::move(fn)](args_t args) {
+      check_argument_count(n, args, min, max);
+      return fn(args);
+    });
+  };
+  // (frame2:create-progress-bar &key title)
+  def("CREATE-PROGRESS-BAR", 0, 2, [](args_t a) {
+    keyword_args k("FRAME2:CREATE-PROGRESS-BAR", a, 0, {"TITLE"});
+    return host::frame2::create_progress_bar(is_nil(k.get("TITLE")) ? "Progress" : as_string(k.get("TITLE")));
+  });
+  def("SET-PROGRESS-BAR-MAXIMUM", 2, 2, [](args_t a) {
+    host::frame2::set_progress_bar_maximum(a[0], as_integer(a[1]));
+    return a[1];
+  });
+  def("ADD-PROGRESS-BAR-TICKS", 2, 2, [](args_t a) {
+    host::frame2::add_progress_bar_ticks(a[0], as_integer(a[1]));
+    return a[1];
+  });
+  def("FINALIZE-PROGRESS-BAR", 1, 1, [](args_t a) { return host::frame2::finalize_progress_bar(a[0]); });
+  // (frame2:find-executable name): the program's namestring, or NIL.
+  def("FIND-EXECUTABLE", 1, 1, [](args_t a) {
+    auto found = host::frame2::find_executable(as_string(a[0]));
+    return found ? make_pathname(parse_namestring(found->string())) : nil();
+  });
+});
+
+}  // namespace
+
+namespace host::frame2 {
+
+ref create_progress_bar(const std::string& title) {
+  auto b = std::make_shared<progress_bar>();
+  b->title = title;
+  return make_handle(bar_kind, b);
+}
+
+void set_progress_bar_maximum(const ref& bar, std::int64_t maximum) {
+  auto b = bar_of(bar);
+  b->maximum = std::max<std::int64_t>(maximum, 0);
+  b->shown_tenth = -1;
+  b->show();
+}
+
+void add_progress_bar_ticks(const ref& bar, std::int64_t ticks) {
+  auto b = bar_of(bar);
+  b->done += ticks;
+  b->show();
+}
+
+ref finalize_progress_bar(const ref& bar) {
+  auto b = bar_of(bar);
+  std::cerr << b->title << ": done, " << b->done << "/" << b->maximum << "\n" << std::flush;
+  b->finished = true;
+  return t();
+}
+
+std::optional<std::filesystem::path> find_executable(const std::string& name) {
+  namespace fs = std::filesystem;
+  auto runnable = [](const fs::path& p) {
+    std::error_code ec;
+    return fs::is_regular_file(p, ec) && ::access(p.c_str(), X_OK) == 0;
+  };
+  if (name.find('/') != std::string::npos)
+    return runnable(name) ? std::optional<fs::path>(name) : std::nullopt;
+  // The host's own programs come first.
+  std::error_code ec;
+  fs::path own = fs::read_symlink("/proc/self/exe", ec).parent_path() / name;
+  if (!ec && runnable(own)) return own;
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');)
+    if (!dir.empty() && runnable(fs::path(dir) / name)) return fs::path(dir) / name;
+  return std::nullopt;
+}
+
+}  // namespace host::frame2
+
+namespace host::system {
+
+int run_program(const std::string& command_line) {
+  std::cout.flush();
+  int status = std::system(command_line.c_str());
+  if (status == -1) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace host::system

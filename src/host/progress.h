@@ -1,0 +1,28 @@
+// The host's progress bar and the programs it can run.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "host/lisp/object.h"
+
+namespace host::frame2 {
+
+// A progress bar handle; it shows on the terminal's error stream.
+lisp::ref create_progress_bar(const std::string& title);
+void set_progress_bar_maximum(const lisp::ref& bar, std::int64_t maximum);
+void add_progress_bar_ticks(const lisp::ref& bar, std::int64_t ticks);
+// Closes the bar; answers T.
+lisp::ref finalize_progress_bar(const lisp::ref& bar);
+
+// The program of that name in the host's own directory or on PATH.
+std::optional<std::filesystem::path> find_executable(const std::string& name);
+
+}  // namespace host::frame2
+
+namespace host::system {
+// Runs a command line with /bin/sh to its end; its exit status.
+int run_program(const std::string& command_line);
+}  // namespace host::system

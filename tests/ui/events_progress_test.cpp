@@ -1,0 +1,77 @@
+// Host events, the progress bar and running programs.
+#include <gtest/gtest.h>
+
+#include "host/events.h"
+#include "host/lisp/errors.h"
+#include "host/lisp/eval.h"
+#include "host/lisp/packages.h"
+#include "host/lisp/printer.h"
+#include "host/progress.h"
+#include "ui_fixture.h"
+
+namespace {
+
+using namespace host::lisp;
+
+class Events : public ui_test::ConsoleTest {};
+
+TEST_F(Events, HandlersRunAfterEveryLineUntilTheyUnsubscribe) {
+  eval_string("(defvar cl-user::*seen* nil)");
+  eval_string("(setq cl-user::*seen* nil)");
+  // The handler counts to three, then queues a line and leaves.
+  eval_string(
+      "(defun cl-user::watch (n) (setq cl-user::*seen* (cons n cl-user::*seen*))"
+      "  (if (< n 3) (event:subscribe-event event:*browser-update-event* 'cl-user::watch (+ n 1))"
+      "    (progn (event:unsubscribe-event event:*browser-update-event* 'cl-user::watch)"
+      "           (frame2::put-buffer \"(list :done)\"))))");
+  eval_string("(defun cl-user::broken (x) (car x))");
+  run("(event:subscribe-event event:*browser-update-event* 'cl-user::broken 5)");
+  testing::internal::CaptureStderr();
+  run("(event:subscribe-event event:*browser-update-event* 'cl-user::watch 1)");
+  EXPECT_EQ(prin1_to_string(eval_string("cl-user::*seen*")), "(1)");
+  EXPECT_EQ(run("(list 0)"), "(0)\n");
+  EXPECT_EQ(run("(list 0)"), "(0)\n(:DONE)\n");
+  std::string warnings = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(prin1_to_string(eval_string("cl-user::*seen*")), "(3 2 1)");
+  // The failing handler was reported each time and did not stop the other.
+  EXPECT_NE(warnings.find("Warning: an event handler failed:"), std::string::npos) << warnings;
+  eval_string("(event:unsubscribe-event event:*browser-update-event* 'cl-user::broken)");
+  run("(list 1)");
+  EXPECT_EQ(prin1_to_string(eval_string("cl-user::*seen*")), "(3 2 1)");
+}
+
+TEST_F(Events, ProcessEventCallsOnlyThatEventsHandlers) {
+  eval_string("(defvar cl-user::*tree* 0)");
+  eval_string("(defun cl-user::tree-changed (n) (setq cl-user::*tree* (+ cl-user::*tree* n)))");
+  host::event::subscribe_event(host::event::changed_parcel_tree_event(),
+                               ref(&intern("TREE-CHANGED", user_package())), make_integer(2));
+  host::event::process_event(host::event::browser_update_event());
+  EXPECT_EQ(prin1_to_string(eval_string("cl-user::*tree*")), "0");
+  eval_string("(event:process-event event:*changed-parcel-tree-event*)");
+  EXPECT_EQ(prin1_to_string(eval_string("cl-user::*tree*")), "2");
+  host::event::unsubscribe_event(host::event::changed_parcel_tree_event(),
+                                 ref(&intern("TREE-CHANGED", user_package())));
+}
+
+TEST(Progress, ShowsEachTenthAndRefusesUseAfterTheEnd) {
+  testing::internal::CaptureStderr();
+  ref bar = host::frame2::create_progress_bar("Staging");
+  host::frame2::set_progress_bar_maximum(bar, 20);
+  for (int i = 0; i < 20; ++i) host::frame2::add_progress_bar_ticks(bar, 1);
+  EXPECT_EQ(host::frame2::finalize_progress_bar(bar), t());
+  std::string shown = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(shown.rfind("Staging: 0/20 (0%)\nStaging: 2/20 (10%)\n", 0), 0u) << shown;
+  EXPECT_NE(shown.find("Staging: 20/20 (100%)\nStaging: done, 20/20\n"), std::string::npos) << shown;
+  EXPECT_THROW(host::frame2::add_progress_bar_ticks(bar, 1), lisp_error);
+}
+
+TEST(Programs, FindsProgramsAndReportsTheirExitStatus) {
+  auto sh = host::frame2::find_executable("sh");
+  ASSERT_TRUE(sh);
+  EXPECT_TRUE(sh->is_absolute());
+  EXPECT_FALSE(host::frame2::find_executable("no-such-program-of-the-host"));
+  EXPECT_EQ(host::system::run_program("exit 3"), 3);
+  EXPECT_EQ(host::system::run_program("true"), 0);
+}
+
+}  // namespace
