@@ -8,17 +8,14 @@
 #include <sstream>
 
 #include "analytics/analytics_file.h"
+#include "analytics/staging_fixture.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/printer.h"
 #include "host/lisp/streams.h"
-#include "support/module_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-namespace hl = host::lisp;
-using namespace vtm::analytics;
-using namespace vtm::records;
+using namespace analytics_test;
 using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
 
@@ -34,64 +31,6 @@ std::vector<std::string> keys(const typename status_collection<S>::table_type& t
   for (const auto& [k, v] : table) out.push_back(k);
   return out;
 }
-
-// A staging directory whose record files the test writes record by record.
-class Analytics : public testing::Test {
- protected:
-  void SetUp() override {
-    vtm_test::load_module_once();
-    dir_ = fs::temp_directory_path() / ("analytics test " + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  void write(std::string_view file, const hl::ref& record) {
-    std::ofstream out(dir_ / file, std::ios::binary | std::ios::app);
-    hl::pprint(record, out);
-  }
-  void model(const std::string& sysid, const std::string& name, const std::string& type = "nasmb3") {
-    instance_info i;
-    i.sysid = sysid;
-    i.typename_ = type;
-    i.filename = sysid + ".sda";
-    i.sourcepath = "in/" + name + ".pkg";
-    i.name = "in/" + name + ".pkg/" + name;
-    write(components_file, vtm::core::to_lisp(i));
-  }
-  void contents(const std::string& sysid, const std::string& model_name, std::vector<std::string> models,
-                std::vector<std::string> layout_owners = {}, bool corrupt = false,
-                std::vector<std::string> parents = {}, std::vector<std::string> children = {}) {
-    contents_info c;
-    c.sysid = sysid;
-    c.typename_ = "part_struct";
-    c.filename = sysid + ".sdpc";
-    c.metakey = cluster_metakey{model_name, 1.0, std::nullopt, std::nullopt};
-    for (auto& m : models) c.model_sysids.push_back(m);
-    for (auto& o : layout_owners) c.layout_owner_sysids.push_back(o);
-    for (auto& p : parents) c.parent_sysids.push_back(p);
-    for (auto& ch : children) c.child_sysids.push_back(ch);
-    if (corrupt) c.check_result = {hl::list({hl::make_string("Error:")})};
-    write(components_file, vtm::core::to_lisp(c));
-  }
-  void drawing(const std::string& name, std::vector<std::string> instance_sysids) {
-    ami_drawing_info d;
-    d.name = name;
-    d.sourcepath = "in/" + name + ".pkg";
-    d.filename = name + ".bi";
-    d.instance_sysids = std::move(instance_sysids);
-    write(ami_drawings_file, vtm::core::to_lisp(d));
-  }
-
-  migration_analytics make() {
-    component_records components = make_component_records(dir_);
-    ami_drawing_records drawings = make_ami_drawing_records(dir_);
-    change_records changes = make_change_records(dir_);
-    return make_migration_analytics(dir_, drawings, components, changes);
-  }
-
-  fs::path dir_;
-};
 
 TEST_F(Analytics, DrawingsAreAssociatedByLayoutOwnersThenByModelName) {
   model("M1", "frame");
