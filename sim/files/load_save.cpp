@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "annotation/drawing_file.h"
 #include "files/model_file.h"
+#include "host/drawings.h"
 #include "host/files.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
@@ -28,9 +30,15 @@ std::string lower_type(const fs::path& file) {
 }
 
 ref load_models(std::string_view file, sim::files::file_kind kind) {
-  std::vector<entity_ptr> models = sim::files::read_model_file(fs::path(file), kind);
+  sim::files::carried_drawing carried;
+  std::vector<entity_ptr> models = sim::files::read_model_file(fs::path(file), kind, &carried);
+  // A package's drawing comes along while the Annotation module is active.
+  sim::annotation::drawing_ptr drawing;
+  if (carried.form_number && host::pers::check_module("ANNOTATION"))
+    drawing = sim::annotation::drawing_from_package(fs::path(file), carried, models);
   // Only a file read to its end changes the session.
   session::current().add_top_level(models);
+  if (drawing) sim::annotation::set_current_drawing(drawing);
   return t();
 }
 

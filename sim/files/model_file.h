@@ -20,11 +20,21 @@ enum class file_kind { model, me30 };
 constexpr std::string_view model_header = "SDSIM-MODEL";
 constexpr std::string_view me30_header = "SDSIM-ME30";
 
+// A package may carry an Annotation drawing: a (:drawing ...) form, whose
+// views name instances of the file (see annotation/drawing_file.h). The
+// reader hands the form on unread.
+struct carried_drawing {
+  host::lisp::ref plist;        // the form without its :drawing
+  std::size_t form_number = 0;  // 1-based; 0 when the file carries none
+};
+
 // Reads a model file of the expected kind and builds its top-level models,
 // which are not yet in session. Fault forms act while the file is read, in
 // file order. Any failure is the host's error naming the file and the
-// problem (see session/host_error.h).
-std::vector<session::entity_ptr> read_model_file(const std::filesystem::path& file, file_kind expected);
+// problem (see session/host_error.h). The drawing a model file carries goes
+// to *drawing when given.
+std::vector<session::entity_ptr> read_model_file(const std::filesystem::path& file, file_kind expected,
+                                                 carried_drawing* drawing = nullptr);
 
 // Writes the top-level model `top` into directory, one file per component:
 // the instance file and one file per distinct real contents, each named by

@@ -1,15 +1,12 @@
 // Reading model files: the forms, their fault injections, and the entities
 // they describe.
-#include <signal.h>
-#include <unistd.h>
-
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 
+#include "files/fault_forms.h"
 #include "files/model_file.h"
-#include "host/command_errors.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/packages.h"
 #include "host/lisp/printer.h"
@@ -65,6 +62,7 @@ class file_reader {
 
   // Reads the forms, runs the faults and collects the definitions.
   void read(file_kind expected) {
+    expected_ = expected;
     std::error_code ec;
     if (!fs::is_regular_file(file_, ec)) fail("the file does not exist");
     std::ifstream in(file_, std::ios::binary);
@@ -110,6 +108,8 @@ class file_reader {
     return c;
   }
 
+  const carried_drawing& drawing() const { return drawing_; }
+
   [[noreturn]] void fail(const std::string& problem) const {
     std::string where = form_ ? ", form " + std::to_string(form_) : "";
     host_command_failed("FRAME2-UI", "LOAD-FAILED",
@@ -128,18 +128,10 @@ class file_reader {
     if (!consp(form)) fail("expected a list, got " + prin1_to_string(form));
     std::string kind = keyword_name(car(form));
     ref rest = cdr(form);
-    if (kind == "FAIL") {
-      ref message = car(rest);
-      if (!stringp(message)) fail("(:fail \"message\") wants a message string");
-      host_command_failed("FRAME2-UI", "LOAD-FAILED", as_string(message));
-    } else if (kind == "WARN") {
-      ref message = car(rest);
-      if (!stringp(message)) fail("(:warn \"message\" ...) wants a message string");
-      spec s(cdr(rest), {"DEFAULT"}, "the warning", fail_fn());
-      host::oli::sd_display_warning(as_string(message), s.get("DEFAULT"));
-    } else if (kind == "CRASH") {
-      // A host crash: nothing more is flushed or cleaned up.
-      ::kill(::getpid(), SIGKILL);
+    if (run_fault_form(form, "FRAME2-UI", fail_fn())) return;
+    if (kind == "DRAWING" && expected_ == file_kind::model) {
+      if (drawing_.form_number) fail("a second drawing; a file carries one drawing at most");
+      drawing_ = {rest, form_};
     } else if (kind == "CONTENTS") {
       spec s(rest, contents_keys(), "the contents", fail_fn());
       std::string id = id_of(s);
@@ -314,6 +306,8 @@ class file_reader {
 
   fs::path file_;
   load_context& context_;
+  file_kind expected_ = file_kind::model;
+  carried_drawing drawing_;
   std::size_t form_ = 0;  // 1-based number of the form being handled, 0 outside forms
   std::map<std::string, contents_def> contents_;
   std::vector<std::string> contents_order_;
@@ -323,12 +317,14 @@ class file_reader {
 
 }  // namespace
 
-std::vector<entity_ptr> read_model_file(const std::filesystem::path& file, file_kind expected) {
+std::vector<entity_ptr> read_model_file(const std::filesystem::path& file, file_kind expected,
+                                        carried_drawing* drawing) {
   load_context context;
   file_reader reader(fs::absolute(file), context);
   reader.read(expected);
   std::vector<entity_ptr> models = reader.models();
   if (models.empty()) reader.fail("it holds no model");
+  if (drawing) *drawing = reader.drawing();
   return models;
 }
 

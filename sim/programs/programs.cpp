@@ -1,0 +1,89 @@
+// Finding and running programs, and the temporary directory of a host run.
+#include "host/programs.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "host/lisp/errors.h"
+#include "lisp/runtime.h"
+#include "session/host_error.h"
+#include "session/lisp_def.h"
+
+namespace {
+
+using namespace host::lisp;
+namespace fs = std::filesystem;
+
+bool executable_file(const fs::path& p) {
+  std::error_code ec;
+  return fs::is_regular_file(p, ec) && ::access(p.c_str(), X_OK) == 0;
+}
+
+}  // namespace
+
+namespace host::frame2 {
+
+ref find_executable(std::string_view program) {
+  std::string name(program);
+  if (name.empty()) return nil();
+  if (name.find('/') != std::string::npos) return executable_file(name) ? make_string(name) : nil();
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec && executable_file(self.parent_path() / name))
+    return make_string((self.parent_path() / name).string());
+  const char* path = std::getenv("PATH");
+  std::stringstream dirs(path ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');)
+    if (!dir.empty() && executable_file(fs::path(dir) / name))
+      return make_string((fs::path(dir) / name).string());
+  return nil();
+}
+
+}  // namespace host::frame2
+
+namespace host::oli {
+
+ref sd_inq_temp_dir() {
+  static const std::string dir = [] {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base && *base ? base : "/tmp") + "/sdhost-" + std::to_string(::getpid()) + "-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+      sim::host_command_failed("OLI", "NO-TEMP-DIR",
+                               "Cannot make a temporary directory like '" + pattern + "'.");
+    return pattern + "/";
+  }();
+  return make_string(dir);
+}
+
+}  // namespace host::oli
+
+namespace host::system {
+
+int call_system(std::string_view command) {
+  int status = std::system(std::string(command).c_str());
+  if (status == -1) return -1;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+}  // namespace host::system
+
+namespace {
+
+using sim::define_host_function;
+
+const builtins_registration program_functions([] {
+  define_host_function("FRAME2", "FIND-EXECUTABLE", 1, 1,
+                       [](args_t a) { return host::frame2::find_executable(as_string(a[0])); });
+  define_host_function("OLI", "SD-INQ-TEMP-DIR", 0, 0, [](args_t) { return host::oli::sd_inq_temp_dir(); });
+  define_host_function("SYSTEM", "CALL-SYSTEM", 1, 1,
+                       [](args_t a) { return make_integer(host::system::call_system(as_string(a[0]))); });
+});
+
+}  // namespace

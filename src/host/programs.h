@@ -1,0 +1,26 @@
+// Running other programs from the host, and the host's temporary directory.
+#pragma once
+
+#include <string_view>
+
+#include "host/lisp/object.h"
+
+namespace host::frame2 {
+// The full path of the program, a string: first beside the host's own
+// executable (the build tree's bin/ and an installation's bin/ hold sdhost
+// and pb_pub together), then along PATH. NIL when there is none.
+host::lisp::ref find_executable(std::string_view program);
+}  // namespace host::frame2
+
+namespace host::oli {
+// A directory of this host run for temporary files, as a directory
+// namestring ("/tmp/sdhost-.../"), made on first use below $TMPDIR (else
+// /tmp). It is kept when the host ends, with what was put there.
+host::lisp::ref sd_inq_temp_dir();
+}  // namespace host::oli
+
+namespace host::system {
+// Runs the command line with /bin/sh to completion; answers its exit status
+// (128 + the signal number when a signal ended it, -1 when no shell ran).
+int call_system(std::string_view command);
+}  // namespace host::system
