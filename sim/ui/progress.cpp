@@ -67,11 +67,6 @@ const builtins_registration progress_functions([] {
     return a[1];
   });
   def("FINALIZE-PROGRESS-BAR", 1, 1, [](args_t a) { return host::frame2::finalize_progress_bar(a[0]); });
-  // (frame2:find-executable name): the program's namestring, or NIL.
-  def("FIND-EXECUTABLE", 1, 1, [](args_t a) {
-    auto found = host::frame2::find_executable(as_string(a[0]));
-    return found ? make_pathname(parse_namestring(found->string())) : nil();
-  });
 });
 
 }  // namespace
@@ -104,34 +99,4 @@ ref finalize_progress_bar(const ref& bar) {
   return t();
 }
 
-std::optional<std::filesystem::path> find_executable(const std::string& name) {
-  namespace fs = std::filesystem;
-  auto runnable = [](const fs::path& p) {
-    std::error_code ec;
-    return fs::is_regular_file(p, ec) && ::access(p.c_str(), X_OK) == 0;
-  };
-  if (name.find('/') != std::string::npos)
-    return runnable(name) ? std::optional<fs::path>(name) : std::nullopt;
-  // The host's own programs come first.
-  std::error_code ec;
-  fs::path own = fs::read_symlink("/proc/self/exe", ec).parent_path() / name;
-  if (!ec && runnable(own)) return own;
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path ? path : "");
-  for (std::string dir; std::getline(dirs, dir, ':');)
-    if (!dir.empty() && runnable(fs::path(dir) / name)) return fs::path(dir) / name;
-  return std::nullopt;
-}
-
 }  // namespace host::frame2
-
-namespace host::system {
-
-int run_program(const std::string& command_line) {
-  std::cout.flush();
-  int status = std::system(command_line.c_str());
-  if (status == -1) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-}  // namespace host::system

@@ -1,7 +1,10 @@
 // Running other programs from the host, and the host's temporary directory.
 #pragma once
 
+#include <filesystem>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/lisp/object.h"
 
@@ -23,4 +26,8 @@ namespace host::system {
 // Runs the command line with /bin/sh to completion; answers its exit status
 // (128 + the signal number when a signal ended it, -1 when no shell ran).
 int call_system(std::string_view command);
+// Runs the program with these arguments, without a shell, to completion; its
+// standard output goes to stdout_file (created or replaced). The exit status
+// as call_system answers it; -1 when the program could not be started.
+int run_program(const std::vector<std::string>& arguments, const std::filesystem::path& stdout_file);
 }  // namespace host::system

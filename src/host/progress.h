@@ -1,4 +1,4 @@
-// The host's progress bar and the programs it can run.
+// The host's progress bar.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +17,4 @@ void add_progress_bar_ticks(const lisp::ref& bar, std::int64_t ticks);
 // Closes the bar; answers T.
 lisp::ref finalize_progress_bar(const lisp::ref& bar);
 
-// The program of that name in the host's own directory or on PATH.
-std::optional<std::filesystem::path> find_executable(const std::string& name);
-
 }  // namespace host::frame2
-
-namespace host::system {
-// Runs a command line with /bin/sh to its end; its exit status.
-int run_program(const std::string& command_line);
-}  // namespace host::system

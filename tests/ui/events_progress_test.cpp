@@ -1,11 +1,16 @@
 // Host events, the progress bar and running programs.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "host/events.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
 #include "host/lisp/printer.h"
+#include "host/programs.h"
 #include "host/progress.h"
 #include "ui_fixture.h"
 
@@ -66,12 +71,20 @@ TEST(Progress, ShowsEachTenthAndRefusesUseAfterTheEnd) {
 }
 
 TEST(Programs, FindsProgramsAndReportsTheirExitStatus) {
-  auto sh = host::frame2::find_executable("sh");
-  ASSERT_TRUE(sh);
-  EXPECT_TRUE(sh->is_absolute());
-  EXPECT_FALSE(host::frame2::find_executable("no-such-program-of-the-host"));
-  EXPECT_EQ(host::system::run_program("exit 3"), 3);
-  EXPECT_EQ(host::system::run_program("true"), 0);
+  ref sh = host::frame2::find_executable("sh");
+  ASSERT_FALSE(is_nil(sh));
+  EXPECT_TRUE(std::filesystem::path(as_string(sh)).is_absolute());
+  EXPECT_TRUE(is_nil(host::frame2::find_executable("no-such-program-of-the-host")));
+  EXPECT_EQ(host::system::call_system("exit 3"), 3);
+  EXPECT_EQ(host::system::call_system("true"), 0);
+  // Without a shell: blanks and shell syntax are plain argument text.
+  const auto out = std::filesystem::temp_directory_path() / ("run program " + std::to_string(::getpid()));
+  EXPECT_EQ(host::system::run_program({as_string(sh), "-c", "echo \"$0\"", "a b; rm -rf x >y"}, out), 0);
+  std::ifstream in(out);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "a b; rm -rf x >y\n");
+  std::filesystem::remove(out);
+  EXPECT_EQ(host::system::run_program({"/no/such/program"}, out), -1);
 }
 
 }  // namespace
