@@ -19,6 +19,7 @@
 #include "core/vtm_core.h"
 #include "core/vtm_core_config.h"
 #include "core/vtm_settings_dia.h"
+#include "drawings/drawing_associator.h"
 #include "drawings/warning_interceptor.h"
 #include "frame/loadmodule.h"
 #include "host/lisp/eval.h"
@@ -210,6 +211,7 @@ void DrawingAssociator_initialize(char* data, int size, LAOBJ* name) {
   in_main_package(lisp_oli);
   publish_dialog_command("VANTREL_DRAWING_ASSOCIATOR");
   vtm::drawings::define_warning_interceptor();
+  vtm::drawings::define_drawing_associator();
 }
 
 void MMImportAssembler_initialize(char* data, int size, LAOBJ* name) {

@@ -1,0 +1,266 @@
+#include "drawings/drawing_associator.h"
+
+#include <algorithm>
+
+#include "drawings/warning_interceptor.h"
+#include "host/command_errors.h"
+#include "host/dialogs.h"
+#include "host/drawings.h"
+#include "host/files.h"
+#include "host/lisp/errors.h"
+#include "host/lisp/eval.h"
+#include "host/lisp/packages.h"
+#include "host/lisp/pathnames.h"
+#include "host/lisp/printer.h"
+#include "host/lisp/streams.h"
+#include "host/programs.h"
+#include "host/progress.h"
+#include "host/ui.h"
+#include "host/undo.h"
+#include "host/xml.h"
+
+namespace vtm::drawings {
+
+namespace hl = host::lisp;
+namespace oli = host::oli;
+
+namespace {
+
+constexpr const char* dialog_name = "VANTREL_DRAWING_ASSOCIATOR";
+
+hl::package& main_package() { return hl::require_package("VANTREL-MIGRATOR"); }
+hl::symbol& pbpub() { return hl::intern("*PBPUB*", main_package()); }
+hl::symbol& restart_threshold() { return hl::intern("*ANNOTATION-RESTART-THRESHOLD*", main_package()); }
+
+std::filesystem::path temp_dir() { return hl::as_string(oli::sd_inq_temp_dir()); }
+
+// Annotation again from scratch: a long run stays stable.
+void restart_annotation() {
+  host::docu::am_drawing_delete();
+  oli::sd_deactivate_module("ANNOTATION");
+  oli::sd_activate_module("ANNOTATION");
+  oli::sd_switch_application("Annotation");
+}
+
+// A host command whose failure is shown and does not stop the run.
+template <class F>
+void shown_on_failure(F&& command) {
+  try {
+    command();
+  } catch (const hl::lisp_error& e) {
+    host::frame2::display_error(hl::truthy(oli::sd_inq_error_obj()) ? oli::sd_inq_error_obj()
+                                                                    : hl::make_string(e.message()));
+    host::system::reset_lisp_error_active();
+  }
+}
+
+bool on(const hl::ref& value) {
+  return hl::truthy(value) && !(hl::keywordp(value) && hl::as_symbol(value).name == "OFF");
+}
+
+// The dialog's model checkpoint, taken at its start.
+hl::ref& checkpoint() {
+  static hl::ref c;
+  return c;
+}
+
+void return_to_checkpoint() {
+  if (hl::is_nil(checkpoint())) return;
+  oli::sd_return_to_model_checkpoint(checkpoint());
+  host::dsm::rm_future(host::k2::k2_state_manager());
+  checkpoint() = hl::nil();
+}
+
+std::string help_url() {
+  hl::pathname_parts home;
+  home.directory = hl::list_to_vector(hl::symbol_value(hl::intern("+HOME+", main_package())));
+  std::string dir = hl::namestring(home);
+  if (!dir.empty() && dir.front() == '/') dir.erase(0, 1);
+  return "file:///" + dir + "DrawingAssociator.pdf";
+}
+
+}  // namespace
+
+std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath) {
+  if (!std::filesystem::exists(modelpath)) return {};
+  const std::filesystem::path dump = temp_dir() / (modelpath.filename().string() + ".xml");
+  std::error_code ec;
+  std::filesystem::remove(dump, ec);
+  const hl::ref program = hl::symbol_value(pbpub());
+  if (hl::truthy(program))
+    host::system::run_program({hl::namestring(program), "-S", "-i", modelpath.string()}, dump);
+  if (!std::filesystem::exists(dump) || std::filesystem::file_size(dump, ec) == 0) {
+    std::filesystem::remove(dump, ec);
+    hl::standard_output() << "No XML for " << modelpath.string() << "\n";
+    return {};
+  }
+  std::vector<std::string> sysids;
+  const hl::ref doc = oli::sd_xml_read_file(dump.string());
+  if (hl::truthy(doc))
+    if (hl::ref root = oli::sd_xml_document_root(doc); hl::truthy(root))
+      for (const hl::ref& cluster : oli::sd_xml_element_children(root, "cluster"))
+        for (const hl::ref& reference : oli::sd_xml_element_children(cluster, "reference"))
+          for (const hl::ref& source : oli::sd_xml_element_children(reference, "source_cluster"))
+            if (hl::ref sysid = oli::sd_xml_element_attribute(source, "sysid"); hl::truthy(sysid))
+              sysids.push_back(hl::as_string(sysid));
+  std::reverse(sysids.begin(), sysids.end());
+  std::filesystem::remove(dump, ec);
+  oli::sd_xml_clear_cache();
+  return sysids;
+}
+
+std::optional<drawing_owners> get_drawing_owners(const std::filesystem::path& path) {
+  if (!std::filesystem::exists(path)) return std::nullopt;
+  host::docu::am_drawing_delete();
+  try {
+    host::docu::am_load_any_mi(path.string(), false);
+  } catch (const hl::lisp_error&) {
+    drawing_owners failed{{}, oli::sd_inq_error_obj()};
+    host::system::reset_lisp_error_active();
+    return failed;
+  }
+  drawing_owners owners{{}, hl::make_string("SUCCESS")};
+  for (const hl::ref& entry : hl::list_to_vector(oli::sd_am_inq_all_3d_owners())) {
+    const hl::ref sysid = hl::car(hl::cdr(entry));
+    if (!hl::stringp(sysid)) continue;
+    const std::string& s = hl::as_string(sysid);
+    if (std::find(owners.sysids.begin(), owners.sysids.end(), s) == owners.sysids.end())
+      owners.sysids.push_back(s);
+  }
+  return owners;
+}
+
+hl::ref run_drawing_association(const std::filesystem::path& input_csv,
+                                const std::filesystem::path& output_csv, const association_options& options) {
+  const std::vector<extraction_record> records = read_csv(input_csv);
+  const hl::ref bar = host::frame2::create_progress_bar("Drawing Associator");
+  extraction_scan scan;
+  scan.model_sysids = get_model_sysids;
+  scan.set_progress_maximum = [&](std::size_t max) {
+    host::frame2::set_progress_bar_maximum(bar, std::int64_t(max));
+  };
+  scan.advance_progress = [&] { host::frame2::add_progress_bar_ticks(bar, 1); };
+  const extraction_maps maps = make_extraction_maps(input_csv.parent_path() / "files", records, scan);
+
+  shown_on_failure([] { host::ui::uic_reset_session(true); });
+  oli::sd_switch_application("Annotation");
+
+  const std::filesystem::path output_dir = std::filesystem::absolute(output_csv).parent_path();
+  const std::filesystem::path import_log = output_dir / "log";
+  association_list list(output_csv);
+  host::frame2::add_progress_bar_ticks(bar, std::int64_t(list.done_count()));
+  host::frame2_ui::sd_set_current_working_directory(output_dir.string() + "/");
+  warning_interception interception;
+
+  const std::int64_t threshold = hl::as_integer(hl::symbol_value(restart_threshold()));
+  std::int64_t running = 0;
+  const std::filesystem::path base = input_csv.parent_path() / "files";
+  for (const extraction_record* drawing : maps.drawings) {
+    const std::string id = get_record_id(*drawing);
+    if (list.done(id)) continue;
+    if (threshold > 0 && ++running % threshold == 0) restart_annotation();
+    list.begin_drawing(id);
+    std::optional<drawing_owners> owners = get_drawing_owners(make_record_fullpath(base, *drawing));
+    write_drawing_associations(list, maps, *drawing, owners ? *owners : drawing_owners{{}, hl::nil()},
+                               options.by_name, options.by_partnumber, import_log, temp_dir());
+    host::frame2::add_progress_bar_ticks(bar, 1);
+  }
+  list.close();
+  return host::frame2::finalize_progress_bar(bar);
+}
+
+void define_drawing_associator() {
+  hl::package& p = main_package();
+  hl::defvar(pbpub(), host::frame2::find_executable("pb_pub"));
+  hl::symbol& threshold = restart_threshold();
+  hl::defvar(threshold, hl::make_integer(1000));
+
+  hl::defun("GET-MODEL-SYSIDS", p, [](hl::args_t args) {
+    hl::check_argument_count("GET-MODEL-SYSIDS", args, 1, 1);
+    std::vector<hl::ref> out;
+    for (const std::string& s : get_model_sysids(hl::to_path(args[0]))) out.push_back(hl::make_string(s));
+    return hl::list_from(out);
+  });
+  hl::defun("GET-DRAWING-OWNERS", p, [](hl::args_t args) {
+    hl::check_argument_count("GET-DRAWING-OWNERS", args, 1, 1);
+    std::optional<drawing_owners> o = get_drawing_owners(hl::to_path(args[0]));
+    if (!o) return hl::nil();
+    std::vector<hl::ref> sysids;
+    for (const std::string& s : o->sysids) sysids.push_back(hl::make_string(s));
+    return hl::list({hl::list_from(sysids), o->status});
+  });
+  hl::defun(".SHOW-DRAWING-ASSOCIATOR-HELP.", p, [](hl::args_t args) {
+    hl::check_argument_count(".SHOW-DRAWING-ASSOCIATOR-HELP.", args, 0, 0);
+    return oli::sd_display_url(help_url());
+  });
+
+  namespace dlg = host::dialogs;
+  dlg::dialog_def d;
+  d.name = dialog_name;
+  d.title = "Associate Drawings with 3D Models";
+  d.toolbox_title = d.title;
+  d.precondition = []() -> std::optional<std::string> {
+    if (host::pers::check_module("ANNOTATION")) return std::nullopt;
+    return std::string("The module ANNOTATION must be active for ") + dialog_name + ".";
+  };
+  dlg::variable_def input;
+  input.name = "INPUT_CSV";
+  input.title = "Extraction List";
+  input.kind = dlg::value_kind::file_name;
+  input.direction = dlg::file_direction::input;
+  input.must = true;
+  input.ui = hl::list({hl::ref(&hl::keyword("PROMPT-TEXT")),
+                       hl::make_string("Choose the csv file containing the master extraction list"),
+                       hl::ref(&hl::keyword("FILE-TYPE")), hl::ref(&hl::keyword("CSV"))});
+  dlg::variable_def output;
+  output.name = "OUTPUT_CSV";
+  output.title = "Drawing Associations";
+  output.kind = dlg::value_kind::file_name;
+  output.direction = dlg::file_direction::output;
+  output.confirm_overwrite = true;
+  output.must = true;
+  output.ui = hl::list({hl::ref(&hl::keyword("PROMPT-TEXT")),
+                        hl::make_string("Choose csv file for the drawing associations"),
+                        hl::ref(&hl::keyword("FILE-TYPE")), hl::ref(&hl::keyword("CSV"))});
+  dlg::variable_def matching;
+  matching.name = "METADATA_MATCHING";
+  matching.title = "Metadata Matching";
+  matching.kind = dlg::value_kind::subtitle;
+  matching.input = false;
+  dlg::variable_def by_name;
+  by_name.name = "BY_NAME";
+  by_name.title = "By Name";
+  by_name.kind = dlg::value_kind::boolean;
+  by_name.initial = hl::t();
+  dlg::variable_def by_partnumber = by_name;
+  by_partnumber.name = "BY_PARTNUMBER";
+  by_partnumber.title = "By Part Number";
+  d.variables = {input, output, matching, by_name, by_partnumber};
+
+  d.on_start = [](dlg::dialog_context& c) {
+    checkpoint() = oli::sd_set_model_checkpoint();
+    c.set_value("BY_NAME", hl::t());
+    c.set_value("BY_PARTNUMBER", hl::t());
+  };
+  d.ok = [](dlg::dialog_context& c) {
+    if (!c.run_before_ok()) {
+      c.stay_open();
+      return;
+    }
+    checkpoint() = hl::nil();
+    c.set_result(run_drawing_association(hl::to_path(c.value("INPUT_CSV")),
+                                         hl::to_path(c.value("OUTPUT_CSV")),
+                                         {on(c.value("BY_NAME")), on(c.value("BY_PARTNUMBER"))}));
+    c.run_after_ok();
+  };
+  d.cancel = [](dlg::dialog_context& c) {
+    hl::print(hl::make_string("Cancel"), hl::standard_output());
+    c.set_result(hl::ref(&hl::keyword("CANCEL")));
+    uninstall_warning_interceptor();
+    return_to_checkpoint();
+  };
+  d.help = [](dlg::dialog_context&) { oli::sd_display_url(help_url()); };
+  dlg::define_dialog(std::move(d), p.name);
+}
+
+}  // namespace vtm::drawings

@@ -1,0 +1,39 @@
+// The Drawing Associator: for every drawing of a master extraction list, the
+// models of the list that own its views, written line by line to the drawing
+// association list, resumable after the host dies on a drawing.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "drawings/association_list.h"
+
+namespace vtm::drawings {
+
+// The instance sysids of a model file, from the dump program *pbpub*, in the
+// reverse of the dump's order; none when the file is missing or undumpable.
+std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath);
+
+// Loads the drawing and answers its owners' sysids and the load status;
+// nothing when the file does not exist.
+std::optional<drawing_owners> get_drawing_owners(const std::filesystem::path& path);
+
+struct association_options {
+  bool by_name = true;
+  bool by_partnumber = true;
+};
+
+// The run of the dialog's OK: every drawing of input_csv not yet listed in
+// output_csv. Returns the progress bar's result.
+host::lisp::ref run_drawing_association(const std::filesystem::path& input_csv,
+                                        const std::filesystem::path& output_csv,
+                                        const association_options& options);
+
+// Lisp: *PBPUB*, *ANNOTATION-RESTART-THRESHOLD*, GET-MODEL-SYSIDS,
+// GET-DRAWING-OWNERS, .SHOW-DRAWING-ASSOCIATOR-HELP. and the dialog
+// VANTREL_DRAWING_ASSOCIATOR.
+void define_drawing_associator();
+
+}  // namespace vtm::drawings

@@ -1,0 +1,107 @@
+// The Drawing Associator run in the built sdhost, as a user runs it from
+// the console, including a host killed by a damaged drawing.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file, std::ios::binary) << text;
+}
+
+class AssociationRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("association run " + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    const fs::path files = dir_ / "extraction" / "files";
+    write(files / "m" / "p.sdp",
+          "(:sdsim-model 1)\n(:model :sysid \"S-P\" :name \"p\" :contents (:file \"p.sdpc\"))\n");
+    write(files / "m" / "p.sdpc", "(:sdsim-model 1)\n(:contents :id \"p\" :sysid \"C-P\" :name \"p\")\n");
+    write(files / "m" / "a.sda",
+          "(:sdsim-model 1)\n(:model :sysid \"S-A\" :name \"a\" :contents (:file \"a.sdac\"))\n");
+    write(files / "m" / "a.sdac",
+          "(:sdsim-model 1)\n(:contents :id \"a\" :sysid \"C-A\" :name \"a\""
+          " :children ((:name \"p1\" :sysid \"S-AP\" :contents (:file \"p.sdpc\"))))\n");
+    write(files / "d" / "d1.bi",
+          "(:sdsim-ami 1)\n(:drawing :number \"D1\" :views ((:owner \"S-P\") (:owner \"S-AP\") (:owner "
+          "\"S-X\")))\n");
+    write(files / "d" / "d3.bi", "(:sdsim-ami 1)\n(:crash)\n");
+    write(files / "d" / "d4.bi", "(:sdsim-ami 1)\n(:drawing :number \"D4\" :import-warnings (\"w1\"))\n");
+    write(files / "d" / "d5.bi", "(:sdsim-ami 1)\n(:fail \"Damaged drawing\")\n");
+    write(dir_ / "extraction" / "list.csv",
+          "TYPE,NAME,REVISION,PART_NUMBER,FILEPATH,FILE_TO_LOAD\n"
+          "ME Component CAD Model,p,A,PN-P,m,p.sdpc\n"
+          "ME Assembly CAD Model,a,B,PN-A,m,a.sdac\n"
+          "ME Component CAD Model,q,C,PN-Q,m,q.sdpc\n"
+          "ME Drawing,d1,1,PN-Q,d,d1.bi\n"
+          "ME Drawing,d2,1,,d,missing.bi\n"
+          "ME Drawing,d3,1,,d,d3.bi\n"
+          "ME Drawing,d4,1,,d,d4.bi\n"
+          "ME Drawing,d5,1,,d,d5.bi\n");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Exit status of one run; 128 + signal when the host was killed.
+  int run() {
+    const std::string line = "VANTREL_DRAWING_ASSOCIATOR :INPUT_CSV \"" +
+                             (dir_ / "extraction" / "list.csv").string() + "\" :OUTPUT_CSV \"" +
+                             out().string() + "\" complete";
+    const std::string command = "cd '" + dir_.string() + "' && SDUSERCUSTOMIZEDIR='" +
+                                (dir_ / "user").string() + "' TMPDIR='" + dir_.string() + "' '" +
+                                VTM_SDHOST_PATH + "' -e '" + line + "' >'" + (dir_ / "stdout").string() +
+                                "' 2>&1";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  fs::path out() const { return dir_ / "out put" / "associations.csv"; }
+
+  fs::path dir_;
+};
+
+TEST_F(AssociationRun, ADrawingThatKillsTheHostIsCompletedAndNotRetried) {
+  fs::create_directories(out().parent_path());
+  EXPECT_EQ(run(), 128 + 9) << read(dir_ / "stdout");
+  const std::string crashed = read(out());
+  EXPECT_EQ(crashed.substr(crashed.rfind('\n') + 1), "d3,1");  // the pending line
+  const std::string first_part = crashed.substr(0, crashed.rfind('\n') + 1);
+  EXPECT_NE(first_part.find("d5,1,,,#S(FRAME2::ERROR-OBJECT"), std::string::npos) << first_part;
+  EXPECT_NE(first_part.find("d5,1,,,#S(FRAME2::ERROR-OBJECT"), std::string::npos);
+  EXPECT_NE(first_part.find("d4,1,,,\"Drawing imported with warnings. See log file: "), std::string::npos);
+  EXPECT_NE(first_part.find("d4,1,,,\"Drawing is not associated with any 3d model.\"\n"), std::string::npos);
+
+  ASSERT_EQ(run(), 0) << read(dir_ / "stdout");
+  const std::string done = read(out());
+  EXPECT_EQ(done.rfind(first_part, 0), 0u) << "a line written before was changed";
+  EXPECT_EQ(done.substr(first_part.size()),
+            "d3,1,,,\"Fatal error!\"\n"
+            "d2,1,,,NIL\n"
+            "d1,1,p,A,\"SUCCESS\"\n"
+            "d1,1,a,B,\"SUCCESS\"\n"
+            "d1,1,,,\"1 of 3 viewset owners were not found in any 3d model!\"\n"
+            "d1,1,q,C,\"ZPN-link\"\n");
+  EXPECT_FALSE(fs::exists(out().parent_path() / "log"));
+
+  // Over a complete list nothing is loaded: a drawing that would kill the
+  // host is not touched.
+  write(dir_ / "extraction" / "files" / "d" / "d1.bi", "(:sdsim-ami 1)\n(:crash)\n");
+  ASSERT_EQ(run(), 0) << read(dir_ / "stdout");
+  EXPECT_EQ(read(out()), done + "\n");
+}
+
+}  // namespace
