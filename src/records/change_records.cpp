@@ -1,15 +1,19 @@
 #include "records/change_records.h"
 
 #include "records/cluster_session.h"
+#include "records/record_text.h"
 
 namespace vtm::records {
 
 change_records make_change_records(const std::filesystem::path& dir) {
   change_records records(dir);
-  records.file_.open([&](const host::lisp::ref& form) {
-    change_info info = core::from_lisp<change_info>(form);
-    records.changes_.insert_or_assign(info.key_before, std::move(info));
-  });
+  const auto take = [&](change_info info) { records.changes_.insert_or_assign(info.key_before, std::move(info)); };
+  records.file_.open([&](const host::lisp::ref& form) { take(core::from_lisp<change_info>(form)); },
+                     [&](record_text& text) {
+                       std::optional<change_info> info = decode_record<change_info>(text);
+                       if (info) take(std::move(*info));
+                       return info.has_value();
+                     });
   return records;
 }
 
@@ -54,7 +58,13 @@ void change_records::flush_change_records() {
 
 std::vector<change_info> change_records::change_records_log() const {
   std::vector<change_info> log;
-  read_record_file(path(), [&](const host::lisp::ref& form) { log.push_back(core::from_lisp<change_info>(form)); });
+  read_record_file(
+      path(), [&](const host::lisp::ref& form) { log.push_back(core::from_lisp<change_info>(form)); },
+      [&](record_text& text) {
+        std::optional<change_info> info = decode_record<change_info>(text);
+        if (info) log.push_back(std::move(*info));
+        return info.has_value();
+      });
   return log;
 }
 

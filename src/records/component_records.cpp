@@ -5,6 +5,7 @@
 #include "host/lisp/errors.h"
 #include "records/change_records.h"
 #include "records/cluster_session.h"
+#include "records/record_text.h"
 
 namespace vtm::records {
 
@@ -66,12 +67,17 @@ void persist_contents(contents_info& c, const hl::ref& cluster, const component_
 
 component_records make_component_records(const std::filesystem::path& dir) {
   component_records records(dir);
-  records.file_.open([&](const hl::ref& form) {
-    component_record r = component_record_from_lisp(form);
+  const auto take = [&](component_record r) {
     const sysid_value& sysid = component_base(r).sysid;
     if (!sysid.persisted()) hl::simple_error("The component record has no sysid string.");
     records.table_.insert_or_assign(sysid.string(), std::move(r));
-  });
+  };
+  records.file_.open([&](const hl::ref& form) { take(component_record_from_lisp(form)); },
+                     [&](record_text& text) {
+                       std::optional<component_record> r = decode_component_record(text);
+                       if (r) take(std::move(*r));
+                       return r.has_value();
+                     });
   return records;
 }
 
