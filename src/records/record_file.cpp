@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <istream>
-#include <iterator>
 #include <streambuf>
 #include <string>
 #include <string_view>
@@ -32,8 +31,10 @@ struct text_buffer : std::streambuf {
 };
 
 std::uint64_t record_start(std::string_view text, std::uint64_t from) {
-  const std::size_t p = text.find_first_not_of(" \t\r\n\f", from);
-  return p == std::string_view::npos ? text.size() : p;
+  while (from < text.size() && (text[from] == ' ' || text[from] == '\n' || text[from] == '\t' ||
+                                text[from] == '\r' || text[from] == '\f'))
+    ++from;
+  return from;
 }
 
 // Whether a complete record starts on a later line of text than `start`: then
@@ -102,8 +103,12 @@ read_outcome read_record_file(const std::filesystem::path& file, const record_vi
     if (!std::filesystem::exists(file, ec)) return {};
     hl::file_error("Cannot open the record file", file.string(), errno);
   }
-  const std::string text((std::istreambuf_iterator<char>(in_file)), std::istreambuf_iterator<char>());
-  if (in_file.bad()) hl::file_error("Cannot read the record file", file.string(), errno);
+  std::string text;
+  std::error_code ec;
+  text.resize(std::filesystem::file_size(file, ec));
+  in_file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (ec || in_file.bad() || static_cast<std::size_t>(in_file.gcount()) != text.size())
+    hl::file_error("Cannot read the record file", file.string(), ec ? ec.value() : errno);
 
   const std::string source = file.string();
   read_outcome outcome;

@@ -11,11 +11,17 @@ namespace hl = host::lisp;
 
 namespace {
 
-// The reader's character classes.
-bool whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == 0x7f; }
-bool terminating(char c) {
-  return c == '"' || c == '\'' || c == '(' || c == ')' || c == ',' || c == ';' || c == '`';
-}
+// The reader's character classes, looked up per byte.
+enum : unsigned char { space_class = 1, terminating_class = 2 };
+constexpr std::array<unsigned char, 256> character_classes = [] {
+  std::array<unsigned char, 256> classes{};
+  for (unsigned char c : {' ', '\t', '\n', '\r', '\f', '\x7f'}) classes[c] = space_class;
+  for (unsigned char c : {'"', '\'', '(', ')', ',', ';', '`'}) classes[c] = terminating_class;
+  return classes;
+}();
+bool whitespace(char c) { return character_classes[static_cast<unsigned char>(c)] == space_class; }
+// Whitespace or a terminating macro character.
+bool delimiter(char c) { return character_classes[static_cast<unsigned char>(c)] != 0; }
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
 // Symbol names the reader would not upcase to themselves.
@@ -50,7 +56,7 @@ bool record_text::skip_space() {
 bool record_text::token(std::string_view& out) {
   if (!skip_space()) return false;
   const std::size_t start = pos_;
-  while (pos_ < text_.size() && !whitespace(text_[pos_]) && !terminating(text_[pos_])) {
+  while (pos_ < text_.size() && !delimiter(text_[pos_])) {
     if (text_[pos_] == '|' || text_[pos_] == '\\') return false;
     ++pos_;
   }
@@ -130,19 +136,21 @@ bool record_text::at_nil() {
 bool record_text::string(std::string& out) {
   if (!skip_space() || pos_ >= text_.size() || text_[pos_] != '"') return false;
   out.clear();
-  std::size_t p = pos_ + 1;
-  for (;;) {
-    const std::size_t stop = text_.find_first_of("\"\\", p);
-    if (stop == std::string_view::npos) return false;
-    out.append(text_.substr(p, stop - p));
-    if (text_[stop] == '"') {
-      pos_ = stop + 1;
+  const char* p = text_.data() + pos_ + 1;
+  const char* const end = text_.data() + text_.size();
+  for (const char* run = p; p < end; ++p) {
+    if (*p == '"') {
+      out.append(run, p);
+      pos_ = static_cast<std::size_t>(p + 1 - text_.data());
       return true;
     }
-    if (stop + 1 >= text_.size()) return false;
-    out += text_[stop + 1];
-    p = stop + 2;
+    if (*p == '\\') {
+      out.append(run, p);
+      if (++p == end) return false;
+      run = p;  // the escaped character starts the next run
+    }
   }
+  return false;
 }
 
 bool record_text::pathname(std::string& namestring) {

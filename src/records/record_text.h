@@ -13,7 +13,6 @@
 
 #include <charconv>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -151,8 +150,13 @@ struct text_value<std::vector<T>> {
   static bool parse(record_text& t, std::vector<T>& out) { return detail::parse_list(t, out); }
 };
 template <class T>
-struct text_value<std::deque<T>> {
-  static bool parse(record_text& t, std::deque<T>& out) { return detail::parse_list(t, out); }
+struct text_value<front_list<T>> {
+  static bool parse(record_text& t, front_list<T>& out) {
+    std::vector<T> in_order;
+    if (!detail::parse_list(t, in_order)) return false;
+    out = front_list<T>::of(std::move(in_order));
+    return true;
+  }
 };
 
 template <class A, class B>
