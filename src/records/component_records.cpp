@@ -67,16 +67,17 @@ void persist_contents(contents_info& c, const hl::ref& cluster, const component_
 
 component_records make_component_records(const std::filesystem::path& dir) {
   component_records records(dir);
-  const auto take = [&](component_record r) {
+  const auto take = [&](component_record&& r) {
     const sysid_value& sysid = component_base(r).sysid;
     if (!sysid.persisted()) hl::simple_error("The component record has no sysid string.");
     records.table_.insert_or_assign(sysid.string(), std::move(r));
   };
+  component_record decoded;
   records.file_.open([&](const hl::ref& form) { take(component_record_from_lisp(form)); },
                      [&](record_text& text) {
-                       std::optional<component_record> r = decode_component_record(text);
-                       if (r) take(std::move(*r));
-                       return r.has_value();
+                       if (!decode_component_record(text, decoded)) return false;
+                       take(std::move(decoded));
+                       return true;
                      });
   return records;
 }

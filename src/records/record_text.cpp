@@ -310,12 +310,14 @@ bool text_value<load_status>::parse(record_text& t, load_status& out) {
   return true;
 }
 
-std::optional<component_record> decode_component_record(record_text& t) {
+bool decode_component_record(record_text& t, component_record& out) {
   const auto name = t.structure_name();
-  if (!name) return std::nullopt;
-  if (*name == core::record_def<instance_info>::name) return decode_record<instance_info>(t);
-  if (*name == core::record_def<contents_info>::name) return decode_record<contents_info>(t);
-  return std::nullopt;
+  if (!name) return false;
+  if (*name == core::record_def<instance_info>::name)
+    return text_value<instance_info>::parse(t, out.emplace<instance_info>());
+  if (*name == core::record_def<contents_info>::name)
+    return text_value<contents_info>::parse(t, out.emplace<contents_info>());
+  return false;
 }
 
 }  // namespace vtm::records

@@ -188,7 +188,7 @@ std::optional<R> decode_record(record_text& t) {
   return r;
 }
 
-// An instance or contents record.
-std::optional<component_record> decode_component_record(record_text& t);
+// An instance or contents record, decoded in place.
+bool decode_component_record(record_text& t, component_record& out);
 
 }  // namespace vtm::records
