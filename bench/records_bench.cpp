@@ -78,7 +78,8 @@ void write_staging_directory(const fs::path& dir) {
     info.path = "/daten/eingang/projekt/baugruppe " + std::to_string(i) + ".pkg";
     const auto path = vtm::core::lisp_value<fs::path>::to(info.path);
     toc.append(host::lisp::list({vtm::core::lisp_value<cad_file_state>::to(cad_file_state::loading), path}));
-    toc.append(host::lisp::list({vtm::core::lisp_value<cad_file_state>::to(cad_file_state::processing), path}));
+    toc.append(
+        host::lisp::list({vtm::core::lisp_value<cad_file_state>::to(cad_file_state::processing), path}));
     info.state = cad_file_state::complete;
     info.load_method = cad_load_method::sd;
     info.write_date = 3912345678;
@@ -96,8 +97,9 @@ void BM_OpenStagingDirectory(benchmark::State& state) {
     auto changes = make_change_records(data_dir);
     benchmark::DoNotOptimize(components.table().size() + toc.filetable().size());
   }
-  state.counters["MB"] = static_cast<double>(fs::file_size(data_dir / components_file) +
-                                             fs::file_size(data_dir / toc_file)) / 1e6;
+  state.counters["MB"] =
+      static_cast<double>(fs::file_size(data_dir / components_file) + fs::file_size(data_dir / toc_file)) /
+      1e6;
 }
 BENCHMARK(BM_OpenStagingDirectory)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -125,7 +127,8 @@ void BM_ReadComponentsSbcl(benchmark::State& state) {
           (/ (- (get-internal-run-time) run) internal-time-units-per-second)
           (/ (- (get-internal-real-time) real) internal-time-units-per-second)))
 )";
-  const std::string command = "sbcl --script '" + script.string() + "' '" + (data_dir / components_file).string() + "'";
+  const std::string command =
+      "sbcl --script '" + script.string() + "' '" + (data_dir / components_file).string() + "'";
   double real_total = 0;
   for (auto _ : state) {
     FILE* p = popen(command.c_str(), "r");
@@ -149,7 +152,8 @@ BENCHMARK(BM_ReadComponentsSbcl)->Unit(benchmark::kMillisecond)->UseManualTime()
 void BM_AppendFlushed(benchmark::State& state) {
   records_test::fake_session session;
   std::vector<host::lisp::ref> clusters;
-  for (int i = 0; i < component_count; ++i) clusters.push_back(session.add({.sysid = sysid(i), .name = "Welle"}));
+  for (int i = 0; i < component_count; ++i)
+    clusters.push_back(session.add({.sysid = sysid(i), .name = "Welle"}));
   const fs::path dir = data_dir / "append";
   for (auto _ : state) {
     state.PauseTiming();

@@ -19,14 +19,17 @@ std::int64_t write_date_or_zero(const std::filesystem::path& file) {
 }
 
 hl::ref state_entry(cad_file_state state, const std::filesystem::path& path) {
-  return hl::list({core::lisp_value<cad_file_state>::to(state), core::lisp_value<std::filesystem::path>::to(path)});
+  return hl::list(
+      {core::lisp_value<cad_file_state>::to(state), core::lisp_value<std::filesystem::path>::to(path)});
 }
 
 }  // namespace
 
 cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
   cad_file_records records(dir);
-  const auto take = [&](cad_fileinfo info) { records.filetable_.insert_or_assign(info.path.string(), std::move(info)); };
+  const auto take = [&](cad_fileinfo info) {
+    records.filetable_.insert_or_assign(info.path.string(), std::move(info));
+  };
   // (state path): the state the file reached, with its write date now.
   const auto take_state = [&](cad_file_state state, std::filesystem::path path) {
     cad_fileinfo info;
@@ -37,14 +40,16 @@ cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
   };
   records.file_.open(
       [&](const hl::ref& form) {
-        if (hl::typep(form, core::lisp_type<cad_fileinfo>())) return take(core::from_lisp<cad_fileinfo>(form));
+        if (hl::typep(form, core::lisp_type<cad_fileinfo>()))
+          return take(core::from_lisp<cad_fileinfo>(form));
         // Other objects are ignored.
         if (hl::list_length(form) != 2 || !hl::keywordp(hl::car(form))) return;
         const hl::ref state = hl::car(form), path = hl::car(hl::cdr(form));
         if (!hl::is(path, hl::tag::pathname) && !hl::stringp(path)) return;
         const auto& names = core::keyword_enum<cad_file_state>::names;
         if (std::find(names.begin(), names.end(), hl::as_symbol(state).name) == names.end()) return;
-        take_state(core::lisp_value<cad_file_state>::from(state), core::lisp_value<std::filesystem::path>::from(path));
+        take_state(core::lisp_value<cad_file_state>::from(state),
+                   core::lisp_value<std::filesystem::path>::from(path));
       },
       [&](record_text& text) {
         std::pair<cad_file_state, std::filesystem::path> entry;

@@ -7,7 +7,9 @@ namespace vtm::records {
 
 change_records make_change_records(const std::filesystem::path& dir) {
   change_records records(dir);
-  const auto take = [&](change_info info) { records.changes_.insert_or_assign(info.key_before, std::move(info)); };
+  const auto take = [&](change_info info) {
+    records.changes_.insert_or_assign(info.key_before, std::move(info));
+  };
   records.file_.open([&](const host::lisp::ref& form) { take(core::from_lisp<change_info>(form)); },
                      [&](record_text& text) {
                        std::optional<change_info> info = decode_record<change_info>(text);
@@ -18,8 +20,9 @@ change_records make_change_records(const std::filesystem::path& dir) {
 }
 
 const change_info& change_records::log_component_change(std::string location, change_key key_before,
-                                                         change_key key_after, core::keyword_name reason) {
-  change_info info = make_change_info(std::move(location), std::move(key_before), std::move(key_after), std::move(reason));
+                                                        change_key key_after, core::keyword_name reason) {
+  change_info info =
+      make_change_info(std::move(location), std::move(key_before), std::move(key_after), std::move(reason));
   if (const change_info* old = changes_.find(info.key_before)) {
     std::vector<std::string> locations = old->locations;
     locations.insert(locations.end(), info.locations.begin(), info.locations.end());
@@ -30,13 +33,14 @@ const change_info& change_records::log_component_change(std::string location, ch
 }
 
 const change_info& change_records::log_component_change(const share& location, change_key key_before,
-                                                         change_key key_after, core::keyword_name reason,
-                                                         cluster_session& session) {
+                                                        change_key key_after, core::keyword_name reason,
+                                                        cluster_session& session) {
   return log_component_change(share_string(location, session), std::move(key_before), std::move(key_after),
                               std::move(reason));
 }
 
-std::optional<std::string> change_records::apply_recorded_change(component_record& info, cluster_session& session) {
+std::optional<std::string> change_records::apply_recorded_change(component_record& info,
+                                                                 cluster_session& session) {
   auto* contents = std::get_if<contents_info>(&info);
   if (!contents) return std::nullopt;
   const change_info* change = changes_.find(contents_info_composite_key(*contents, session));

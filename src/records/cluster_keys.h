@@ -114,8 +114,8 @@ struct record_def<records::cluster_composite_key> {
   static constexpr std::string_view name = "CLUSTER-COMPOSITE-KEY";
   using include = records::cluster_metakey;
   static constexpr std::tuple slots{slot{"SYSID", &k::sysid}};
-  static constexpr std::array<std::string_view, 5> plist_keys{"SYSID", "MODEL-NAME", "TIMESTAMP", "SYMBOLIC-VERSION",
-                                                              "SYMBOLIC-NAME"};
+  static constexpr std::array<std::string_view, 5> plist_keys{"SYSID", "MODEL-NAME", "TIMESTAMP",
+                                                              "SYMBOLIC-VERSION", "SYMBOLIC-NAME"};
 };
 
 template <>

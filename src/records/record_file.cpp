@@ -138,7 +138,8 @@ read_outcome read_record_file(const std::filesystem::path& file, const record_vi
     } catch (const hl::lisp_error& e) {
       // Only a record the end of the file cuts off can come from a crash.
       if (!in.eof() || intact_record_after(text, start, source))
-        hl::signal(e.kind(), fmt::format("The record file {} is damaged at byte {}: {}", source, start, e.message()));
+        hl::signal(e.kind(),
+                   fmt::format("The record file {} is damaged at byte {}: {}", source, start, e.message()));
       hl::standard_output() << fmt::format(
           "Warning: the last record of {} is cut off at byte {}; its {} bytes are dropped.\n", source, start,
           text.size() - start);
@@ -149,7 +150,8 @@ read_outcome read_record_file(const std::filesystem::path& file, const record_vi
     try {
       visit(form);
     } catch (const hl::lisp_error& e) {
-      hl::signal(e.kind(), fmt::format("The record at byte {} of {} is invalid: {}", start, source, e.message()));
+      hl::signal(e.kind(),
+                 fmt::format("The record at byte {} of {} is invalid: {}", start, source, e.message()));
     }
     outcome.end_of_records = start + buffer.offset();
   }

@@ -33,8 +33,8 @@ bool upper_case_name(std::string_view name) {
 }
 
 // The prefixes under which the printer writes the module's structure names.
-constexpr std::array<std::string_view, 4> package_prefixes{"VANTREL-MIGRATOR:", "VANTREL-MIGRATOR::", "VTM:",
-                                                           "VTM::"};
+constexpr std::array<std::string_view, 4> package_prefixes{
+    "VANTREL-MIGRATOR:", "VANTREL-MIGRATOR::", "VTM:", "VTM::"};
 
 std::optional<std::string_view> strip_package(std::string_view token) {
   for (std::string_view prefix : package_prefixes) {

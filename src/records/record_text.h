@@ -43,7 +43,7 @@ class record_text {
   std::optional<std::string_view> structure_name();
   bool keyword(std::string_view name);  // :NAME
   bool any_keyword(std::string_view& name);
-  bool nil();  // NIL or ()
+  bool nil();     // NIL or ()
   bool at_nil();  // the same, without consuming it
   bool string(std::string& out);
   bool pathname(std::string& namestring);  // #P"..."
@@ -162,8 +162,8 @@ struct text_value<front_list<T>> {
 template <class A, class B>
 struct text_value<std::pair<A, B>> {
   static bool parse(record_text& t, std::pair<A, B>& out) {
-    return t.open_list() && text_value<A>::parse(t, out.first) && t.dot() && text_value<B>::parse(t, out.second) &&
-           t.close_list();
+    return t.open_list() && text_value<A>::parse(t, out.first) && t.dot() &&
+           text_value<B>::parse(t, out.second) && t.close_list();
   }
 };
 

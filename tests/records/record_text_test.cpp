@@ -1,6 +1,8 @@
 // The fast path of reading records must decode exactly what the host's
 // reader and from_lisp make of the same text, and give up on what it does
 // not know.
+#include "records/record_text.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,7 +14,6 @@
 #include "records/ami_drawing_records.h"
 #include "records/cad_file_records.h"
 #include "records/component_records.h"
-#include "records/record_text.h"
 #include "records_env.h"
 #include "sample_records.h"
 
@@ -65,7 +66,8 @@ TEST_F(RecordText, RandomTextsAndNumbersDecodeAsTheReaderReadsThem) {
       std::size_t i = random() % alphabet.size();
       while (i > 0 && (static_cast<unsigned char>(alphabet[i]) & 0xC0) == 0x80) --i;
       std::size_t len = 1;
-      while (i + len < alphabet.size() && (static_cast<unsigned char>(alphabet[i + len]) & 0xC0) == 0x80) ++len;
+      while (i + len < alphabet.size() && (static_cast<unsigned char>(alphabet[i + len]) & 0xC0) == 0x80)
+        ++len;
       out += alphabet.substr(i, len);
     }
     return out;
@@ -106,12 +108,12 @@ TEST_F(RecordText, WhatTheFastPathDoesNotKnowIsLeftToTheReader) {
     return s.replace(at, from.size(), to);
   };
   const std::vector<std::string> unknown{
-      variant(":NAME", ":name"),                                // the reader upcases
-      variant(":NAME \"7\"", ""),                               // a slot left out
-      variant(":FILENAME #P", "; a comment\n:FILENAME #P"),     // a comment
-      variant("#S(VANTREL-MIGRATOR:", "#S("),                   // no package
+      variant(":NAME", ":name"),                                  // the reader upcases
+      variant(":NAME \"7\"", ""),                                 // a slot left out
+      variant(":FILENAME #P", "; a comment\n:FILENAME #P"),       // a comment
+      variant("#S(VANTREL-MIGRATOR:", "#S("),                     // no package
       variant("INSTANCE-SYSIDS (", "INSTANCE-SYSIDS #+nil 1 ("),  // reader syntax
-      variant("#P\"", "#P\"//"),                                // a path the pathname parser changes
+      variant("#P\"", "#P\"//"),                                  // a path the pathname parser changes
   };
   for (const std::string& text : unknown) EXPECT_FALSE(fast<ami_drawing_info>(text).has_value()) << text;
 
@@ -136,8 +138,8 @@ TEST_F(RecordText, StateEntriesAndRecordsOfTheTocTakeTheFastPathAlike) {
   cad_fileinfo complete = make_cad_fileinfo(file);
   complete.state = cad_file_state::complete;
   const std::string record = host::lisp::pprint_to_string(to_lisp(complete));
-  const std::string ours = "\n(:LOADING #P\"" + file.string() + "\")\n(:PROCESSING #P\"" + file.string() + "\")\n" +
-                           record + "\n(:LOADING #P\"" + file.string() + "\")";
+  const std::string ours = "\n(:LOADING #P\"" + file.string() + "\")\n(:PROCESSING #P\"" + file.string() +
+                           "\")\n" + record + "\n(:LOADING #P\"" + file.string() + "\")";
   std::string theirs = ours;
   for (std::size_t at = 0; (at = theirs.find("#P", at)) != std::string::npos;) theirs[at + 1] = 'p';
   for (const std::string& text : {ours, theirs}) {

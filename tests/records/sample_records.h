@@ -21,10 +21,19 @@ struct sample {
 
 inline sample make_sample() {
   sample s;
-  s.file = {"/in dir/Getriebe ä.pkg", {{"Top \"A\"", "models/I1.sda"}, {"B", "models/I2.sda"}},
-            "drawings.ami/7@Getriebe ä.ami", cad_file_state::complete, cad_load_method::sd, 3912345678,
+  s.file = {"/in dir/Getriebe ä.pkg",
+            {{"Top \"A\"", "models/I1.sda"}, {"B", "models/I2.sda"}},
+            "drawings.ami/7@Getriebe ä.ami",
+            cad_file_state::complete,
+            cad_load_method::sd,
+            3912345678,
             {host::lisp::read_from_string(":OK")}};
-  s.failed = {"/in dir/x", {}, {}, cad_file_state::complete, cad_load_method::me30, 0,
+  s.failed = {"/in dir/x",
+              {},
+              {},
+              cad_file_state::complete,
+              cad_load_method::me30,
+              0,
               {host::lisp::make_string("Datei \\ kaputt")}};
   s.instance.sysid = "I1";
   s.instance.typename_ = "nasmb3";
@@ -44,9 +53,9 @@ inline sample make_sample() {
   s.contents.check_result.value = host::lisp::read_from_string("((\"Error:\" (3 \"face\") (1 \"edge\")))");
   s.contents.db_gref.value = host::lisp::read_from_string("(:PART-NO \"4711\" :REV 2)");
   s.drawing = {"7", "sub/Getriebe ä.mi", "7@Getriebe ä.ami", {"I1", "I2"}};
-  s.contents_change = make_change_info("/in dir/x/y", convert_meta_to_composite_key("C1", *s.contents.metakey),
-                                       convert_meta_to_composite_key("C9", {"Zahnrad", 0.25, "v1", {}}),
-                                       {"SYSID-CONFLICT"});
+  s.contents_change =
+      make_change_info("/in dir/x/y", convert_meta_to_composite_key("C1", *s.contents.metakey),
+                       convert_meta_to_composite_key("C9", {"Zahnrad", 0.25, "v1", {}}), {"SYSID-CONFLICT"});
   s.instance_change = make_change_info("/in dir/Top", "I0", "I1", {"SYSID-CONFLICT"});
   return s;
 }

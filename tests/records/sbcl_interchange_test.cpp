@@ -19,10 +19,14 @@ TEST_F(SbclInterchange, RecordsWrittenHereReadThereAndBackEqual) {
   if (!records_test::sbcl_available()) GTEST_SKIP() << "sbcl is not installed";
   using vtm::core::to_lisp;
   const records_test::sample s = records_test::make_sample();
-  const std::vector<ref> records{
-      host::lisp::read_from_string("(:LOADING #P\"/in dir/Getriebe ä.pkg\")"),
-      to_lisp(s.file), to_lisp(s.failed), to_lisp(s.instance), to_lisp(s.contents), to_lisp(s.drawing),
-      to_lisp(s.contents_change), to_lisp(s.instance_change)};
+  const std::vector<ref> records{host::lisp::read_from_string("(:LOADING #P\"/in dir/Getriebe ä.pkg\")"),
+                                 to_lisp(s.file),
+                                 to_lisp(s.failed),
+                                 to_lisp(s.instance),
+                                 to_lisp(s.contents),
+                                 to_lisp(s.drawing),
+                                 to_lisp(s.contents_change),
+                                 to_lisp(s.instance_change)};
   const auto written = dir / "records.lsp", echoed = dir / "echoed.lsp", script = dir / "echo.lisp";
   {
     record_file f(written);
@@ -39,8 +43,8 @@ TEST_F(SbclInterchange, RecordsWrittenHereReadThereAndBackEqual) {
             do (let ((*package* (find-package "CL-USER")))
                  (pprint form out))))))
 )");
-  const std::string command = "sbcl --script '" + script.string() + "' '" + written.string() + "' '" +
-                              echoed.string() + "' 2>&1";
+  const std::string command =
+      "sbcl --script '" + script.string() + "' '" + written.string() + "' '" + echoed.string() + "' 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
   std::vector<ref> back;
