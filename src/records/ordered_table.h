@@ -73,6 +73,7 @@ class ordered_table {
     return e.second;
   }
 
+  void reserve(std::size_t n) { index_.reserve(n); }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   const_iterator begin() const { return {this, 0}; }
