@@ -18,13 +18,12 @@
 // `slots` lists the record's own slots in order; those of the included type
 // come first, as in a Lisp structure with :include. Slot values convert
 // through lisp_value<T>, which this header defines for strings, integers,
-// doubles, pathnames, keywords, keyword enums, optionals, vectors, deques, pairs,
+// doubles, pathnames, keywords, keyword enums, optionals, vectors, pairs,
 // nested records and untouched Lisp data.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -149,8 +148,6 @@ struct lisp_list_value {
 
 template <class T>
 struct lisp_value<std::vector<T>> : detail::lisp_list_value<std::vector<T>> {};
-template <class T>
-struct lisp_value<std::deque<T>> : detail::lisp_list_value<std::deque<T>> {};
 
 template <class A, class B>
 struct lisp_value<std::pair<A, B>> {

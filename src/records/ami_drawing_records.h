@@ -38,7 +38,8 @@ class ami_drawing_records : public persistent_records {
 
  private:
   friend ami_drawing_records make_ami_drawing_records(const std::filesystem::path& dir);
-  explicit ami_drawing_records(const std::filesystem::path& dir) : persistent_records(dir, ami_drawings_file) {}
+  explicit ami_drawing_records(const std::filesystem::path& dir)
+      : persistent_records(dir, ami_drawings_file) {}
 
   table_type drawings_;
 };

@@ -4,6 +4,7 @@
 
 #include "host/lisp/errors.h"
 #include "host/lisp/pathnames.h"
+#include "records/record_text.h"
 
 namespace vtm::records {
 
@@ -18,31 +19,52 @@ std::int64_t write_date_or_zero(const std::filesystem::path& file) {
 }
 
 hl::ref state_entry(cad_file_state state, const std::filesystem::path& path) {
-  return hl::list({core::lisp_value<cad_file_state>::to(state), core::lisp_value<std::filesystem::path>::to(path)});
+  return hl::list(
+      {core::lisp_value<cad_file_state>::to(state), core::lisp_value<std::filesystem::path>::to(path)});
 }
 
 }  // namespace
 
 cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
   cad_file_records records(dir);
-  records.file_.open([&](const hl::ref& form) {
-    if (hl::typep(form, core::lisp_type<cad_fileinfo>())) {
-      cad_fileinfo info = core::from_lisp<cad_fileinfo>(form);
-      records.filetable_.insert_or_assign(info.path.string(), std::move(info));
-      return;
-    }
-    // (state path); other objects are ignored.
-    if (hl::list_length(form) != 2 || !hl::keywordp(hl::car(form))) return;
-    const hl::ref state = hl::car(form), path = hl::car(hl::cdr(form));
-    if (!hl::is(path, hl::tag::pathname) && !hl::stringp(path)) return;
-    const auto& names = core::keyword_enum<cad_file_state>::names;
-    if (std::find(names.begin(), names.end(), hl::as_symbol(state).name) == names.end()) return;
-    cad_fileinfo info;
-    info.path = core::lisp_value<std::filesystem::path>::from(path);
-    info.state = core::lisp_value<cad_file_state>::from(state);
-    info.write_date = write_date_or_zero(info.path);
+  const auto take = [&](cad_fileinfo info) {
     records.filetable_.insert_or_assign(info.path.string(), std::move(info));
-  });
+  };
+  // (state path): the state the file reached, with its write date now.
+  const auto take_state = [&](cad_file_state state, std::filesystem::path path) {
+    cad_fileinfo info;
+    info.path = std::move(path);
+    info.state = state;
+    info.write_date = write_date_or_zero(info.path);
+    take(std::move(info));
+  };
+  records.file_.open(
+      [&](const hl::ref& form) {
+        if (hl::typep(form, core::lisp_type<cad_fileinfo>()))
+          return take(core::from_lisp<cad_fileinfo>(form));
+        // Other objects are ignored.
+        if (hl::list_length(form) != 2 || !hl::keywordp(hl::car(form))) return;
+        const hl::ref state = hl::car(form), path = hl::car(hl::cdr(form));
+        if (!hl::is(path, hl::tag::pathname) && !hl::stringp(path)) return;
+        const auto& names = core::keyword_enum<cad_file_state>::names;
+        if (std::find(names.begin(), names.end(), hl::as_symbol(state).name) == names.end()) return;
+        take_state(core::lisp_value<cad_file_state>::from(state),
+                   core::lisp_value<std::filesystem::path>::from(path));
+      },
+      [&](record_text& text) {
+        std::pair<cad_file_state, std::filesystem::path> entry;
+        const std::size_t start = text.pos();
+        if (text.open_list() && text_value<cad_file_state>::parse(text, entry.first) &&
+            text_value<std::filesystem::path>::parse(text, entry.second) && !entry.second.empty() &&
+            text.close_list()) {
+          take_state(entry.first, std::move(entry.second));
+          return true;
+        }
+        text.rewind(start);
+        std::optional<cad_fileinfo> info = decode_record<cad_fileinfo>(text);
+        if (info) take(std::move(*info));
+        return info.has_value();
+      });
   return records;
 }
 

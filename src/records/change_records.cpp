@@ -1,21 +1,28 @@
 #include "records/change_records.h"
 
 #include "records/cluster_session.h"
+#include "records/record_text.h"
 
 namespace vtm::records {
 
 change_records make_change_records(const std::filesystem::path& dir) {
   change_records records(dir);
-  records.file_.open([&](const host::lisp::ref& form) {
-    change_info info = core::from_lisp<change_info>(form);
+  const auto take = [&](change_info info) {
     records.changes_.insert_or_assign(info.key_before, std::move(info));
-  });
+  };
+  records.file_.open([&](const host::lisp::ref& form) { take(core::from_lisp<change_info>(form)); },
+                     [&](record_text& text) {
+                       std::optional<change_info> info = decode_record<change_info>(text);
+                       if (info) take(std::move(*info));
+                       return info.has_value();
+                     });
   return records;
 }
 
 const change_info& change_records::log_component_change(std::string location, change_key key_before,
-                                                         change_key key_after, core::keyword_name reason) {
-  change_info info = make_change_info(std::move(location), std::move(key_before), std::move(key_after), std::move(reason));
+                                                        change_key key_after, core::keyword_name reason) {
+  change_info info =
+      make_change_info(std::move(location), std::move(key_before), std::move(key_after), std::move(reason));
   if (const change_info* old = changes_.find(info.key_before)) {
     std::vector<std::string> locations = old->locations;
     locations.insert(locations.end(), info.locations.begin(), info.locations.end());
@@ -26,13 +33,14 @@ const change_info& change_records::log_component_change(std::string location, ch
 }
 
 const change_info& change_records::log_component_change(const share& location, change_key key_before,
-                                                         change_key key_after, core::keyword_name reason,
-                                                         cluster_session& session) {
+                                                        change_key key_after, core::keyword_name reason,
+                                                        cluster_session& session) {
   return log_component_change(share_string(location, session), std::move(key_before), std::move(key_after),
                               std::move(reason));
 }
 
-std::optional<std::string> change_records::apply_recorded_change(component_record& info, cluster_session& session) {
+std::optional<std::string> change_records::apply_recorded_change(component_record& info,
+                                                                 cluster_session& session) {
   auto* contents = std::get_if<contents_info>(&info);
   if (!contents) return std::nullopt;
   const change_info* change = changes_.find(contents_info_composite_key(*contents, session));
@@ -54,7 +62,13 @@ void change_records::flush_change_records() {
 
 std::vector<change_info> change_records::change_records_log() const {
   std::vector<change_info> log;
-  read_record_file(path(), [&](const host::lisp::ref& form) { log.push_back(core::from_lisp<change_info>(form)); });
+  read_record_file(
+      path(), [&](const host::lisp::ref& form) { log.push_back(core::from_lisp<change_info>(form)); },
+      [&](record_text& text) {
+        std::optional<change_info> info = decode_record<change_info>(text);
+        if (info) log.push_back(std::move(*info));
+        return info.has_value();
+      });
   return log;
 }
 

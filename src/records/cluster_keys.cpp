@@ -22,7 +22,9 @@ std::size_t composite_key_hash::operator()(const cluster_composite_key& k) const
 
 core::plist cluster_metakey_plist(const cluster_metakey& key) { return core::structure_as_plist(key); }
 
-core::plist cluster_composite_key_plist(const cluster_composite_key& key) { return core::structure_as_plist(key); }
+core::plist cluster_composite_key_plist(const cluster_composite_key& key) {
+  return core::structure_as_plist(key);
+}
 
 core::plist cluster_metakey_diff(const cluster_metakey& a, const cluster_metakey& b) {
   const core::plist pa = cluster_metakey_plist(a), pb = cluster_metakey_plist(b);

@@ -9,13 +9,13 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "core/vt_utils.h"
+#include "records/front_list.h"
 #include "records/sysid_value.h"
 
 namespace vtm::records {
@@ -62,10 +62,9 @@ extended_location make_extended_location(std::optional<std::string> prefix, cons
 // path string once persisted.
 using share = std::variant<std::string, extended_location>;
 
-// The list slots of component records. They grow at the front while the
-// model is scanned, so a contents met thousands of times stays cheap.
-using sysid_list = std::deque<sysid_value>;
-using share_list = std::deque<share>;
+// The list slots of component records.
+using sysid_list = front_list<sysid_value>;
+using share_list = front_list<share>;
 
 core::plist cluster_metakey_plist(const cluster_metakey& key);
 core::plist cluster_composite_key_plist(const cluster_composite_key& key);
@@ -115,8 +114,8 @@ struct record_def<records::cluster_composite_key> {
   static constexpr std::string_view name = "CLUSTER-COMPOSITE-KEY";
   using include = records::cluster_metakey;
   static constexpr std::tuple slots{slot{"SYSID", &k::sysid}};
-  static constexpr std::array<std::string_view, 5> plist_keys{"SYSID", "MODEL-NAME", "TIMESTAMP", "SYMBOLIC-VERSION",
-                                                              "SYMBOLIC-NAME"};
+  static constexpr std::array<std::string_view, 5> plist_keys{"SYSID", "MODEL-NAME", "TIMESTAMP",
+                                                              "SYMBOLIC-VERSION", "SYMBOLIC-NAME"};
 };
 
 template <>

@@ -5,6 +5,7 @@
 #include "host/lisp/errors.h"
 #include "records/change_records.h"
 #include "records/cluster_session.h"
+#include "records/record_text.h"
 
 namespace vtm::records {
 
@@ -43,7 +44,8 @@ List as_values(const std::vector<std::string>& strings) {
   return List(strings.begin(), strings.end());
 }
 
-void persist_contents(contents_info& c, const hl::ref& cluster, const component_record* old, cluster_session& session) {
+void persist_contents(contents_info& c, const hl::ref& cluster, const component_record* old,
+                      cluster_session& session) {
   std::vector<std::string> shares = map_locations_to_pathnames(c.shares, session);
   std::vector<std::string> models = map_entities_to_sysids(c.model_sysids, session);
   std::vector<std::string> parents = map_entities_to_sysids(c.parent_sysids, session);
@@ -66,16 +68,28 @@ void persist_contents(contents_info& c, const hl::ref& cluster, const component_
 
 component_records make_component_records(const std::filesystem::path& dir) {
   component_records records(dir);
-  records.file_.open([&](const hl::ref& form) {
-    component_record r = component_record_from_lisp(form);
+  const auto take = [&](component_record&& r) {
     const sysid_value& sysid = component_base(r).sysid;
     if (!sysid.persisted()) hl::simple_error("The component record has no sysid string.");
     records.table_.insert_or_assign(sysid.string(), std::move(r));
-  });
+  };
+  // A record takes some hundred bytes; a table sized for the file is not
+  // rehashed while it fills.
+  std::error_code ec;
+  const std::uintmax_t bytes = std::filesystem::file_size(records.path(), ec);
+  if (!ec) records.table_.reserve(bytes / 256);
+  component_record decoded;
+  records.file_.open([&](const hl::ref& form) { take(component_record_from_lisp(form)); },
+                     [&](record_text& text) {
+                       if (!decode_component_record(text, decoded)) return false;
+                       take(std::move(decoded));
+                       return true;
+                     });
   return records;
 }
 
-void component_records::update_component_records(std::span<component_record> components, cluster_session& session) {
+void component_records::update_component_records(std::span<component_record> components,
+                                                 cluster_session& session) {
   for (component_record& record : components) {
     component_info& base = component_base(record);
     if (base.sysid.persisted()) continue;
@@ -87,7 +101,8 @@ void component_records::update_component_records(std::span<component_record> com
     base.filename = sysid + base.filename.extension().string();
     if (auto* instance = std::get_if<instance_info>(&record)) {
       instance->child_sysids = as_values<sysid_list>(map_entities_to_sysids(instance->child_sysids, session));
-      if (instance->contents_sysid.in_session()) instance->contents_sysid = session.sysid(instance->contents_sysid.handle());
+      if (instance->contents_sysid.in_session())
+        instance->contents_sysid = session.sysid(instance->contents_sysid.handle());
     } else {
       persist_contents(std::get<contents_info>(record), cluster, table_.find(sysid), session);
     }
@@ -126,15 +141,16 @@ std::vector<const component_record*> component_records::collect_models_of_compon
   return out;
 }
 
-std::vector<const component_record*> component_records::collect_component_owners(const std::string& sysid) const {
+std::vector<const component_record*> component_records::collect_component_owners(
+    const std::string& sysid) const {
   const component_record* r = table_.find(sysid);
   const auto* contents = r ? std::get_if<contents_info>(r) : nullptr;
   if (!contents) return {};
   return collect_component_records_by_sysids(strings_of(contents->parent_sysids));
 }
 
-std::vector<std::pair<const component_record*, const component_record*>> component_records::collect_lost_components(
-    const change_records& changelog) const {
+std::vector<std::pair<const component_record*, const component_record*>>
+component_records::collect_lost_components(const change_records& changelog) const {
   std::vector<std::pair<const component_record*, const component_record*>> found;
   for (const auto& [key, change] : changelog.changes()) {
     if (change.reason.name != "SYSID-CONFLICT") continue;

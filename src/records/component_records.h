@@ -45,7 +45,8 @@ class component_records : public persistent_records {
   std::vector<const component_record*> collect_component_records(
       const std::function<bool(const component_record&)>& test = {}) const;
   // The records of the sysids found, in the order of sysids.
-  std::vector<const component_record*> collect_component_records_by_sysids(const std::vector<std::string>& sysids) const;
+  std::vector<const component_record*> collect_component_records_by_sysids(
+      const std::vector<std::string>& sysids) const;
   // A contents: the record of each of its model sysids (nullptr for an
   // unknown one); an instance: the record itself.
   std::vector<const component_record*> collect_models_of_component(const component_record& component) const;

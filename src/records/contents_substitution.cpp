@@ -35,17 +35,20 @@ bool normalize_version(const model_path& node, cluster_session& session) {
 }  // namespace
 
 bool replace_contents(const model_path& target, const hl::ref& contents, cluster_session& session) {
-  if (!session.substitute_contents(target, contents, true)) hl::simple_error("Component substitution failed!");
+  if (!session.substitute_contents(target, contents, true))
+    hl::simple_error("Component substitution failed!");
   session.check_for_cyclic_cluster_structure(contents);
   session.finalize_reconnect_after_replace(contents);
-  for_each_instance(target, [&](const model_path& node) { return normalize_version(node, session); }, session);
+  for_each_instance(
+      target, [&](const model_path& node) { return normalize_version(node, session); }, session);
   session.note_state();
   session.signal_changed_parcel_tree_event();
   session.update_browser_if_needed("parcel-gbrowser");
   return true;
 }
 
-bool replace_by_original(const model_path& version, const hl::ref& original_contents, cluster_session& session) {
+bool replace_by_original(const model_path& version, const hl::ref& original_contents,
+                         cluster_session& session) {
   if (hl::is_nil(original_contents)) return false;
   const hl::ref version_contents = session.get_contents(version);
   session.lav_make_version(original_contents, load_as_version);

@@ -169,7 +169,8 @@ std::string change_component_info_sysid(component_record& info, const std::optio
     if (reason.name == "VERSION->ORIGINAL") session.lav_make_original(cluster, false);
     cluster_metakey key = make_cluster_metakey(cluster, session);
     std::get<contents_info>(info).metakey = key;
-    logger.log_component_change(std::move(where), before, convert_meta_to_composite_key(new_sysid, key), reason);
+    logger.log_component_change(std::move(where), before, convert_meta_to_composite_key(new_sysid, key),
+                                reason);
   }
   return new_sysid;
 }
@@ -193,7 +194,8 @@ core::plist change_info_diff(const change_info& info) {
   const core::plist pb = cluster_composite_key_plist(*kb), pa = cluster_composite_key_plist(*ka);
   const auto or_empty = [](const hl::ref& v) { return hl::is_nil(v) ? hl::make_string("") : v; };
   for (auto ib = pb.begin(), ia = pa.begin(); ib != pb.end(); ++ib, ++ia)
-    if (!hl::equal(ib->second, ia->second)) diff.add(ib->first, hl::cons(or_empty(ib->second), or_empty(ia->second)));
+    if (!hl::equal(ib->second, ia->second))
+      diff.add(ib->first, hl::cons(or_empty(ib->second), or_empty(ia->second)));
   return diff;
 }
 
@@ -204,7 +206,8 @@ namespace vtm::core {
 namespace hl = host::lisp;
 
 ref lisp_value<records::load_status>::to(const records::load_status& v) {
-  if (hl::is(v.value, hl::tag::condition)) return hl::make_string(static_cast<hl::condition_obj&>(*v.value).message);
+  if (hl::is(v.value, hl::tag::condition))
+    return hl::make_string(static_cast<hl::condition_obj&>(*v.value).message);
   return v.value;
 }
 

@@ -111,7 +111,8 @@ struct change_info {
 // --- Constructors ----------------------------------------------------------
 
 // State :NEW unless given; the write date is the file's, which must exist.
-cad_fileinfo make_cad_fileinfo(const std::filesystem::path& path, cad_file_state state = cad_file_state::new_);
+cad_fileinfo make_cad_fileinfo(const std::filesystem::path& path,
+                               cad_file_state state = cad_file_state::new_);
 // The record of the top-level instance at location, in session.
 instance_info make_instance_info(const extended_location& location, std::filesystem::path sourcepath,
                                  cluster_session& session);
@@ -227,8 +228,8 @@ struct record_def<records::instance_info> {
   using include = records::component_info;
   static constexpr std::tuple slots{slot{"SOURCEPATH", &r::sourcepath}, slot{"NAME", &r::name},
                                     slot{"CONTENTS-SYSID", &r::contents_sysid}};
-  static constexpr std::array<std::string_view, 7> plist_keys{"SYSID",      "TYPENAME", "FILENAME",      "CHILD-SYSIDS",
-                                                              "SOURCEPATH", "NAME",     "CONTENTS-SYSID"};
+  static constexpr std::array<std::string_view, 7> plist_keys{
+      "SYSID", "TYPENAME", "FILENAME", "CHILD-SYSIDS", "SOURCEPATH", "NAME", "CONTENTS-SYSID"};
 };
 
 template <>
@@ -244,8 +245,9 @@ struct record_def<records::contents_info> {
                                     slot{"CHECK-RESULT", &r::check_result},
                                     slot{"DB-GREF", &r::db_gref}};
   static constexpr std::array<std::string_view, 11> plist_keys{
-      "SYSID",        "TYPENAME",      "FILENAME",            "CHILD-SYSIDS", "METAKEY", "SHARES",
-      "MODEL-SYSIDS", "PARENT-SYSIDS", "LAYOUT-OWNER-SYSIDS", "CHECK-RESULT", "DB-GREF"};
+      "SYSID",  "TYPENAME",     "FILENAME",      "CHILD-SYSIDS",        "METAKEY",
+      "SHARES", "MODEL-SYSIDS", "PARENT-SYSIDS", "LAYOUT-OWNER-SYSIDS", "CHECK-RESULT",
+      "DB-GREF"};
 };
 
 template <>
@@ -253,8 +255,10 @@ struct record_def<records::ami_drawing_info> {
   using r = records::ami_drawing_info;
   static constexpr std::string_view name = "AMI-DRAWING-INFO";
   static constexpr std::tuple slots{slot{"NAME", &r::name}, slot{"SOURCEPATH", &r::sourcepath},
-                                    slot{"FILENAME", &r::filename}, slot{"INSTANCE-SYSIDS", &r::instance_sysids}};
-  static constexpr std::array<std::string_view, 4> plist_keys{"NAME", "SOURCEPATH", "FILENAME", "INSTANCE-SYSIDS"};
+                                    slot{"FILENAME", &r::filename},
+                                    slot{"INSTANCE-SYSIDS", &r::instance_sysids}};
+  static constexpr std::array<std::string_view, 4> plist_keys{"NAME", "SOURCEPATH", "FILENAME",
+                                                              "INSTANCE-SYSIDS"};
 };
 
 template <>

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <istream>
-#include <iterator>
 #include <streambuf>
 #include <string>
 #include <string_view>
@@ -14,6 +13,7 @@
 #include "host/lisp/printer.h"
 #include "host/lisp/reader.h"
 #include "host/lisp/streams.h"
+#include "records/record_text.h"
 
 namespace vtm::records {
 
@@ -31,8 +31,10 @@ struct text_buffer : std::streambuf {
 };
 
 std::uint64_t record_start(std::string_view text, std::uint64_t from) {
-  const std::size_t p = text.find_first_not_of(" \t\r\n\f", from);
-  return p == std::string_view::npos ? text.size() : p;
+  while (from < text.size() && (text[from] == ' ' || text[from] == '\n' || text[from] == '\t' ||
+                                text[from] == '\r' || text[from] == '\f'))
+    ++from;
+  return from;
 }
 
 // Whether a complete record starts on a later line of text than `start`: then
@@ -84,7 +86,7 @@ void check_readable(const hl::ref& record, const std::filesystem::path& file) {
                                  hl::prin1_to_string(hl::ref(const_cast<LAOBJ*>(bad)))));
 }
 
-std::string record_text(const hl::ref& record) { return '\n' + hl::pprint_to_string(record); }
+std::string printed_record(const hl::ref& record) { return '\n' + hl::pprint_to_string(record); }
 
 std::filesystem::path beside(const std::filesystem::path& file) {
   std::filesystem::path p = file;
@@ -93,31 +95,51 @@ std::filesystem::path beside(const std::filesystem::path& file) {
 
 }  // namespace
 
-read_outcome read_record_file(const std::filesystem::path& file, const record_visitor& visit) {
+read_outcome read_record_file(const std::filesystem::path& file, const record_visitor& visit,
+                              const record_decoder& decode) {
   std::ifstream in_file(file, std::ios::binary);
   if (!in_file) {
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) return {};
     hl::file_error("Cannot open the record file", file.string(), errno);
   }
-  const std::string text((std::istreambuf_iterator<char>(in_file)), std::istreambuf_iterator<char>());
-  if (in_file.bad()) hl::file_error("Cannot read the record file", file.string(), errno);
+  std::string text;
+  std::error_code ec;
+  text.resize(std::filesystem::file_size(file, ec));
+  in_file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (ec || in_file.bad() || static_cast<std::size_t>(in_file.gcount()) != text.size())
+    hl::file_error("Cannot read the record file", file.string(), ec ? ec.value() : errno);
 
   const std::string source = file.string();
-  text_buffer buffer(text);
-  std::istream in(&buffer);
-  hl::reader r(in, source);
   read_outcome outcome;
   for (;;) {
+    const std::uint64_t start = record_start(text, outcome.end_of_records);
+    if (start == text.size()) return outcome;
+    if (decode) {
+      record_text cursor(text, start);
+      bool taken = false;
+      try {
+        taken = decode(cursor);
+      } catch (const hl::lisp_error&) {
+        // The host's reader and the visitor say what is wrong.
+      }
+      if (taken) {
+        outcome.end_of_records = cursor.pos();
+        continue;
+      }
+    }
+    text_buffer buffer(std::string_view(text).substr(start));
+    std::istream in(&buffer);
+    hl::reader r(in, "the record");
     hl::ref form;
     bool got = false;
     try {
       got = r.read(form);
     } catch (const hl::lisp_error& e) {
-      const std::uint64_t start = record_start(text, outcome.end_of_records);
       // Only a record the end of the file cuts off can come from a crash.
       if (!in.eof() || intact_record_after(text, start, source))
-        hl::signal(e.kind(), fmt::format("The record file {} is damaged at byte {}: {}", source, start, e.message()));
+        hl::signal(e.kind(),
+                   fmt::format("The record file {} is damaged at byte {}: {}", source, start, e.message()));
       hl::standard_output() << fmt::format(
           "Warning: the last record of {} is cut off at byte {}; its {} bytes are dropped.\n", source, start,
           text.size() - start);
@@ -128,20 +150,20 @@ read_outcome read_record_file(const std::filesystem::path& file, const record_vi
     try {
       visit(form);
     } catch (const hl::lisp_error& e) {
-      hl::signal(e.kind(), fmt::format("The record at byte {} of {} is invalid: {}",
-                                       record_start(text, outcome.end_of_records), source, e.message()));
+      hl::signal(e.kind(),
+                 fmt::format("The record at byte {} of {} is invalid: {}", start, source, e.message()));
     }
-    outcome.end_of_records = buffer.offset();
+    outcome.end_of_records = start + buffer.offset();
   }
 }
 
-void record_file::open(const record_visitor& visit) {
+void record_file::open(const record_visitor& visit, const record_decoder& decode) {
   close();
   // A rewrite that a crash interrupted left the old file intact.
   std::error_code ec;
   std::filesystem::remove(beside(path_), ec);
 
-  const read_outcome outcome = read_record_file(path_, visit);
+  const read_outcome outcome = read_record_file(path_, visit, decode);
   if (outcome.cut_off) {
     std::filesystem::resize_file(path_, outcome.end_of_records, ec);
     if (ec) hl::file_error("Cannot truncate the record file", path_.string(), ec.value());
@@ -154,7 +176,7 @@ void record_file::open(const record_visitor& visit) {
 void record_file::append(const hl::ref& record) {
   if (!out_.is_open()) hl::simple_error(fmt::format("The record file {} is not open.", path_.string()));
   check_readable(record, path_);
-  const std::string text = record_text(record);
+  const std::string text = printed_record(record);
   out_.write(text.data(), static_cast<std::streamsize>(text.size()));
   out_.flush();
   if (!out_) {
@@ -177,7 +199,7 @@ void record_file::rewrite(const std::vector<hl::ref>& records) {
   std::string text;
   for (const hl::ref& r : records) {
     check_readable(r, path_);
-    text += record_text(r);
+    text += printed_record(r);
   }
   {
     std::ofstream out(next, std::ios::binary | std::ios::trunc);

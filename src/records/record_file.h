@@ -19,9 +19,15 @@
 
 namespace vtm::records {
 
+class record_text;
+
 // Called with each record in file order. An error it signals is reported
 // with the file and the record's byte offset.
 using record_visitor = std::function<void(const host::lisp::ref& record)>;
+// The fast path: decodes the record that starts at the cursor and takes it,
+// or returns false (or signals) to leave it to the host's reader and the
+// visitor. See record_text.h.
+using record_decoder = std::function<bool(record_text& text)>;
 
 struct read_outcome {
   std::uint64_t end_of_records = 0;  // byte offset after the last complete record
@@ -30,7 +36,8 @@ struct read_outcome {
 
 // Reads the records of file (none when it is missing) without changing it.
 // Reading stops at a record that reads as NIL.
-read_outcome read_record_file(const std::filesystem::path& file, const record_visitor& visit);
+read_outcome read_record_file(const std::filesystem::path& file, const record_visitor& visit,
+                              const record_decoder& decode = {});
 
 class record_file {
  public:
@@ -38,7 +45,7 @@ class record_file {
 
   // Reads every record, repairs a cut-off end and opens the file for
   // appending; a missing file is created empty.
-  void open(const record_visitor& visit);
+  void open(const record_visitor& visit, const record_decoder& decode = {});
   // Writes the record and flushes it. A value without readable form (a host
   // handle, a stream, ...) is refused before anything is written; a failed
   // write is cut from the file again.

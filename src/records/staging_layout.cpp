@@ -2,7 +2,8 @@
 
 namespace vtm::records {
 
-std::filesystem::path make_relative_path(const std::filesystem::path& dir, const std::filesystem::path& file) {
+std::filesystem::path make_relative_path(const std::filesystem::path& dir,
+                                         const std::filesystem::path& file) {
   std::size_t skip = 0;
   for (const auto& part : dir)
     if (!part.empty()) ++skip;

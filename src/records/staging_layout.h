@@ -6,7 +6,7 @@
 
 namespace vtm::records {
 
-inline constexpr std::string_view model_staging_dir = "models";      // one file per staged component
+inline constexpr std::string_view model_staging_dir = "models";       // one file per staged component
 inline constexpr std::string_view ami_drawings_dir = "drawings.ami";  // Annotation drawings
 inline constexpr std::string_view mi_drawings_dir = "drawings.mi";    // plain (ME10) drawings
 

@@ -13,8 +13,8 @@ namespace vtm::records {
 
 class sysid_value {
  public:
-  sysid_value() = default;  // NIL
-  sysid_value(std::string sysid) : v_(std::move(sysid)) {}  // NOLINT: a sysid string is a sysid value
+  sysid_value() = default;                                    // NIL
+  sysid_value(std::string sysid) : v_(std::move(sysid)) {}    // NOLINT: a sysid string is a sysid value
   sysid_value(const char* sysid) : v_(std::string(sysid)) {}  // NOLINT
   static sysid_value of_entity(host::lisp::ref handle) {
     sysid_value v;

@@ -1,9 +1,10 @@
+#include "records/cluster_keys.h"
+
 #include <gtest/gtest.h>
 
 #include "fake_session.h"
 #include "host/lisp/printer.h"
 #include "records/cluster_files.h"
-#include "records/cluster_keys.h"
 #include "records/model_names.h"
 #include "records_env.h"
 
@@ -29,7 +30,8 @@ TEST_F(ClusterKeys, MetakeyDiffListsDifferingSlotsInPlistOrder) {
   const cluster_composite_key c = convert_meta_to_composite_key("S1", a);
   EXPECT_TRUE(cluster_metakey_diff(a, c).empty()) << "the sysid is never compared";
 
-  EXPECT_EQ(prin1_to_string(cluster_metakey_diff(a, key("gear", 2.0)).to_lisp()), "(:TIMESTAMP (1.5d0 . 2.0d0))");
+  EXPECT_EQ(prin1_to_string(cluster_metakey_diff(a, key("gear", 2.0)).to_lisp()),
+            "(:TIMESTAMP (1.5d0 . 2.0d0))");
   EXPECT_EQ(prin1_to_string(cluster_metakey_diff(key("gear", 1.5, {}, "lib"), key("wheel", 1.5)).to_lisp()),
             "(:MODEL-NAME (\"gear\" . \"wheel\") :SYMBOLIC-NAME (\"lib\"))");
   EXPECT_FALSE(cluster_metakey_diff(key("gear", 1.5, ""), key("gear", 1.5)).empty()) << "\"\" is not NIL";
@@ -38,13 +40,15 @@ TEST_F(ClusterKeys, MetakeyDiffListsDifferingSlotsInPlistOrder) {
 TEST_F(ClusterKeys, PlistsHaveTheirFixedOrderWithTheSysidFirst) {
   const cluster_composite_key c = convert_meta_to_composite_key("S1", key("gear", 1.5, "v1", "lib"));
   EXPECT_EQ(prin1_to_string(cluster_composite_key_plist(c).to_lisp()),
-            "(:SYSID \"S1\" :MODEL-NAME \"gear\" :TIMESTAMP 1.5d0 :SYMBOLIC-VERSION \"v1\" :SYMBOLIC-NAME \"lib\")");
+            "(:SYSID \"S1\" :MODEL-NAME \"gear\" :TIMESTAMP 1.5d0 :SYMBOLIC-VERSION \"v1\" :SYMBOLIC-NAME "
+            "\"lib\")");
   EXPECT_EQ(prin1_to_string(cluster_metakey_plist(c).to_lisp()),
             "(:MODEL-NAME \"gear\" :TIMESTAMP 1.5d0 :SYMBOLIC-VERSION \"v1\" :SYMBOLIC-NAME \"lib\")");
 }
 
 TEST_F(ClusterKeys, CompositeKeysComeFromTheSysidStringOrTheEntity) {
-  const auto cluster = session.add({.sysid = "FROM-HOST", .name = "gear", .time = 4.0, .symbolic_name = "lib"});
+  const auto cluster =
+      session.add({.sysid = "FROM-HOST", .name = "gear", .time = 4.0, .symbolic_name = "lib"});
   const cluster_metakey meta = make_cluster_metakey(cluster, session);
   EXPECT_EQ(meta, key("gear", 4.0, {}, "lib"));
   EXPECT_EQ(convert_meta_to_composite_key(sysid_value("GIVEN"), meta, session).sysid, "GIVEN");
@@ -88,8 +92,13 @@ TEST_F(ClusterKeys, UniqueNamesCountUpInHexadecimalAcrossClusters) {
 TEST_F(ClusterKeys, SanitizingReplacesCharactersNotPrintableAscii) {
   EXPECT_EQ(sanitized_model_name("Zahnrad ~A-1"), "Zahnrad ~A-1");
   EXPECT_EQ(sanitized_model_name("Zahnräder"), "Zahnr1der") << "one character, one replacement";
-  EXPECT_EQ(sanitized_model_name("a\tb\x7f" "c€"), "a_b1c1");
-  EXPECT_EQ(sanitized_model_name("x\xff" "y"), "x1y") << "a stray byte";
+  EXPECT_EQ(sanitized_model_name("a\tb\x7f"
+                                 "c€"),
+            "a_b1c1");
+  EXPECT_EQ(sanitized_model_name("x\xff"
+                                 "y"),
+            "x1y")
+      << "a stray byte";
 
   const auto clean = session.add({.name = "plain name"});
   EXPECT_EQ(sanitize_model_name(clean, session), "plain name");
@@ -102,12 +111,12 @@ TEST_F(ClusterKeys, SanitizingReplacesCharactersNotPrintableAscii) {
 TEST_F(ClusterKeys, EntityAndLocationListsBecomeStringsOncePerEntity) {
   const auto a = session.add({.sysid = "S1"});
   const auto b = session.add({.sysid = "S1"});  // another cluster under the same sysid
-  const sysid_list entities{sysid_value::of_entity(a), sysid_value::of_entity(b),
-                                          sysid_value::of_entity(a), "S0", "S0", {}};
+  const sysid_list entities{
+      sysid_value::of_entity(a), sysid_value::of_entity(b), sysid_value::of_entity(a), "S0", "S0", {}};
   EXPECT_EQ(map_entities_to_sysids(entities, session), (std::vector<std::string>{"S1", "S1", "S0"}));
 
   const share_list shares{session.location("/a/b", "x.pkg"), session.location("/a/c", "x.pkg"),
-                                  std::string("x.pkg/a/b"), session.location("/a/b", "y.pkg")};
+                          std::string("x.pkg/a/b"), session.location("/a/b", "y.pkg")};
   EXPECT_EQ(map_locations_to_pathnames(shares, session),
             (std::vector<std::string>{"x.pkg/a/b", "x.pkg/a/c", "y.pkg/a/b"}));
 }

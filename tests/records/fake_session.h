@@ -42,14 +42,20 @@ class fake_session : public vtm::records::cluster_session {
   using ref = host::lisp::ref;
   using model_path = vtm::records::model_path;
 
-  ref add(fake_cluster c) { return host::lisp::make_handle("CLUSTER", std::make_shared<fake_cluster>(std::move(c))); }
+  ref add(fake_cluster c) {
+    return host::lisp::make_handle("CLUSTER", std::make_shared<fake_cluster>(std::move(c)));
+  }
   static fake_cluster& of(const ref& h) { return *host::lisp::handle_target<fake_cluster>(h, "CLUSTER"); }
 
   // An instance named name showing contents, placed in parent's contents
   // (a top-level model without parent).
   ref instance(const std::string& name, const ref& contents, const ref& parent = ref(),
                const std::string& type = "npart3") {
-    ref i = add({.sysid = "I-" + name, .type_name = type, .name = name, .instance_level = true, .contents = contents});
+    ref i = add({.sysid = "I-" + name,
+                 .type_name = type,
+                 .name = name,
+                 .instance_level = true,
+                 .contents = contents});
     if (!host::lisp::is_nil(parent)) of(of(parent).contents).children.push_back(i);
     return i;
   }
@@ -138,7 +144,9 @@ class fake_session : public vtm::records::cluster_session {
     return it == attributes.end() ? ref() : it->second;
   }
   bool inseparable_child_p(const model_path& node) override { return of(node.item.value).inseparable_child; }
-  bool inseparable_master_p(const model_path& node) override { return of(node.item.value).inseparable_master; }
+  bool inseparable_master_p(const model_path& node) override {
+    return of(node.item.value).inseparable_master;
+  }
 
   // Every instance of the old contents gets the new one; the instances are
   // found in the trees below tops.
@@ -153,7 +161,9 @@ class fake_session : public vtm::records::cluster_session {
       });
     return true;
   }
-  void check_for_cyclic_cluster_structure(const ref& c) override { log.push_back("cyclic check " + of(c).name); }
+  void check_for_cyclic_cluster_structure(const ref& c) override {
+    log.push_back("cyclic check " + of(c).name);
+  }
   void finalize_reconnect_after_replace(const ref& c) override { log.push_back("reconnect " + of(c).name); }
   void note_state() override { log.push_back("note state"); }
   void signal_changed_parcel_tree_event() override { log.push_back("changed parcel tree"); }

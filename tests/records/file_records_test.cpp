@@ -1,3 +1,5 @@
+#include "records/file_records.h"
+
 #include <gtest/gtest.h>
 
 #include "fake_session.h"
@@ -6,7 +8,6 @@
 #include "host/lisp/pathnames.h"
 #include "host/lisp/printer.h"
 #include "records/change_records.h"
-#include "records/file_records.h"
 #include "records_env.h"
 
 namespace {
@@ -73,7 +74,8 @@ TEST_F(FileRecords, ComponentPlistsLeaveOutTheTags) {
   i.sysid = "I";
   i.tags = {{"INSEPARABLE-MASTER"}};
   EXPECT_EQ(prin1_to_string(instance_info_plist(i).to_lisp()),
-            "(:SYSID \"I\" :TYPENAME NIL :FILENAME NIL :CHILD-SYSIDS NIL :SOURCEPATH NIL :NAME NIL :CONTENTS-SYSID NIL)");
+            "(:SYSID \"I\" :TYPENAME NIL :FILENAME NIL :CHILD-SYSIDS NIL :SOURCEPATH NIL :NAME NIL "
+            ":CONTENTS-SYSID NIL)");
   contents_info c;
   c.tags = {{"INSEPARABLE-CHILD"}};
   const auto p = contents_info_plist(c);
@@ -86,7 +88,8 @@ TEST_F(FileRecords, ComponentPlistsLeaveOutTheTags) {
 
 TEST_F(FileRecords, ChangeDiffs) {
   const auto diff = [](change_key before, change_key after) {
-    return prin1_to_string(change_info_diff(make_change_info("loc", before, after, {"SYSID-CONFLICT"})).to_lisp());
+    return prin1_to_string(
+        change_info_diff(make_change_info("loc", before, after, {"SYSID-CONFLICT"})).to_lisp());
   };
   EXPECT_EQ(diff("S", "S"), "NIL");
   EXPECT_EQ(diff({}, "S"), "NIL");
@@ -113,7 +116,8 @@ TEST_F(FileRecords, ChangingAContentsSysidLogsBothCompositeKeys) {
             "NEW");
   const auto& changed = std::get<contents_info>(record);
   EXPECT_EQ(changed.filename, std::filesystem::path("NEW.sdpc"));
-  EXPECT_EQ(changed.sysid, sysid_value::of_entity(cluster)) << "the handle stays until the record is persisted";
+  EXPECT_EQ(changed.sysid, sysid_value::of_entity(cluster))
+      << "the handle stays until the record is persisted";
   EXPECT_EQ(session.of(cluster).sysid, "NEW");
   EXPECT_EQ(session.of(cluster).filename, "NEW.sdpc");
   EXPECT_TRUE(session.of(cluster).original);

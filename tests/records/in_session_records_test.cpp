@@ -65,9 +65,11 @@ TEST_F(InSessionRecords, AContentsRecordComesFromItsFirstPosition) {
   EXPECT_EQ(part.parent_sysids, sysid_list{sysid_value::of_entity(S)});
   EXPECT_EQ(host::lisp::prin1_to_string(part.check_result.value), "\"/top/sub/p1\"");
   EXPECT_EQ(host::lisp::prin1_to_string(part.db_gref.value), "(:PART-NO \"4711\")");
-  EXPECT_EQ(part.tags, std::vector<vtm::core::keyword_name>{{"INSEPARABLE-CHILD"}}) << "a child before a master";
+  EXPECT_EQ(part.tags, std::vector<vtm::core::keyword_name>{{"INSEPARABLE-CHILD"}})
+      << "a child before a master";
 
-  const contents_info assembly = make_contents_info(session.location({top, sub}, "/in/x.pkg"), model, check, session);
+  const contents_info assembly =
+      make_contents_info(session.location({top, sub}, "/in/x.pkg"), model, check, session);
   EXPECT_EQ(checks, 1) << "only parts are checked";
   EXPECT_TRUE(host::lisp::is_nil(assembly.check_result.value));
   EXPECT_TRUE(host::lisp::is_nil(assembly.db_gref.value));

@@ -1,3 +1,5 @@
+#include "records/model_tree.h"
+
 #include <gtest/gtest.h>
 
 #include "fake_session.h"
@@ -5,7 +7,6 @@
 #include "host/lisp/errors.h"
 #include "host/lisp/packages.h"
 #include "records/contents_substitution.h"
-#include "records/model_tree.h"
 #include "records_env.h"
 
 namespace {
@@ -54,8 +55,8 @@ class ModelTree : public ::testing::Test {
 
 TEST_F(ModelTree, TheScanVisitsEachSubtreeBeforeTheNextSibling) {
   const auto all = [](const model_path&) { return true; };
-  EXPECT_EQ(scan(session.at({top}), all), (strings{"/top", "/top/sub1", "/top/sub1/p1", "/top/sub1/p2", "/top/sub2",
-                                                    "/top/sub2/p1", "/top/sub2/p2", "/top/p3"}));
+  EXPECT_EQ(scan(session.at({top}), all), (strings{"/top", "/top/sub1", "/top/sub1/p1", "/top/sub1/p2",
+                                                   "/top/sub2", "/top/sub2/p1", "/top/sub2/p2", "/top/p3"}));
   EXPECT_EQ(scan(session.at({top}), [](const model_path&) { return false; }), strings{"/top"});
   const auto skip_sub1 = [&](const model_path& node) { return !(node.item.value == sub1); };
   EXPECT_EQ(scan(session.at({top}), skip_sub1),
@@ -92,7 +93,8 @@ TEST_F(ModelTree, TheRealParentIsTheNearestFilingClusterAbove) {
 }
 
 TEST_F(ModelTree, ParentAndChildFollowThePaths) {
-  const model_path t = session.at({top}), child = session.at({top, sub1}), grandchild = session.at({top, sub1, p1});
+  const model_path t = session.at({top}), child = session.at({top, sub1}),
+                   grandchild = session.at({top, sub1, p1});
   EXPECT_EQ(get_parent_child_relationship(t, t), std::nullopt);
   EXPECT_EQ(get_parent_child_relationship(t, grandchild), std::pair(t, grandchild));
   EXPECT_EQ(get_parent_child_relationship(grandchild, child), std::pair(child, grandchild));
@@ -110,8 +112,8 @@ TEST_F(ModelTree, ReplacingContentsNormalisesTheVersionsBelow) {
   records_test::fake_session::of(O3).lav_group = "g";
   const ref V1 = session.add({.name = "V1", .version = true});
   const ref V2 = session.add({.name = "V2", .version = true, .original_of = O2});
-  const ref V3 = session.add({.type_name = "asbm_struct", .name = "V3", .version = true, .original_of = O3,
-                              .lav_group = "g"});
+  const ref V3 = session.add(
+      {.type_name = "asbm_struct", .name = "V3", .version = true, .original_of = O3, .lav_group = "g"});
   const ref deep = session.add({.name = "deep", .version = true});
   const ref v3 = session.add({.name = "v3", .instance_level = true, .contents = V3});
   records_test::fake_session::of(S2).children = {session.instance("v1", V1), session.instance("v2", V2), v3};
@@ -121,11 +123,12 @@ TEST_F(ModelTree, ReplacingContentsNormalisesTheVersionsBelow) {
   EXPECT_EQ(records_test::fake_session::of(sub1).contents, S2);
   EXPECT_EQ(records_test::fake_session::of(sub2).contents, S2) << "every use of S";
   EXPECT_EQ(records_test::fake_session::of(v3).contents, O3);
-  EXPECT_EQ(session.log, (strings{"substitute S by S2 modified", "cyclic check S2", "reconnect S2",
-                                  "original V1 :load-as-version", "fresh sysids O2", "original V2 :load-as-version",
-                                  "version O3 :load-as-version", "original V3 :load-as-version", "substitute V3 by O3",
-                                  "original O3", "cyclic check O3", "reconnect O3", "changed parcel tree", "note state",
-                                  "changed parcel tree", "refresh parcel-gbrowser"}));
+  EXPECT_EQ(session.log,
+            (strings{"substitute S by S2 modified", "cyclic check S2", "reconnect S2",
+                     "original V1 :load-as-version", "fresh sysids O2", "original V2 :load-as-version",
+                     "version O3 :load-as-version", "original V3 :load-as-version", "substitute V3 by O3",
+                     "original O3", "cyclic check O3", "reconnect O3", "changed parcel tree", "note state",
+                     "changed parcel tree", "refresh parcel-gbrowser"}));
   EXPECT_TRUE(records_test::fake_session::of(deep).version) << "below a replaced version nothing is visited";
 }
 

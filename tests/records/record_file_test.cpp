@@ -1,10 +1,11 @@
+#include "records/record_file.h"
+
 #include <gtest/gtest.h>
 
 #include "host/lisp/errors.h"
 #include "host/lisp/printer.h"
 #include "host/lisp/reader.h"
 #include "records/file_records.h"
-#include "records/record_file.h"
 #include "records_env.h"
 
 namespace {
@@ -24,7 +25,8 @@ class RecordFile : public records_test::records_fixture {
   }
 
   static ref record(int i) {
-    ami_drawing_info d{"Drawing " + std::to_string(i), "in dir/ä.mi", std::to_string(i) + "@ä.ami", {"I1", "I2"}};
+    ami_drawing_info d{
+        "Drawing " + std::to_string(i), "in dir/ä.mi", std::to_string(i) + "@ä.ami", {"I1", "I2"}};
     return vtm::core::to_lisp(d);
   }
   static std::string text(int i) { return host::lisp::prin1_to_string(record(i)); }
@@ -99,8 +101,8 @@ TEST_F(RecordFile, DamageBeforeTheEndIsAnErrorNamingFileAndByte) {
       open_and_read(f);
       FAIL() << "no error for " << damaged;
     } catch (const host::lisp::lisp_error& e) {
-      EXPECT_NE(std::string(e.message()).find("The record file " + file().string() + " is damaged at byte " +
-                                              std::to_string(at)),
+      EXPECT_NE(std::string(e.message())
+                    .find("The record file " + file().string() + " is damaged at byte " + std::to_string(at)),
                 std::string::npos)
           << e.message();
     }

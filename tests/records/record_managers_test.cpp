@@ -85,7 +85,8 @@ TEST_F(RecordManagers, TheTocKeepsTheLastStateOfEveryFileAcrossACrash) {
     toc.update_cad_file_records(rg);  // (:processing gone)
   }
   const std::string text = records_test::slurp(dir / "toc.lsp");
-  EXPECT_EQ(text.find("\n(:LOADING #P\"" + a.string() + "\")\n(:PROCESSING #P\"" + a.string() + "\")\n#S("), 0u)
+  EXPECT_EQ(text.find("\n(:LOADING #P\"" + a.string() + "\")\n(:PROCESSING #P\"" + a.string() + "\")\n#S("),
+            0u)
       << text;
   std::filesystem::remove(gone);
 
@@ -95,7 +96,8 @@ TEST_F(RecordManagers, TheTocKeepsTheLastStateOfEveryFileAcrossACrash) {
   ASSERT_NE(ra, nullptr);
   EXPECT_EQ(ra->state, cad_file_state::complete);
   EXPECT_EQ(ra->load_method, cad_load_method::sd);
-  EXPECT_EQ(ra->models_3d, (std::vector<std::pair<std::string, std::filesystem::path>>{{"top", "models/T.sda"}}));
+  EXPECT_EQ(ra->models_3d,
+            (std::vector<std::pair<std::string, std::filesystem::path>>{{"top", "models/T.sda"}}));
   EXPECT_TRUE(host::lisp::equal(ra->error_status.value, host::lisp::make_string("Datei defekt")));
   const cad_fileinfo* rb = toc.filetable().find(b.string());
   EXPECT_EQ(rb->state, cad_file_state::loading);
@@ -192,7 +194,8 @@ TEST_F(RecordManagers, ComponentQueries) {
   EXPECT_EQ(instances, std::vector<const component_record*>{all[0]});
   EXPECT_EQ(components.collect_component_records_by_sysids({"C", "NONE", "A"}),
             (std::vector<const component_record*>{all[3], all[1]}));
-  EXPECT_EQ(components.collect_models_of_component(*all[1]), (std::vector<const component_record*>{all[0], nullptr}));
+  EXPECT_EQ(components.collect_models_of_component(*all[1]),
+            (std::vector<const component_record*>{all[0], nullptr}));
   EXPECT_EQ(components.collect_models_of_component(*all[0]), std::vector<const component_record*>{all[0]});
   EXPECT_EQ(components.collect_component_owners("B"), std::vector<const component_record*>{all[1]});
   EXPECT_TRUE(components.collect_component_owners("I").empty());
@@ -217,7 +220,8 @@ TEST_F(RecordManagers, LostComponentsAreThoseWhoseOwnerNoLongerListsTheirNewSysi
   changes.log_component_change("f:/i", "I1", "I2", {"SYSID-CONFLICT"});
   auto components = make_component_records(dir);
   const auto lost = components.collect_lost_components(changes);
-  const auto n = components.get_component_record_by_sysid("N"), m = components.get_component_record_by_sysid("M");
+  const auto n = components.get_component_record_by_sysid("N"),
+             m = components.get_component_record_by_sysid("M");
   const auto p = components.get_component_record_by_sysid("P");
   EXPECT_EQ(lost, (std::vector<std::pair<const component_record*, const component_record*>>{{m, p}, {n, p}}));
 }
@@ -278,8 +282,8 @@ TEST_F(RecordManagers, ARerunRepeatsARecordedSysidConflict) {
     c.sysid = sysid_value::of_entity(first);
     c.filename = "S.sdpc";
     component_record r = c;
-    EXPECT_EQ(change_component_info_sysid(r, std::nullopt, {"SYSID-CONFLICT"}, changes, session.location("/x", "f:"),
-                                          session),
+    EXPECT_EQ(change_component_info_sysid(r, std::nullopt, {"SYSID-CONFLICT"}, changes,
+                                          session.location("/x", "f:"), session),
               "FRESH-1");
     changes.flush_change_records();
   }
