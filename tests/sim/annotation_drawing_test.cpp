@@ -64,10 +64,12 @@ TEST_F(AnnotationTest, PackageDrawingFollowsItsInstancesThroughStoreAndReload) {
   ev("(frame2-ui::universal_load :file \"bracket.pkg\")");
   EXPECT_EQ(prin1_to_string(ev("(oli::sd-am-inq-drawing-no)")), "\"DRW-1\"");
   // The third element of an entry is the owner's model path in session.
-  EXPECT_EQ(prin1_to_string(ev("(oli::sd-inq-obj-pathname (car (cddr (cadr (oli::sd-am-inq-all-3d-owners)))))")),
-            "\"/bracket/plate\"");
+  EXPECT_EQ(
+      prin1_to_string(ev("(oli::sd-inq-obj-pathname (car (cddr (cadr (oli::sd-am-inq-all-3d-owners)))))")),
+      "\"/bracket/plate\"");
   // A new sysid of an owner shows in the owners and in the stored drawing.
-  std::string fresh = host::lisp::as_string(ev("(frame2::set-cluster-sysids (oli::get-instance (oli::sd-pathname-to-obj \"/bracket\")))"));
+  std::string fresh = host::lisp::as_string(
+      ev("(frame2::set-cluster-sysids (oli::get-instance (oli::sd-pathname-to-obj \"/bracket\")))"));
   EXPECT_EQ(owners(), "(\"" + fresh + "\" \"I-PL\")");
   ev("(docu::am_store_drawing :filename \"DRW-1.ami\" :overwrite)");
   EXPECT_NE(error_of("(docu::am_store_drawing :filename \"DRW-1.ami\")").find("exists"), std::string::npos);
@@ -104,7 +106,8 @@ TEST_F(AnnotationTest, PackageOwnerThatIsNoInstanceOfTheFileFailsTheWholeLoad) {
 }
 
 TEST_F(AnnotationTest, ImportWarningsGoToTheLogInTheWorkingDirectory) {
-  write("warned.ami", R"((:sdsim-ami 1) (:drawing :number "W" :import-warnings ("font 7 unknown" "hatch 4 unknown")))");
+  write("warned.ami",
+        R"((:sdsim-ami 1) (:drawing :number "W" :import-warnings ("font 7 unknown" "hatch 4 unknown")))");
   write("clean.ami", R"((:sdsim-ami 1) (:drawing :number "C"))");
   std::filesystem::create_directories(dir_ / "out");
   ev("(frame2-ui::sd-set-current-working-directory \"out\")");
@@ -126,7 +129,8 @@ TEST_F(AnnotationTest, LoadersRefuseWhatIsNotTheirsWithoutTouchingTheSession) {
   write("plain.mi", R"((:sdsim-mi 1) (:drawing :number "MI-1" :views ((:name "sheet"))))");
   write("owned.mi", R"((:sdsim-mi 1) (:drawing :number "MI-2" :views ((:owner "X"))))");
   write("model", R"((:sdsim-model 1) (:warn "from the model") (:model :name "m" :contents (:name "m")))");
-  write("failing.ami", R"((:sdsim-ami 1) (:warn "before") (:fail "The drawing is damaged.") (:drawing :number "F"))");
+  write("failing.ami",
+        R"((:sdsim-ami 1) (:warn "before") (:fail "The drawing is damaged.") (:drawing :number "F"))");
   ev("(defvar *seen* nil)");
   ev("(setq *seen* nil)");
   ev("(defun oli::sd-display-warning (m &rest r) (setq *seen* (cons m *seen*)) :yes)");
@@ -136,12 +140,14 @@ TEST_F(AnnotationTest, LoadersRefuseWhatIsNotTheirsWithoutTouchingTheSession) {
             std::string::npos);
   EXPECT_NE(error_of("(docu::am_load_any_mi :filename \"owned.mi\")").find("3D owner"), std::string::npos);
   // A model file without type is no drawing: refused before its faults act.
-  EXPECT_NE(error_of("(docu::am_load_any_mi :filename \"model\")").find("no drawing file"), std::string::npos);
+  EXPECT_NE(error_of("(docu::am_load_any_mi :filename \"model\")").find("no drawing file"),
+            std::string::npos);
   EXPECT_TRUE(is_nil(ev("*seen*")));
   EXPECT_EQ(error_of("(docu::am_load_any_mi :filename \"failing.ami\")"), "The drawing is damaged.");
   EXPECT_EQ(prin1_to_string(ev("(frame2::read-error-object (oli::sd-inq-error-obj) :code)")), ":LOAD-FAILED");
   EXPECT_EQ(prin1_to_string(ev("*seen*")), "(\"before\")");
-  EXPECT_EQ(prin1_to_string(ev("(oli::sd-am-inq-drawing-no)")), "\"MI-1\"") << "a failed load keeps the drawing";
+  EXPECT_EQ(prin1_to_string(ev("(oli::sd-am-inq-drawing-no)")), "\"MI-1\"")
+      << "a failed load keeps the drawing";
 }
 
 TEST_F(AnnotationTest, ModuleSwitchApplicationAndSessionReset) {
