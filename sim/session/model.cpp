@@ -140,12 +140,6 @@ std::string instance_type_for(std::string_view contents_type) {
   return std::string(contents_type);
 }
 
-std::string contents_type_for(std::string_view instance_type) {
-  for (const auto& p : standard_types)
-    if (p.instance == instance_type) return std::string(p.contents);
-  return std::string(instance_type) + "_struct";
-}
-
 void set_contents(const entity_ptr& instance, const entity_ptr& contents) {
   if (const entity_ptr& old = instance->d.contents) {
     // A layout may show its own contents as master: keep it as a user then.

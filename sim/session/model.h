@@ -127,10 +127,9 @@ entity_ptr require_instance(const host::lisp::ref& value);
 entity_ptr require_contents(const host::lisp::ref& value);
 
 // The four contents types that are filed on their own, and the instance
-// type that goes with a contents type (and back).
+// type that goes with a contents type.
 bool standard_contents_type(std::string_view type_name);
 std::string instance_type_for(std::string_view contents_type);
-std::string contents_type_for(std::string_view instance_type);
 
 // Structure edits that keep parents and users consistent.
 void set_contents(const entity_ptr& instance, const entity_ptr& contents);

@@ -75,8 +75,8 @@ host::lisp::ref entity_name(const host::lisp::ref& entity);
 
 namespace host::oli {
 // Item attributes: by name, each with a property list of values. item is a
-// model path, whose instance (attachment :instance) or contents (:contents)
-// carries the attribute, or an entity, which carries it itself.
+// model path, whose instance (attachment :instance) or contents (:contents,
+// also for NIL) carries the attribute, or an entity, which carries it itself.
 host::lisp::ref sd_inq_item_attribute(const host::lisp::ref& item, std::string_view name,
                                       const host::lisp::ref& attachment);  // the values or NIL
 void sd_attach_item_attribute(const host::lisp::ref& item, std::string_view name,

@@ -7,10 +7,13 @@
 
 #include "host/lisp/object.h"
 
-// An id value. The host maps the pair to the sysid text it was created for.
+// An id value. The host maps the pair to the sysid text it was created for;
+// a text no id refers to any more is forgotten.
 class ENTITYID {
  public:
   ENTITYID(unsigned high, unsigned low);
+  ENTITYID(const ENTITYID& other);
+  ENTITYID& operator=(const ENTITYID& other);
   ~ENTITYID();
   // Makes id the system id of the text.
   static void create_sysid(ENTITYID* id, const wchar_t* text);

@@ -253,4 +253,59 @@ TEST_F(SessionModel, UniversalFeatureMembersFollowTheModel) {
   EXPECT_TRUE(is_nil(host::k2::search_universal_feature(top)));
 }
 
+// What the conflict resolver does to a component before it stages it.
+TEST_F(SessionModel, CleaningAComponentForStaging) {
+  write("legacy.pkg", R"((:sdsim-model 1)
+(:contents :id "o" :sysid "G-1" :name "gear" :timestamp 2.0d0 :lav :original :lav-group "G")
+(:model :name "drive" :contents (:name "drive" :children (
+  (:name "lib" :contents (:sysid "L-1" :name "washer" :library t :symbolic-name "DIN125" :modifiable nil
+                          :db-flags (:stored t) :attributes (("DB-PUPD" :s 1) ("DB-PREF" :r 2))))
+  (:name "v" :contents (:sysid "G-1" :name "gear" :timestamp 2.0d0 :lav :version :original "o" :lav-group "G"))
+  (:name "o" :contents "o")
+  (:name "s" :simplification t :contents (:name "motor" :features ("SFY_CTRL_FEAT" "HOLE")))))))");
+  host::frame2_ui::universal_load("legacy.pkg");
+  ref lib = at("/drive/lib");
+  ref washer = host::oli::get_contents(lib);
+  host::frame2::sd_detach_db_flags(washer);
+  host::frame2::set_cluster_modifiable(washer, true);
+  EXPECT_TRUE(host::oli::sd_detach_item_attribute(lib, "DB-PREF", ev(":contents"), false));
+  EXPECT_TRUE(host::oli::sd_inq_obj_library_p(lib));
+  host::frame2::sd_set_cluster_symbolic_name(washer, "");
+  EXPECT_TRUE(is_nil(host::frame2::sd_inq_db_flags(washer)));
+  EXPECT_TRUE(host::frame2::inquire_cluster_modifiable(washer));
+  EXPECT_TRUE(is_nil(host::frame2::sd_inq_cluster_symbolic_name(washer)));
+  EXPECT_FALSE(is_nil(host::oli::sd_inq_item_attribute(lib, "DB-PUPD", ev(":contents"))));
+
+  // A version next to its original in one group; made an original, it has none.
+  ref version = host::oli::get_contents(at("/drive/v"));
+  ref original = host::oli::get_contents(at("/drive/o"));
+  EXPECT_EQ(host::frame2::get_original_of_version(version), original);
+  EXPECT_TRUE(host::lisp::equal(host::frame2::get_lav_group(version), host::frame2::get_lav_group(original)));
+  EXPECT_FALSE(host::frame2::sd_inq_cluster_is_version(original));
+  host::frame2::lav_make_version(original);
+  host::frame2::lav_make_original(version);
+  EXPECT_TRUE(host::frame2::sd_inq_cluster_is_version(original));
+  EXPECT_FALSE(host::frame2::sd_inq_cluster_is_version(version));
+  EXPECT_TRUE(is_nil(host::frame2::get_original_of_version(version)));
+
+  // A simplification: its control feature goes, its attribute too.
+  ref simple = at("/drive/s");
+  ref instance = host::elan::convert_parcel(simple);
+  EXPECT_EQ(instance, host::elan::sel_item_item(simple));
+  EXPECT_EQ(host::elan::convert_entity(simple), instance);
+  EXPECT_TRUE(host::oli::sd_inq_simplification_owner_p(simple));
+  EXPECT_TRUE(host::elan::sfy_is_sfy_prcl(instance));
+  for (const ref& f : list_to_vector(ev("(elan::search-features-by-component :component "
+                                        "(oli::sd-pathname-to-obj \"/drive/s\"))")))
+    if (as_string(host::dsm::entity_name(f)) == "SFY_CTRL_FEAT") host::dsm::destroy(f);
+  host::elan::sfy_detach_sfy_att(instance);
+  EXPECT_FALSE(host::oli::sd_inq_simplification_owner_p(simple));
+  EXPECT_FALSE(host::elan::sfy_is_sfy_prcl(instance));
+  ref left = host::elan::search_features_by_component(simple);
+  ASSERT_EQ(list_length(left), 1u);
+  EXPECT_EQ(as_string(host::dsm::entity_name(car(left))), "HOLE");
+  host::frame2::set_cluster_modified(host::oli::get_contents(simple), false);
+  EXPECT_FALSE(host::frame2::inquire_cluster_modified(host::oli::get_contents(simple)));
+}
+
 }  // namespace

@@ -100,4 +100,21 @@ TEST_F(SessionUndo, NewStatesDropTheFutureAndRmFutureDropsIt) {
             ev(":checkpoint-removed"));
 }
 
+TEST_F(SessionUndo, FileAfterFileTheHostKeepsOnlyTheSysidsInUse) {
+  // As the staging run does: load, checkpoint, return, for many files.
+  write("parts.pkg", R"((:sdsim-model 1)
+(:model :name "m" :contents (:name "m" :children ((:name "a" :contents (:name "a"))
+                                                 (:name "b" :contents (:name "b"))))))");
+  ref run = host::oli::sd_set_model_checkpoint();
+  auto once = [&] {
+    host::frame2_ui::universal_load("parts.pkg");
+    host::oli::sd_set_model_checkpoint();
+    host::oli::sd_return_to_model_checkpoint(run);
+  };
+  for (int i = 0; i < 5; ++i) once();
+  std::int64_t settled = as_integer(ev("(sdsim:sysid-text-count)"));
+  for (int i = 0; i < 50; ++i) once();
+  EXPECT_EQ(as_integer(ev("(sdsim:sysid-text-count)")), settled);
+}
+
 }  // namespace
