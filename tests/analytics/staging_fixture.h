@@ -51,10 +51,10 @@ class Analytics : public testing::Test {
     c.typename_ = "part_struct";
     c.filename = sysid + ".sdpc";
     c.metakey = cluster_metakey{model_name, 1.0, std::nullopt, std::nullopt};
-    for (auto& m : models) c.model_sysids.push_back(m);
-    for (auto& o : layout_owners) c.layout_owner_sysids.push_back(o);
-    for (auto& p : parents) c.parent_sysids.push_back(p);
-    for (auto& ch : children) c.child_sysids.push_back(ch);
+    for (auto it = models.rbegin(); it != models.rend(); ++it) c.model_sysids.push_front(*it);
+    for (auto it = layout_owners.rbegin(); it != layout_owners.rend(); ++it) c.layout_owner_sysids.push_front(*it);
+    for (auto it = parents.rbegin(); it != parents.rend(); ++it) c.parent_sysids.push_front(*it);
+    for (auto it = children.rbegin(); it != children.rend(); ++it) c.child_sysids.push_front(*it);
     if (corrupt) c.check_result = {hl::list({hl::make_string("Error:")})};
     write(components_file, vtm::core::to_lisp(c));
   }
