@@ -24,10 +24,10 @@ namespace fs = std::filesystem;
 
 std::string keyword_name(const ref& r) { return keywordp(r) ? static_cast<symbol&>(*r).name : std::string(); }
 
-// The key/value pairs of a specification, checked against the keys allowed.
-class spec {
+// The key/value pairs of a form, checked against the keys allowed.
+class form_keys {
  public:
-  spec(const ref& plist, std::initializer_list<std::string_view> allowed, const std::string& what,
+  form_keys(const ref& plist, std::initializer_list<std::string_view> allowed, const std::string& what,
        const std::function<void(const std::string&)>& fail) {
     std::vector<ref> items = list_to_vector(plist);
     if (items.size() % 2) fail(what + " has an odd number of elements");
@@ -133,7 +133,7 @@ class file_reader {
       if (drawing_.form_number) fail("a second drawing; a file carries one drawing at most");
       drawing_ = {rest, form_};
     } else if (kind == "CONTENTS") {
-      spec s(rest, contents_keys(), "the contents", fail_fn());
+      form_keys s(rest, contents_keys(), "the contents", fail_fn());
       std::string id = id_of(s);
       if (contents_.count(id)) fail("a second contents with the id \"" + id + "\"");
       contents_.emplace(id, contents_def{form_, rest, nullptr});
@@ -158,24 +158,24 @@ class file_reader {
     return keys;
   }
 
-  std::string id_of(const spec& s) const {
+  std::string id_of(const form_keys& s) const {
     ref id = s.has("ID") ? s.get("ID") : s.get("SYSID");
     if (!stringp(id)) fail("a contents needs an :id or :sysid string");
     return as_string(id);
   }
 
-  std::optional<std::string> optional_text(const spec& s, const std::string& key) const {
+  std::optional<std::string> optional_text(const form_keys& s, const std::string& key) const {
     ref v = s.get(key);
     if (is_nil(v)) return std::nullopt;
     if (!stringp(v)) fail(":" + key + " wants a string, got " + prin1_to_string(v));
     return as_string(v);
   }
 
-  bool flag(const spec& s, const std::string& key, bool dflt) const {
+  bool flag(const form_keys& s, const std::string& key, bool dflt) const {
     return s.has(key) ? truthy(s.get(key)) : dflt;
   }
 
-  void common_fields(const spec& s, session::entity& e) const {
+  void common_fields(const form_keys& s, session::entity& e) const {
     if (auto name = optional_text(s, "NAME")) e.d.name = *name;
     e.d.filename = optional_text(s, "FILENAME");
     if (s.has("MODIFIABLE")) e.d.modifiable = truthy(s.get("MODIFIABLE"));
@@ -243,7 +243,7 @@ class file_reader {
   }
 
   entity_ptr build_contents(const ref& plist) {
-    spec s(plist, contents_keys(), "the contents", fail_fn());
+    form_keys s(plist, contents_keys(), "the contents", fail_fn());
     ref children = s.get("CHILDREN");
     std::string type = optional_text(s, "TYPE").value_or(is_nil(children) ? "part_struct" : "asbm_struct");
     entity_ptr c = session::make_contents(type, optional_text(s, "SYSID").value_or(""));
@@ -279,7 +279,7 @@ class file_reader {
   }
 
   entity_ptr build_instance(const ref& plist, const std::string& what) {
-    spec s(plist,
+    form_keys s(plist,
            {"SYSID", "NAME", "TYPE", "CONTENTS", "MASTER", "SIMPLIFICATION", "ATTRIBUTES", "FEATURES",
             "FILENAME", "MODIFIABLE", "MODIFIED", "DB-FLAGS"},
            what, fail_fn());
