@@ -1,4 +1,5 @@
 // Host modules, the current application and the session reset.
+#include <cstdint>
 #include <map>
 
 #include "annotation/drawing.h"
@@ -19,6 +20,9 @@ constexpr std::string_view annotation = "Annotation";
 
 struct application_state {
   std::map<std::string, bool> modules{{"ANNOTATION", true}};
+  // How often each module was activated since the host started, so that a
+  // script can see a module being restarted.
+  std::map<std::string, std::int64_t> activations;
   std::string application{modeling};
 };
 
@@ -57,7 +61,10 @@ void sd_switch_application(std::string_view application) {
 
 host::lisp::ref sd_inq_current_application() { return make_string(state().application); }
 
-void sd_activate_module(std::string_view module) { module_flag(module) = true; }
+void sd_activate_module(std::string_view module) {
+  module_flag(module) = true;
+  ++state().activations[std::string(module)];
+}
 
 void sd_deactivate_module(std::string_view module) {
   module_flag(module) = false;
@@ -109,6 +116,9 @@ const builtins_registration application_functions([] {
     host::oli::sd_deactivate_module(string_designator(a[0]));
     return t();
   });
+  define_host_function("SDSIM", "MODULE-ACTIVATIONS", 1, 1,
+                       [](args_t a) { return make_integer(state().activations[string_designator(a[0])]); });
+  export_symbol(intern("MODULE-ACTIVATIONS", require_package("SDSIM")), require_package("SDSIM"));
   // (ui::uic_reset_session :yes): the answer to the host's question.
   define_host_function("UI", "UIC_RESET_SESSION", 0, 1, [](args_t a) {
     return boolean(host::ui::uic_reset_session(!a.empty() && yes_answer(a[0])));

@@ -67,6 +67,20 @@ TEST(Help, EveryDialogHasItsPage) {
         << dialog;
 }
 
+// The Drawing Associator's help is a PDF in the home directory.
+TEST(Help, DrawingAssociatorHelpOpensTheInstalledPdf) {
+  core_test::load_module();
+  const std::string shown = output_of("(vtm::.show-drawing-associator-help.)");
+  const std::string prefix = "Display URL: file://";
+  ASSERT_EQ(shown.rfind(prefix, 0), 0u) << shown;
+  const fs::path pdf = shown.substr(prefix.size(), shown.size() - prefix.size() - 1);
+  EXPECT_EQ(pdf.filename(), "DrawingAssociator.pdf");
+  std::ifstream in(pdf, std::ios::binary);
+  std::string magic(8, '\0');
+  in.read(magic.data(), 8);
+  EXPECT_EQ(magic, "%PDF-1.4") << pdf;
+}
+
 class Customization : public testing::Test {
  protected:
   void SetUp() override {
