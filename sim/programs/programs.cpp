@@ -75,7 +75,10 @@ int call_system(std::string_view command) {
   return -1;
 }
 
-int run_program(const std::vector<std::string>& arguments, const std::filesystem::path& stdout_file) {
+namespace {
+
+// The child's pid, or -1 when it could not be started.
+pid_t start_program(const std::vector<std::string>& arguments, const std::filesystem::path& stdout_file) {
   if (arguments.empty()) return -1;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -87,13 +90,38 @@ int run_program(const std::vector<std::string>& arguments, const std::filesystem
   pid_t pid = 0;
   const int started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (started != 0) return -1;
+  return started == 0 ? pid : -1;
+}
+
+int wait_for(pid_t pid) {
+  if (pid < 0) return -1;
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0)
     if (errno != EINTR) return -1;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return -1;
+}
+
+}  // namespace
+
+int run_program(const std::vector<std::string>& arguments, const std::filesystem::path& stdout_file) {
+  return wait_for(start_program(arguments, stdout_file));
+}
+
+std::vector<int> run_programs(const std::vector<program_run>& runs, std::size_t at_once) {
+  if (at_once == 0) at_once = 1;
+  std::vector<pid_t> pids(runs.size(), -1);
+  std::vector<int> statuses(runs.size(), -1);
+  // Oldest first: the runs of one batch take about as long as each other.
+  std::size_t next = 0, done = 0;
+  while (done < runs.size()) {
+    for (; next < runs.size() && next - done < at_once; ++next)
+      pids[next] = start_program(runs[next].arguments, runs[next].stdout_file);
+    statuses[done] = wait_for(pids[done]);
+    ++done;
+  }
+  return statuses;
 }
 
 }  // namespace host::system

@@ -1,6 +1,8 @@
 #include "drawings/drawing_associator.h"
 
 #include <algorithm>
+#include <set>
+#include <thread>
 
 #include "drawings/warning_interceptor.h"
 #include "host/command_errors.h"
@@ -81,19 +83,10 @@ std::string help_url() {
 
 }  // namespace
 
-std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath) {
-  if (!std::filesystem::exists(modelpath)) return {};
-  const std::filesystem::path dump = temp_dir() / (modelpath.filename().string() + ".xml");
-  std::error_code ec;
-  std::filesystem::remove(dump, ec);
-  const hl::ref program = hl::symbol_value(pbpub());
-  if (hl::truthy(program))
-    host::system::run_program({hl::namestring(program), "-S", "-i", modelpath.string()}, dump);
-  if (!std::filesystem::exists(dump) || std::filesystem::file_size(dump, ec) == 0) {
-    std::filesystem::remove(dump, ec);
-    hl::standard_output() << "No XML for " << modelpath.string() << "\n";
-    return {};
-  }
+namespace {
+
+// The instance sysids of a dump file, in reverse document order.
+std::vector<std::string> sysids_of_dump(const std::filesystem::path& dump) {
   std::vector<std::string> sysids;
   const hl::ref doc = oli::sd_xml_read_file(dump.string());
   if (hl::truthy(doc))
@@ -104,9 +97,53 @@ std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath
             if (hl::ref sysid = oli::sd_xml_element_attribute(source, "sysid"); hl::truthy(sysid))
               sysids.push_back(hl::as_string(sysid));
   std::reverse(sysids.begin(), sysids.end());
-  std::filesystem::remove(dump, ec);
   oli::sd_xml_clear_cache();
   return sysids;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> get_model_sysids(const std::vector<std::filesystem::path>& modelpaths) {
+  std::vector<std::vector<std::string>> sysids(modelpaths.size());
+  const hl::ref program = hl::symbol_value(pbpub());
+  // Each model file that exists is dumped to "<name>.<type>.xml" in the
+  // temporary directory; one whose name another file of the batch took
+  // already gets its position in the batch added.
+  std::vector<std::size_t> dumped;
+  std::vector<std::filesystem::path> dumps;
+  std::vector<host::system::program_run> runs;
+  std::set<std::filesystem::path> names;
+  for (std::size_t i = 0; i < modelpaths.size(); ++i) {
+    if (!std::filesystem::exists(modelpaths[i])) continue;
+    std::filesystem::path dump = temp_dir() / (modelpaths[i].filename().string() + ".xml");
+    if (!names.insert(dump).second) {
+      dump += '-';
+      dump += std::to_string(i);
+    }
+    std::error_code ec;
+    std::filesystem::remove(dump, ec);
+    dumped.push_back(i);
+    dumps.push_back(dump);
+    if (hl::truthy(program))
+      runs.push_back({{hl::namestring(program), "-S", "-i", modelpaths[i].string()}, dump});
+  }
+  host::system::run_programs(runs, std::max(1u, std::thread::hardware_concurrency()));
+  for (std::size_t k = 0; k < dumped.size(); ++k) {
+    const std::filesystem::path& dump = dumps[k];
+    std::error_code ec;
+    if (!std::filesystem::exists(dump) || std::filesystem::file_size(dump, ec) == 0) {
+      std::filesystem::remove(dump, ec);
+      hl::standard_output() << "No XML for " << modelpaths[dumped[k]].string() << "\n";
+      continue;
+    }
+    sysids[dumped[k]] = sysids_of_dump(dump);
+    std::filesystem::remove(dump, ec);
+  }
+  return sysids;
+}
+
+std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath) {
+  return std::move(get_model_sysids(std::vector<std::filesystem::path>{modelpath}).front());
 }
 
 std::optional<drawing_owners> get_drawing_owners(const std::filesystem::path& path) {
@@ -130,12 +167,17 @@ std::optional<drawing_owners> get_drawing_owners(const std::filesystem::path& pa
   return owners;
 }
 
-hl::ref run_drawing_association(const std::filesystem::path& input_csv,
-                                const std::filesystem::path& output_csv, const association_options& options) {
+hl::ref run_drawing_association(const std::filesystem::path& input_list,
+                                const std::filesystem::path& output_list,
+                                const association_options& options) {
+  // The run changes the working directory: lists given relative to the one
+  // it started in must keep meaning the same files.
+  const std::filesystem::path input_csv = std::filesystem::absolute(input_list);
+  const std::filesystem::path output_csv = std::filesystem::absolute(output_list);
   const std::vector<extraction_record> records = read_csv(input_csv);
   const hl::ref bar = host::frame2::create_progress_bar("Drawing Associator");
   extraction_scan scan;
-  scan.model_sysids = get_model_sysids;
+  scan.model_sysids = [](const std::vector<std::filesystem::path>& files) { return get_model_sysids(files); };
   scan.set_progress_maximum = [&](std::size_t max) {
     host::frame2::set_progress_bar_maximum(bar, std::int64_t(max));
   };
@@ -145,7 +187,7 @@ hl::ref run_drawing_association(const std::filesystem::path& input_csv,
   shown_on_failure([] { host::ui::uic_reset_session(true); });
   oli::sd_switch_application("Annotation");
 
-  const std::filesystem::path output_dir = std::filesystem::absolute(output_csv).parent_path();
+  const std::filesystem::path output_dir = output_csv.parent_path();
   const std::filesystem::path import_log = output_dir / "log";
   association_list list(output_csv);
   host::frame2::add_progress_bar_ticks(bar, std::int64_t(list.done_count()));

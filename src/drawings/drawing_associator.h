@@ -15,6 +15,8 @@ namespace vtm::drawings {
 // The instance sysids of a model file, from the dump program *pbpub*, in the
 // reverse of the dump's order; none when the file is missing or undumpable.
 std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath);
+// The same for each of the files; the dumps run side by side, one per core.
+std::vector<std::vector<std::string>> get_model_sysids(const std::vector<std::filesystem::path>& modelpaths);
 
 // Loads the drawing and answers its owners' sysids and the load status;
 // nothing when the file does not exist.

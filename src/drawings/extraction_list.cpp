@@ -85,9 +85,37 @@ void append(std::vector<std::string>& to, std::vector<std::string> more) {
 extraction_maps make_extraction_maps(const std::filesystem::path& basepath,
                                      const std::vector<extraction_record>& records,
                                      const extraction_scan& scan) {
+  // Model records are scanned this many at a time.
+  constexpr std::size_t batch_size = 64;
   extraction_maps maps;
   scan.set_progress_maximum(records.size());
   for (auto* map : {&maps.sysid_map, &maps.partnumber_3d_map, &maps.name_3d_map}) map->reserve(10000);
+  struct scanned {
+    const extraction_record* record;
+    std::size_t files;  // how many of the batch's files are this record's
+    bool model;         // a part or an assembly
+  };
+  std::vector<scanned> batch;
+  std::vector<std::filesystem::path> files;
+  // The records of the batch enter the maps in list order, each with the
+  // sysids of its instance file followed by those of its contents file.
+  auto enter_batch = [&] {
+    if (batch.empty()) return;
+    const std::vector<std::vector<std::string>> sysids = scan.model_sysids(files);
+    std::size_t next = 0;
+    for (const auto& [record, file_count, model] : batch) {
+      std::vector<std::string> found;
+      for (std::size_t i = 0; i < file_count; ++i) append(found, sysids[next++]);
+      if (model) {
+        maps.partnumber_3d_map[record->value(partnumber)].push_back(record);
+        maps.name_3d_map[record->value(item_name)].push_back(record);
+      }
+      for (const std::string& sysid : found) maps.sysid_map[sysid].push_back(record);
+      scan.advance_progress();
+    }
+    batch.clear();
+    files.clear();
+  };
   for (const extraction_record& record : records) {
     const std::string type = record.value(item_type);
     if (type == drawing_type) {
@@ -96,17 +124,14 @@ extraction_maps make_extraction_maps(const std::filesystem::path& basepath,
     }
     const std::filesystem::path contents = make_record_fullpath(basepath, record);
     const std::filesystem::path instance = instance_file(contents);
-    std::vector<std::string> sysids;
     const bool part = type == part_type, assembly = type == assembly_type;
-    if ((part || assembly) && !instance.empty()) append(sysids, scan.model_sysids(instance));
-    if (assembly) append(sysids, scan.model_sysids(contents));
-    if (part || assembly) {
-      maps.partnumber_3d_map[record.value(partnumber)].push_back(&record);
-      maps.name_3d_map[record.value(item_name)].push_back(&record);
-    }
-    for (const std::string& sysid : sysids) maps.sysid_map[sysid].push_back(&record);
-    scan.advance_progress();
+    const std::size_t before = files.size();
+    if ((part || assembly) && !instance.empty()) files.push_back(instance);
+    if (assembly) files.push_back(contents);
+    batch.push_back({&record, files.size() - before, part || assembly});
+    if (batch.size() == batch_size) enter_batch();
   }
+  enter_batch();
   // Built in list order; every list answers newest first.
   std::reverse(maps.drawings.begin(), maps.drawings.end());
   for (auto* map : {&maps.sysid_map, &maps.partnumber_3d_map, &maps.name_3d_map})

@@ -62,10 +62,12 @@ struct extraction_maps {
                            const std::string& key) const;
 };
 
-// What building the maps needs of the host: the instance sysids in a model
-// file, and a progress bar.
+// What building the maps needs of the host: the instance sysids in each of
+// several model files (asked for many files at once, so that the dumps may
+// run side by side), and a progress bar.
 struct extraction_scan {
-  std::function<std::vector<std::string>(const std::filesystem::path& model_file)> model_sysids;
+  std::function<std::vector<std::vector<std::string>>(const std::vector<std::filesystem::path>& model_files)>
+      model_sysids;
   std::function<void(std::size_t maximum)> set_progress_maximum;
   std::function<void()> advance_progress;
 };

@@ -30,4 +30,11 @@ int call_system(std::string_view command);
 // standard output goes to stdout_file (created or replaced). The exit status
 // as call_system answers it; -1 when the program could not be started.
 int run_program(const std::vector<std::string>& arguments, const std::filesystem::path& stdout_file);
+struct program_run {
+  std::vector<std::string> arguments;
+  std::filesystem::path stdout_file;
+};
+// Runs every program as run_program does, up to at_once of them at the same
+// time, and answers their exit statuses in the order of runs.
+std::vector<int> run_programs(const std::vector<program_run>& runs, std::size_t at_once);
 }  // namespace host::system

@@ -37,10 +37,16 @@ class AssociationList : public testing::Test {
                                         "ME Drawing,D,1,PD,d,sub/d.mi\n";
     records_ = read_csv(dir_ / "list.csv");
     extraction_scan scan;
-    scan.model_sysids = [](const fs::path& f) -> std::vector<std::string> {
-      const std::string n = f.stem().string();
-      if (n == "c" || n == "c2") return {"SC"};  // two models share an instance
-      return {"S" + n};
+    scan.model_sysids = [](const std::vector<fs::path>& files) {
+      std::vector<std::vector<std::string>> found;
+      for (const fs::path& f : files) {
+        const std::string n = f.stem().string();
+        if (n == "c" || n == "c2")
+          found.push_back({"SC"});  // two models share an instance
+        else
+          found.push_back({"S" + n});
+      }
+      return found;
     };
     scan.set_progress_maximum = [](std::size_t) {};
     scan.advance_progress = [] {};

@@ -60,9 +60,13 @@ class AssociationRun : public testing::Test {
   // Exit status of one run; 128 + signal when the host was killed. before
   // and after are console lines around the run.
   int run(const std::string& before = "", const std::string& after = "") {
-    const std::string line = "VANTREL_DRAWING_ASSOCIATOR :INPUT_CSV \"" +
-                             (dir_ / "extraction" / "list.csv").string() + "\" :OUTPUT_CSV \"" +
-                             out().string() + "\" complete";
+    return run_lists((dir_ / "extraction" / "list.csv").string(), out().string(), before, after);
+  }
+  // The same with the lists as given, relative to the directory of the test.
+  int run_lists(const std::string& input, const std::string& output, const std::string& before = "",
+                const std::string& after = "") {
+    const std::string line =
+        "VANTREL_DRAWING_ASSOCIATOR :INPUT_CSV \"" + input + "\" :OUTPUT_CSV \"" + output + "\" complete";
     std::string lines = "-e '" + line + "'";
     if (!before.empty()) lines = "-e '" + before + "' " + lines;
     if (!after.empty()) lines += " -e '" + after + "'";
@@ -105,6 +109,17 @@ TEST_F(AssociationRun, ADrawingThatKillsTheHostIsCompletedAndNotRetried) {
   write(dir_ / "extraction" / "files" / "d" / "d1.bi", "(:sdsim-ami 1)\n(:crash)\n");
   ASSERT_EQ(run(), 0) << read(dir_ / "stdout");
   EXPECT_EQ(read(out()), done + "\n");
+}
+
+// Lists named relative to the directory the host started in.
+TEST_F(AssociationRun, RelativeListPathsMeanTheFilesBesideTheStartingDirectory) {
+  write(dir_ / "extraction" / "files" / "d" / "d3.bi", "(:sdsim-ami 1)\n(:drawing :number \"D3\")\n");
+  fs::create_directories(out().parent_path());
+  ASSERT_EQ(run_lists("extraction/list.csv", "out put/associations.csv"), 0) << read(dir_ / "stdout");
+  const std::string list = read(out());
+  EXPECT_NE(list.find("d1,1,p,A,\"SUCCESS\"\n"), std::string::npos) << list;
+  EXPECT_NE(list.find("d3,1,,,\"Drawing is not associated with any 3d model.\"\n"), std::string::npos)
+      << list;
 }
 
 // Annotation is restarted before every threshold-th drawing the run loads,

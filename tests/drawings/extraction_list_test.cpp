@@ -32,10 +32,15 @@ class ExtractionList : public testing::Test {
   // which files it was asked for.
   extraction_maps build(const std::vector<extraction_record>& records) {
     extraction_scan scan;
-    scan.model_sysids = [this](const fs::path& file) {
-      scanned_.push_back(file.lexically_relative(dir_).string());
-      auto it = sysids_.find(file.filename().string());
-      return it == sysids_.end() ? std::vector<std::string>{} : it->second;
+    scan.model_sysids = [this](const std::vector<fs::path>& files) {
+      ++batches_;
+      std::vector<std::vector<std::string>> found;
+      for (const fs::path& file : files) {
+        scanned_.push_back(file.lexically_relative(dir_).string());
+        auto it = sysids_.find(file.filename().string());
+        found.push_back(it == sysids_.end() ? std::vector<std::string>{} : it->second);
+      }
+      return found;
     };
     scan.set_progress_maximum = [this](std::size_t max) { maximum_ = max; };
     scan.advance_progress = [this] { ++ticks_; };
@@ -51,7 +56,7 @@ class ExtractionList : public testing::Test {
   fs::path dir_;
   std::map<std::string, std::vector<std::string>> sysids_;
   std::vector<std::string> scanned_;
-  std::size_t maximum_ = 0, ticks_ = 0;
+  std::size_t maximum_ = 0, ticks_ = 0, batches_ = 0;
 };
 
 TEST_F(ExtractionList, SplitsEveryLineAtEveryCommaWithoutQuoting) {
@@ -123,6 +128,42 @@ TEST_F(ExtractionList, MetadataMatchingFollowsTheSwitches) {
   EXPECT_TRUE(extraction_maps_models_by_metadata(maps, drawing, false, false).empty());
   // A drawing without part number is not linked to the models without one.
   EXPECT_TRUE(extraction_maps_models_by_metadata(maps, records[4], true, true).empty());
+}
+
+// Files are scanned many at a time; the maps come out as scanning them one
+// by one in list order gives them, also across batches.
+TEST_F(ExtractionList, ScansInBatchesAndKeepsTheListOrder) {
+  std::string text = "TYPE,NAME,REVISION,PART_NUMBER,FILEPATH,FILE_TO_LOAD\n";
+  for (int i = 0; i < 150; ++i) {
+    const std::string n = std::to_string(i);
+    text += (i % 3 == 0 ? "ME Assembly CAD Model,a" : "ME Component CAD Model,p") + n + ",A,PN,d," +
+            (i % 3 == 0 ? "a" : "p") + n + (i % 3 == 0 ? ".sdac\n" : ".sdpc\n");
+    if (i % 50 == 7) text += "ME Drawing,d" + n + ",1,,d,d" + n + ".ami\n";
+    sysids_[(i % 3 == 0 ? "a" : "p") + n + (i % 3 == 0 ? ".sda" : ".sdp")] = {"S", "I" + n};
+    if (i % 3 == 0) sysids_["a" + n + ".sdac"] = {"S"};
+  }
+  const auto records = read(text);
+  const extraction_maps maps = build(records);
+  EXPECT_GT(batches_, 1u);
+  std::vector<std::string> expected_scan, expected_s;
+  for (int i = 0; i < 150; ++i) {
+    const std::string n = std::to_string(i);
+    if (i % 3 == 0) {
+      expected_scan.push_back("d/a" + n + ".sda");
+      expected_scan.push_back("d/a" + n + ".sdac");
+    } else {
+      expected_scan.push_back("d/p" + n + ".sdp");
+    }
+    for (int k = 0; k < (i % 3 == 0 ? 2 : 1); ++k)
+      expected_s.insert(expected_s.begin(), (i % 3 == 0 ? "a" : "p") + n + ",A");
+    EXPECT_EQ(ids(maps.entry(maps.sysid_map, "I" + n)),
+              std::vector<std::string>{(i % 3 == 0 ? "a" : "p") + n + ",A"});
+  }
+  EXPECT_EQ(scanned_, expected_scan);
+  EXPECT_EQ(ids(maps.entry(maps.sysid_map, "S")), expected_s);
+  EXPECT_THAT(ids(maps.drawings), ElementsAre("d107,1", "d57,1", "d7,1"));
+  EXPECT_EQ(ticks_, 150u);
+  EXPECT_EQ(maximum_, records.size());
 }
 
 }  // namespace

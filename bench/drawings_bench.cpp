@@ -1,0 +1,161 @@
+// The Drawing Associator at the sizes of a large migration, run as a user
+// runs it, through the built sdhost: building the extraction maps of 20,000
+// model records, associating 10,000 drawings on top, and resuming an output
+// list of 100,000 lines. The dump runs of pb_pub dominate the first; their
+// cost is shown beside that of starting /bin/true, the floor for any
+// process start on the machine.
+//
+// Run on a Release build with benchmarks:
+//   cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DVTM_TESTS=OFF -DVTM_BENCH=ON
+//   cmake --build build/bench -j2 && build/bench/bin/drawings_bench
+// The generated data stays in $TMPDIR/vtm-drawings-bench for the next run.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int model_count = 20'000;
+constexpr int drawing_count = 10'000;
+constexpr int resumed_count = 100'000;
+
+fs::path data_dir() {
+  const char* tmp = std::getenv("TMPDIR");
+  return fs::path(tmp && *tmp ? tmp : "/tmp") / "vtm-drawings-bench";
+}
+
+// Exit status of argv run without a shell, its output to out.
+int spawn(const std::vector<std::string>& arguments, const fs::path& out) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> argv;
+  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  int status = 0;
+  if (started != 0 || ::waitpid(pid, &status, 0) < 0 || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// The extraction folder: models only, and models with drawings, from the
+// project's generator.
+const fs::path& extraction_folder() {
+  static const fs::path dir = [] {
+    const fs::path d = data_dir() / "extraction";
+    if (!fs::exists(d / "master_list.csv")) {
+      std::cerr << "generating " << d << "\n";
+      const std::string command = "python3 '" VTM_SOURCE_DIR "/bench/make_inputs.py' extraction '" +
+                                  d.string() + "' --files " + std::to_string(drawing_count) +
+                                  " --components " + std::to_string(model_count) + " --seed 7";
+      if (std::system(command.c_str()) != 0) {
+        std::cerr << "the generator failed\n";
+        std::exit(1);
+      }
+    }
+    // The same folder with its drawing records left out.
+    std::ifstream all(d / "master_list.csv");
+    std::ofstream models(d / "models_only.csv");
+    for (std::string line; std::getline(all, line);)
+      if (line.find("ME Drawing,") != 0) models << line << "\n";
+    return d;
+  }();
+  return dir;
+}
+
+// One Drawing Associator run in a fresh host; fails the benchmark when the
+// host does.
+void associate(benchmark::State& state, const fs::path& list, const fs::path& out) {
+  const std::string line = "VANTREL_DRAWING_ASSOCIATOR :INPUT_CSV \"" + list.string() + "\" :OUTPUT_CSV \"" +
+                           out.string() + "\" complete";
+  if (spawn({VTM_SDHOST_PATH, "-e", line}, data_dir() / "sdhost.out") != 0)
+    state.SkipWithError(("sdhost failed; see " + (data_dir() / "sdhost.out").string()).c_str());
+}
+
+void start_process(benchmark::State& state, const std::vector<std::string>& argv) {
+  fs::create_directories(data_dir());
+  const fs::path out = data_dir() / "dump.xml";
+  for (auto _ : state)
+    if (spawn(argv, out) != 0) state.SkipWithError("the program failed");
+  state.SetItemsProcessed(state.iterations());
+}
+
+void BM_StartTrue(benchmark::State& state) { start_process(state, {"/bin/true"}); }
+BENCHMARK(BM_StartTrue)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1000);
+
+// One dump of an assembly contents file.
+void BM_DumpRun(benchmark::State& state) {
+  fs::path model;
+  for (const fs::directory_entry& e : fs::directory_iterator(extraction_folder() / "files" / "m0000"))
+    if (e.path().extension() == ".sdac") model = e.path();
+  start_process(state, {VTM_PBPUB_PATH, "-S", "-i", model.string()});
+}
+BENCHMARK(BM_DumpRun)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1000);
+
+// The maps of 20,000 model records; no drawing to associate.
+void BM_BuildMaps(benchmark::State& state) {
+  const fs::path out = data_dir() / "models_only_out.csv";
+  for (auto _ : state) {
+    fs::remove(out);
+    associate(state, extraction_folder() / "models_only.csv", out);
+  }
+  state.SetItemsProcessed(state.iterations() * model_count);
+}
+BENCHMARK(BM_BuildMaps)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+// The maps and then 10,000 drawings loaded and associated.
+void BM_BuildMapsAndAssociate(benchmark::State& state) {
+  const fs::path out = data_dir() / "associations.csv";
+  for (auto _ : state) {
+    fs::remove(out);
+    associate(state, extraction_folder() / "master_list.csv", out);
+  }
+  state.SetItemsProcessed(state.iterations() * drawing_count);
+}
+BENCHMARK(BM_BuildMapsAndAssociate)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+// 100,000 drawings all listed already: the run reads the list back and
+// loads nothing.
+void BM_ResumeCompleteList(benchmark::State& state) {
+  const fs::path dir = data_dir() / "resume";
+  fs::create_directories(dir);
+  {
+    std::ofstream list(dir / "list.csv");
+    std::ofstream out(dir / "out.csv");
+    list << "TYPE,NAME,REVISION,PART_NUMBER,FILEPATH,FILE_TO_LOAD\n";
+    out << "DRAWING_NAME,DRAWING_REV,MODEL_NAME,MODEL_REV,STATUS\n";
+    for (int i = 0; i < resumed_count; ++i) {
+      list << "ME Drawing,drawing " << i << ",A,PN-" << i << ",d" << i / 500 << ",drawing" << i << ".ami\n";
+      out << "drawing " << i << ",A,model " << i << ",A,\"SUCCESS\"\n";
+    }
+  }
+  const std::string listed = [&] {
+    std::ifstream in(dir / "out.csv");
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::ofstream(dir / "out.csv") << listed;
+    state.ResumeTiming();
+    associate(state, dir / "list.csv", dir / "out.csv");
+  }
+  state.SetItemsProcessed(state.iterations() * resumed_count);
+}
+BENCHMARK(BM_ResumeCompleteList)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
