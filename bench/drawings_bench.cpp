@@ -10,10 +10,6 @@
 //   cmake --build build/bench -j2 && build/bench/bin/drawings_bench
 // The generated data stays in $TMPDIR/vtm-drawings-bench for the next run.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +17,8 @@
 #include <iostream>
 #include <string>
 #include <vector>
+
+#include "host/programs.h"
 
 namespace {
 
@@ -33,22 +31,6 @@ constexpr int resumed_count = 100'000;
 fs::path data_dir() {
   const char* tmp = std::getenv("TMPDIR");
   return fs::path(tmp && *tmp ? tmp : "/tmp") / "vtm-drawings-bench";
-}
-
-// Exit status of argv run without a shell, its output to out.
-int spawn(const std::vector<std::string>& arguments, const fs::path& out) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> argv;
-  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  int status = 0;
-  if (started != 0 || ::waitpid(pid, &status, 0) < 0 || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
 }
 
 // The extraction folder: models only, and models with drawings, from the
@@ -81,7 +63,7 @@ const fs::path& extraction_folder() {
 void associate(benchmark::State& state, const fs::path& list, const fs::path& out) {
   const std::string line = "VANTREL_DRAWING_ASSOCIATOR :INPUT_CSV \"" + list.string() + "\" :OUTPUT_CSV \"" +
                            out.string() + "\" complete";
-  if (spawn({VTM_SDHOST_PATH, "-e", line}, data_dir() / "sdhost.out") != 0)
+  if (host::system::run_program({VTM_SDHOST_PATH, "-e", line}, data_dir() / "sdhost.out") != 0)
     state.SkipWithError(("sdhost failed; see " + (data_dir() / "sdhost.out").string()).c_str());
 }
 
@@ -89,7 +71,7 @@ void start_process(benchmark::State& state, const std::vector<std::string>& argv
   fs::create_directories(data_dir());
   const fs::path out = data_dir() / "dump.xml";
   for (auto _ : state)
-    if (spawn(argv, out) != 0) state.SkipWithError("the program failed");
+    if (host::system::run_program(argv, out) != 0) state.SkipWithError("the program failed");
   state.SetItemsProcessed(state.iterations());
 }
 
@@ -105,25 +87,24 @@ void BM_DumpRun(benchmark::State& state) {
 }
 BENCHMARK(BM_DumpRun)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1000);
 
+// A fresh association run over one list of the extraction folder.
+void associate_fresh(benchmark::State& state, const char* list, const char* out, int items) {
+  for (auto _ : state) {
+    fs::remove(data_dir() / out);
+    associate(state, extraction_folder() / list, data_dir() / out);
+  }
+  state.SetItemsProcessed(state.iterations() * items);
+}
+
 // The maps of 20,000 model records; no drawing to associate.
 void BM_BuildMaps(benchmark::State& state) {
-  const fs::path out = data_dir() / "models_only_out.csv";
-  for (auto _ : state) {
-    fs::remove(out);
-    associate(state, extraction_folder() / "models_only.csv", out);
-  }
-  state.SetItemsProcessed(state.iterations() * model_count);
+  associate_fresh(state, "models_only.csv", "models_only_out.csv", model_count);
 }
 BENCHMARK(BM_BuildMaps)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
 // The maps and then 10,000 drawings loaded and associated.
 void BM_BuildMapsAndAssociate(benchmark::State& state) {
-  const fs::path out = data_dir() / "associations.csv";
-  for (auto _ : state) {
-    fs::remove(out);
-    associate(state, extraction_folder() / "master_list.csv", out);
-  }
-  state.SetItemsProcessed(state.iterations() * drawing_count);
+  associate_fresh(state, "master_list.csv", "associations.csv", drawing_count);
 }
 BENCHMARK(BM_BuildMapsAndAssociate)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
