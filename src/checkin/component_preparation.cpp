@@ -97,6 +97,9 @@ std::optional<contents_info> version_step(const component_node& node, const comp
         record = std::get<contents_info>(*scanned);
         records::update_contents_info(record, node.model, node.location, node.session);
       } else {
+        // Met first through its version: the original is cleaned as any
+        // contents met the first time.
+        clean_for_staging(node);
         record = records::make_contents_info(node.location, node.model, node.check, node.session);
       }
       log_change(node, key, records::contents_info_composite_key(record, node.session), "VERSION<-ORIGINAL");

@@ -86,6 +86,24 @@ TEST_F(ComponentMap, AVersionIsReplacedByItsOriginalOrBecomesAnOriginal) {
   EXPECT_EQ(changes("SYSID-CONFLICT").size(), 1u) << "only the top-level model is renamed";
 }
 
+TEST_F(ComponentMap, AnOriginalMetFirstThroughItsVersionIsPreparedAsWell) {
+  resolve_model("drive.pkg", R"((:sdsim-model 1)
+(:contents :id "gear" :sysid "C-GEAR" :name "gear" :timestamp 3.6d9 :lav :original :lav-group "G1"
+ :db-flags (:stored t) :attributes (("DB-PREF" :elid 4711)))
+(:model :sysid "I-DRIVE" :name "drive"
+ :contents (:sysid "C-DRIVE" :name "drive" :timestamp 3.7d9
+            :children ((:name "gear-v" :contents (:sysid "C-GEAR" :name "gear" :timestamp 3.6d9
+                                                  :lav :version :original "gear" :lav-group "G1"))
+                       (:name "gear" :contents "gear"))))
+)");
+  const hl::ref original = contents_at("/drive/gear");
+  EXPECT_EQ(contents_at("/drive/gear-v"), original);
+  EXPECT_TRUE(hl::is_nil(host::frame2::sd_inq_db_flags(original)));
+  EXPECT_TRUE(hl::is_nil(attribute("/drive/gear", "DB-PREF")));
+  EXPECT_EQ(map_locations_to_pathnames(staged_contents("C-GEAR")->shares, session),
+            (strings{"drive.pkg/drive/gear", "drive.pkg/drive/gear-v"}));
+}
+
 // A simplified motor (control feature and attribute), a fan with the
 // attribute only, an inseparable grill with the attribute, and boards with
 // and without coordinate systems, one of them inseparable already.
