@@ -116,7 +116,8 @@ std::string database::add(stored_model m) {
   if (m.elid.empty()) {
     statement next(db_, "SELECT COALESCE(MAX(rowid), 0) FROM models");
     sqlite3_step(next.get());
-    m.elid = "E" + std::to_string(sqlite3_column_int64(next.get(), 0) + 1);
+    m.elid = 'E';
+    m.elid += std::to_string(sqlite3_column_int64(next.get(), 0) + 1);
   }
   if (m.unique_id_string.empty()) m.unique_id_string = "UID-" + m.elid;
   if (m.create_date == 0) m.create_date = std::time(nullptr);
