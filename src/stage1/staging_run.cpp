@@ -1,5 +1,6 @@
 #include "stage1/staging_run.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "analytics/migration_analytics.h"
@@ -65,7 +66,31 @@ void empty_session() {
   host::docu::am_drawing_delete();
 }
 
-fs::path absolute_directory(const fs::path& dir) { return fs::absolute(dir).lexically_normal(); }
+// Without trailing slash, so that paths below it compare component-wise.
+fs::path absolute_directory(const fs::path& dir) {
+  fs::path p = fs::absolute(dir).lexically_normal();
+  return p.has_filename() || !p.has_relative_path() ? p : p.parent_path();
+}
+
+bool below(const fs::path& file, const fs::path& dir) {
+  return std::mismatch(dir.begin(), dir.end(), file.begin(), file.end()).first == dir.end();
+}
+
+// The host's progress bar for the extent of a run.
+class progress_bar {
+ public:
+  explicit progress_bar(std::int64_t maximum) : bar_(host::frame2::create_progress_bar("Staging")) {
+    host::frame2::set_progress_bar_maximum(bar_, maximum);
+  }
+  ~progress_bar() { host::frame2::finalize_progress_bar(bar_); }
+  progress_bar(const progress_bar&) = delete;
+  progress_bar& operator=(const progress_bar&) = delete;
+  void working_on(const std::string& item) { host::frame2::set_progress_bar_text(bar_, item); }
+  void tick() { host::frame2::add_progress_bar_ticks(bar_, 1); }
+
+ private:
+  hl::ref bar_;
+};
 
 fs::path created(const fs::path& dir) {
   fs::create_directories(dir);
@@ -84,18 +109,18 @@ class staging_run {
   void run() {
     empty_session();
     checkpoint_ = host::oli::sd_set_model_checkpoint();
-    const std::vector<file_group> groups = collect_files(input_);
-    std::int64_t found = 0;
-    for (const file_group& g : groups) found += std::int64_t(g.size());
-    const hl::ref bar = host::frame2::create_progress_bar("Staging");
-    host::frame2::set_progress_bar_maximum(bar, found);
-    for (const file_group& group : groups)
-      for (const fs::path& file : group) {
-        host::frame2::set_progress_bar_text(bar, records::make_relative_path(input_, file).string());
-        stage_file(file);
-        host::frame2::add_progress_bar_ticks(bar, 1);
-      }
-    host::frame2::finalize_progress_bar(bar);
+    // A staging directory inside the input directory is no input: its
+    // record files and staged models would be staged again.
+    std::vector<fs::path> files;
+    for (const file_group& group : collect_files(input_))
+      for (const fs::path& file : group)
+        if (!below(file, staging_)) files.push_back(file);
+    progress_bar progress(std::int64_t(files.size()));
+    for (const fs::path& file : files) {
+      progress.working_on(records::make_relative_path(input_, file).string());
+      stage_file(file);
+      progress.tick();
+    }
   }
 
   // Closes the record files, then writes analytics.lsp and report.htm from

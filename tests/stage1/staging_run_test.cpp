@@ -52,7 +52,7 @@ class StagingRun : public testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   fs::path input() const { return dir_ / "legacy input"; }
-  fs::path staging() const { return dir_ / "staging área"; }
+  fs::path staging() const { return staging_.empty() ? dir_ / "staging área" : staging_; }
 
   vtm_test::sdhost_result sdhost(const std::vector<std::string>& lines) {
     std::vector<std::string> args;
@@ -85,7 +85,7 @@ class StagingRun : public testing::Test {
     return "File " + (input() / relative).string() + " loaded with method " + method + "\n";
   }
 
-  fs::path dir_;
+  fs::path dir_, staging_;
 };
 
 const std::vector<std::string> example_files = {
@@ -174,6 +174,17 @@ TEST_F(StagingRun, ASecondRunLoadsNothingAndRebuildsTheReport) {
   EXPECT_EQ(contents_below(staging() / "models"), models_before);
   EXPECT_NE(read(staging() / "report.htm").find("legacy/OLDPART"), std::string::npos);
   EXPECT_TRUE(fs::exists(staging() / "analytics.lsp"));
+}
+
+TEST_F(StagingRun, AStagingDirectoryInsideTheInputIsNoInput) {
+  staging_ = input() / "staged";
+  ASSERT_EQ(stage().status, 0);
+  const vtm_test::sdhost_result again = stage();
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(again.out.find("loaded with method"), std::string::npos) << again.out;
+  std::vector<std::string> recorded;
+  for (const auto& [name, info] : toc()) recorded.push_back(name);
+  EXPECT_EQ(recorded, example_files);
 }
 
 TEST_F(StagingRun, AnEmptyInputGivesEmptyRecordFilesAndStillAReportItShows) {
