@@ -9,6 +9,7 @@
 #include "host/clusters.h"
 #include "host/command_errors.h"
 #include "host/drawings.h"
+#include "host/lisp/errors.h"
 #include "host/lisp/format.h"
 #include "host/lisp/packages.h"
 #include "host/lisp/streams.h"
@@ -118,7 +119,12 @@ class staging_run {
     progress_bar progress(std::int64_t(files.size()));
     for (const fs::path& file : files) {
       progress.working_on(records::make_relative_path(input_, file).string());
-      stage_file(file);
+      try {
+        stage_file(file);
+      } catch (const std::exception& e) {
+        // The run ends here; the file keeps the state last recorded for it.
+        hl::simple_error("The staging run stopped at " + file.string() + ": " + e.what());
+      }
       progress.tick();
     }
   }

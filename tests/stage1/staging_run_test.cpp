@@ -275,6 +275,31 @@ TEST_F(StagingRun, AHostCrashWhileLoadingIsResumedWithoutLosingOrRewritingWork) 
   EXPECT_NE(read(staging() / "report.htm").find("legacy/crash.pkg"), std::string::npos);
 }
 
+TEST_F(StagingRun, AnErrorOutsideTheHostCommandsEndsTheRunAndTheRerunRetriesTheFile) {
+  fs::create_directories(staging());
+  std::ofstream(staging() / "drawings.ami") << "in the way";
+  const vtm_test::sdhost_result stopped = stage();
+  EXPECT_NE(stopped.status, 0);
+  EXPECT_NE(
+      stopped.out.find("The staging run stopped at " + (input() / "assemblies" / "bracket.pkg").string()),
+      std::string::npos)
+      << stopped.out;
+  EXPECT_FALSE(fs::exists(staging() / "report.htm"));
+  EXPECT_FALSE(fs::exists(staging() / "analytics.lsp"));
+  std::map<std::string, cad_fileinfo> files = toc();
+  EXPECT_EQ(files.at("assemblies/bracket.pkg").state, cad_file_state::processing);
+  EXPECT_EQ(files.at("assemblies/frame.pkg").state, cad_file_state::complete);
+  EXPECT_FALSE(files.contains("drawings/frame-front.ami"));
+
+  fs::remove(staging() / "drawings.ami");
+  ASSERT_EQ(stage().status, 0);
+  files = toc();
+  EXPECT_EQ(files.at("assemblies/bracket.pkg").state, cad_file_state::complete);
+  EXPECT_EQ(files.at("assemblies/bracket.pkg").drawing, "drawings.ami/DRW-2001@bracket.ami");
+  EXPECT_EQ(files.at("drawings/frame-front.ami").state, cad_file_state::complete);
+  EXPECT_TRUE(fs::exists(staging() / "report.htm"));
+}
+
 TEST_F(StagingRun, CancelReturnsTheSessionToWhereTheDialogStarted) {
   const std::string model = (input() / "parts" / "plane.sdp").string();
   // A form in the dialog's input runs while the dialog is open.
