@@ -100,7 +100,7 @@ TEST_F(StagingRun, StagesEveryExampleFileAndRecordsHowItWent) {
   EXPECT_TRUE(r.out.ends_with("NIL\n")) << r.out;
   EXPECT_EQ(r.out.find("Display URL"), std::string::npos);
   EXPECT_EQ(r.out.find("Warning: The file 'log'"), std::string::npos) << "the warning was not intercepted";
-  EXPECT_NE(r.err.find("Staging: 13/13 (100%)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Staging: 13/13 (100%) parts/plane.sdp\n"), std::string::npos) << r.err;
 
   const std::map<std::string, cad_fileinfo> files = toc();
   std::vector<std::string> recorded;
