@@ -1,10 +1,24 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the tools and runs the main job on the
-# bundled example data.
+# Installs what is missing, builds the tools and runs stage 1, the Import
+# Assembler, on the bundled example input into a fresh staging directory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh release
-bin=build/release/bin
-echo "== Loading the module into the simulated host"
-"$bin/sdhost" -e '(vantrel-migrator::get-module-manifest)'
+root=$(pwd)
+bin=$root/build/release/bin
+input=$root/examples/stage1/input
+staging=$root/build/example-staging
+host=$root/build/example-host
+rm -rf "$staging" "$host"
+mkdir -p "$staging" "$host"
+# The host's own files (settings, temporary files, import logs) stay out of
+# the user's and out of the staging directory.
+export SDUSERCUSTOMIZEDIR=$host/user
+export TMPDIR=$host
+cd "$host"
+echo "== Staging $input"
+"$bin/sdhost" -e "VANTREL_MM_IMPORT_ASSEMBLER :INPUT_DIRECTORY \"$input\" :STAGING_DIRECTORY \"$staging\" :DISPLAY_REPORT :OFF complete"
+echo
+echo "Staging directory: $staging"
+echo "Report:            $staging/report.htm"

@@ -22,7 +22,7 @@ using namespace host::lisp;
 constexpr const char* bar_kind = "PROGRESS-BAR";
 
 struct progress_bar {
-  std::string title;
+  std::string title, text;
   std::int64_t maximum = 0, done = 0;
   int shown_tenth = -1;
   bool finished = false;
@@ -33,7 +33,9 @@ struct progress_bar {
     int tenth = maximum > 0 ? static_cast<int>(10 * std::min(done, maximum) / maximum) : 0;
     if (tenth == shown_tenth) return;
     shown_tenth = tenth;
-    std::cerr << title << ": " << done << "/" << maximum << " (" << tenth * 10 << "%)\n" << std::flush;
+    std::cerr << title << ": " << done << "/" << maximum << " (" << tenth * 10 << "%)";
+    if (!text.empty()) std::cerr << " " << text;
+    std::cerr << "\n" << std::flush;
   }
 };
 
@@ -66,6 +68,10 @@ const builtins_registration progress_functions([] {
     host::frame2::add_progress_bar_ticks(a[0], as_integer(a[1]));
     return a[1];
   });
+  def("SET-PROGRESS-BAR-TEXT", 2, 2, [](args_t a) {
+    host::frame2::set_progress_bar_text(a[0], as_string(a[1]));
+    return a[1];
+  });
   def("FINALIZE-PROGRESS-BAR", 1, 1, [](args_t a) { return host::frame2::finalize_progress_bar(a[0]); });
 });
 
@@ -91,6 +97,8 @@ void add_progress_bar_ticks(const ref& bar, std::int64_t ticks) {
   b->done += ticks;
   b->show();
 }
+
+void set_progress_bar_text(const ref& bar, const std::string& text) { bar_of(bar)->text = text; }
 
 ref finalize_progress_bar(const ref& bar) {
   auto b = bar_of(bar);

@@ -26,6 +26,7 @@
 #include "host/lisp/packages.h"
 #include "host/native.h"
 #include "records/lisp_definitions.h"
+#include "stage1/import_assembler_dia.h"
 
 namespace vtm::frame {
 
@@ -218,6 +219,7 @@ void MMImportAssembler_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::MMImportAssembler, data, size, name);
   in_main_package(lisp_oli_doc_tools);
   publish_dialog_command("VANTREL_MM_IMPORT_ASSEMBLER");
+  vtm::stage1::define_import_assembler();
 }
 
 void MMAssistedCheckin_initialize(char* data, int size, LAOBJ* name) {

@@ -1,0 +1,32 @@
+// Stages the drawing in session after a CAD file was loaded: an Annotation
+// drawing whose views have 3D owners goes to drawings.ami and is recorded
+// with its owners' sysids; a plain drawing goes to drawings.mi.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "records/ami_drawing_records.h"
+#include "records/file_records.h"
+
+namespace vtm::stage1 {
+
+// The sysids of the drawing's 3D owners, each once, in drawing order.
+std::vector<std::string> drawing_owner_sysids();
+
+// text usable as part of a file name of one directory: path separators and
+// ".." are replaced, so the name cannot reach outside the directory.
+std::string file_name_part(std::string_view text);
+
+// Stages the session's drawing numbered dno, loaded from the file of
+// record, into the staging directory and answers the staged file. An MI
+// load is copied unchanged, anything else stored from the session. A
+// staged file of the same name is kept; the new one gets "-" and a unique
+// text after its name.
+std::filesystem::path stage_drawing(const std::string& dno, const records::cad_fileinfo& record,
+                                    const std::filesystem::path& input, const std::filesystem::path& staging,
+                                    records::ami_drawing_records& drawings);
+
+}  // namespace vtm::stage1
