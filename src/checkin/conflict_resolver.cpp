@@ -90,6 +90,12 @@ std::size_t invoke_conflict_resolver(conflict_resolver& self, const std::filesys
     } else {
       reference = persisted.find(sysid);
     }
+    // A file processed again after the host died while it was being staged
+    // brings its top-level models again: staged from this very file, a
+    // model is the one staged then and keeps its sysid.
+    if (const auto* staged = reference && !enforced ? std::get_if<instance_info>(reference) : nullptr;
+        staged && std::holds_alternative<instance_info>(info) && staged->sourcepath == sourcepath)
+      reference = nullptr;
     if (reference) {
       if (const auto* instance = std::get_if<instance_info>(&info)) {
         const records::model_path top = top_level_model(cluster, session);

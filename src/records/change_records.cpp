@@ -1,5 +1,7 @@
 #include "records/change_records.h"
 
+#include <algorithm>
+
 #include "records/cluster_session.h"
 #include "records/record_text.h"
 
@@ -23,9 +25,13 @@ const change_info& change_records::log_component_change(std::string location, ch
                                                         change_key key_after, core::keyword_name reason) {
   change_info info =
       make_change_info(std::move(location), std::move(key_before), std::move(key_after), std::move(reason));
+  // A place is listed once, however often the change is made there again,
+  // as a file processed again after a crash makes it.
   if (const change_info* old = changes_.find(info.key_before)) {
     std::vector<std::string> locations = old->locations;
-    locations.insert(locations.end(), info.locations.begin(), info.locations.end());
+    for (std::string& l : info.locations)
+      if (std::find(locations.begin(), locations.end(), l) == locations.end())
+        locations.push_back(std::move(l));
     info.locations = std::move(locations);
   }
   buffer_.push_front(info);

@@ -42,7 +42,8 @@ std::string file_name_part(std::string_view text) {
 }
 
 fs::path stage_drawing(const std::string& dno, const records::cad_fileinfo& record, const fs::path& input,
-                       const fs::path& staging, records::ami_drawing_records& drawings) {
+                       const fs::path& staging, records::ami_drawing_records& drawings,
+                       const std::unordered_set<std::string>& claimed) {
   const std::vector<std::string> owners = drawing_owner_sysids();
   hl::pathname_parts source;
   hl::split_file_name(record.path.filename().string(), source);
@@ -53,7 +54,7 @@ fs::path stage_drawing(const std::string& dno, const records::cad_fileinfo& reco
 
   fs::create_directories(dir);
   fs::path target = dir / (name + "." + type);
-  if (fs::exists(target))
+  if (fs::exists(target) && claimed.contains(records::make_relative_path(staging, target).string()))
     target = dir / (name + "-" + hl::as_string(host::frame2::inquire_unique_filename("")) + "." + type);
 
   if (!owners.empty()) {

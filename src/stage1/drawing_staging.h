@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "records/ami_drawing_records.h"
@@ -23,10 +24,13 @@ std::string file_name_part(std::string_view text);
 // Stages the session's drawing numbered dno, loaded from the file of
 // record, into the staging directory and answers the staged file. An MI
 // load is copied unchanged, anything else stored from the session. A
-// staged file of the same name is kept; the new one gets "-" and a unique
-// text after its name.
+// staged file of the same name that `claimed` holds (staged drawings of
+// complete files, relative to the staging directory) is kept, and the new
+// one gets "-" and a unique text after its name; one that no complete file
+// claims is what an interrupted attempt at this file left, and is replaced.
 std::filesystem::path stage_drawing(const std::string& dno, const records::cad_fileinfo& record,
                                     const std::filesystem::path& input, const std::filesystem::path& staging,
-                                    records::ami_drawing_records& drawings);
+                                    records::ami_drawing_records& drawings,
+                                    const std::unordered_set<std::string>& claimed);
 
 }  // namespace vtm::stage1

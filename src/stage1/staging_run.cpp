@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <unordered_set>
 
 #include "analytics/migration_analytics.h"
 #include "analytics/staging_report.h"
@@ -105,7 +106,11 @@ class staging_run {
         staging_(created(absolute_directory(staging))),
         options_(options),
         records_(staging_),
-        models_dir_(staging_ / records::model_staging_dir) {}
+        models_dir_(staging_ / records::model_staging_dir) {
+    for (const auto& [path, info] : records_.files.filetable())
+      if (info.state == cad_file_state::complete && !info.drawing.empty())
+        claimed_.insert(info.drawing.string());
+  }
 
   void run() {
     empty_session();
@@ -171,8 +176,9 @@ class staging_run {
       save_model(model, record);
     if (const hl::ref dno = host::oli::sd_am_inq_drawing_no(); hl::truthy(dno))
       record.drawing = records::make_relative_path(
-          staging_, stage_drawing(hl::as_string(dno), record, input_, staging_, records_.drawings));
+          staging_, stage_drawing(hl::as_string(dno), record, input_, staging_, records_.drawings, claimed_));
     records_.files.update_cad_file_records(record);
+    if (!record.drawing.empty()) claimed_.insert(record.drawing.string());
     host::oli::sd_return_to_model_checkpoint(checkpoint_);
     host::docu::am_drawing_delete();
   }
@@ -204,6 +210,7 @@ class staging_run {
   const fs::path models_dir_;
   records::host_cluster_session session_;
   hl::ref checkpoint_;
+  std::unordered_set<std::string> claimed_;  // the staged drawings of complete files
 };
 
 }  // namespace

@@ -83,7 +83,7 @@ TEST_F(ComponentMap, AVersionIsReplacedByItsOriginalOrBecomesAnOriginal) {
   open_run();
   resolve_model("gearbox.bdl", gearbox_file);
   EXPECT_EQ(sysid_at("/gearbox/gear-new"), newer);
-  EXPECT_EQ(changes("SYSID-CONFLICT").size(), 1u) << "only the top-level model is renamed";
+  EXPECT_TRUE(changes("SYSID-CONFLICT").empty()) << "the model staged from this file before is the same";
 }
 
 TEST_F(ComponentMap, AnOriginalMetFirstThroughItsVersionIsPreparedAsWell) {

@@ -81,25 +81,37 @@ TEST_F(ConflictResolver, APartStagedBeforeKeepsItsSysidOnlyWhileItIsTheSame) {
   EXPECT_EQ(staged_contents("C-PLATE")->metakey->timestamp, 2.0e9);
 }
 
-TEST_F(ConflictResolver, ATopLevelModelStagedBeforeAlwaysGetsANewSysid) {
+TEST_F(ConflictResolver, ATopLevelModelStagedBeforeFromAnotherFileAlwaysGetsANewSysid) {
   resolve_model("a.pkg", plate_model("a", "plate", "2.0d9"));
   EXPECT_EQ(output.str(), "");
-  resolve_model("a.pkg", plate_model("a", "plate", "2.0d9"));
+  resolve_model("b.pkg", plate_model("a", "plate", "2.0d9"));
 
   const std::string top = session.sysid(at("/a").item.value);
   EXPECT_NE(top, "I-a");
-  EXPECT_EQ(output.str(), "Scanning a.pkg/a for conflicts\n");
+  EXPECT_EQ(output.str(), "Scanning b.pkg/a for conflicts\n");
   const auto conflicts = changes("SYSID-CONFLICT");
   ASSERT_EQ(conflicts.size(), 1u);
   EXPECT_EQ(conflicts[0].key_before, change_key(std::string("I-a")));
   EXPECT_EQ(conflicts[0].key_after, change_key(top));
-  EXPECT_EQ(conflicts[0].locations, strings{"a.pkg/a"});
+  EXPECT_EQ(conflicts[0].locations, strings{"b.pkg/a"});
   // Its contents are the same and keep their sysids.
   EXPECT_EQ(sysid_at("/a"), "C-a");
   const auto* record = std::get_if<instance_info>(staged().find(top));
   ASSERT_NE(record, nullptr);
   EXPECT_EQ(record->contents_sysid, sysid_value("C-a"));
   EXPECT_EQ(record->filename, top + ".sda");
+}
+
+// A file the host died in while it was being staged is staged again: its
+// models are the ones staged from it before, not conflicts with them.
+TEST_F(ConflictResolver, ATopLevelModelStagedBeforeFromTheSameFileKeepsItsSysid) {
+  resolve_model("a.pkg", plate_model("a", "plate", "2.0d9"));
+  const std::size_t components = staged().size();
+  resolve_model("a.pkg", plate_model("a", "plate", "2.0d9"));
+  EXPECT_EQ(session.sysid(at("/a").item.value), "I-a");
+  EXPECT_EQ(output.str(), "");
+  EXPECT_TRUE(changes("SYSID-CONFLICT").empty());
+  EXPECT_EQ(staged().size(), components);
 }
 
 TEST_F(ConflictResolver, ARerunOfTheSameInputGivesTheSameSysids) {

@@ -1,5 +1,7 @@
 #include "stage1/drawing_staging.h"
 
+#include <unordered_set>
+
 #include "stage1/file_loading.h"
 #include "stage1_fixture.h"
 
@@ -15,16 +17,21 @@ class DrawingStaging : public Stage1Test {
     Stage1Test::SetUp();
     fs::create_directories(staging());
   }
-  // Loads the file as the run does and stages the drawing it brought.
-  fs::path load_and_stage(const fs::path& file) {
+  // Loads the file as the run does and stages the drawing it brought; with
+  // complete, the file then counts as complete and claims its drawing.
+  fs::path load_and_stage(const fs::path& file, bool complete = true) {
     cad_fileinfo record = vtm::records::make_cad_fileinfo(file);
     vtm::stage1::load_cadfile(record);
     EXPECT_EQ(hl::prin1_to_string(record.error_status.value), ":OK") << file;
     auto drawings = vtm::records::make_ami_drawing_records(staging());
     const hl::ref dno = host::oli::sd_am_inq_drawing_no();
     EXPECT_TRUE(hl::stringp(dno));
-    return vtm::stage1::stage_drawing(hl::as_string(dno), record, dir_ / "in", staging(), drawings);
+    const fs::path staged =
+        vtm::stage1::stage_drawing(hl::as_string(dno), record, dir_ / "in", staging(), drawings, claimed_);
+    if (complete) claimed_.insert(fs::relative(staged, staging()).string());
+    return staged;
   }
+  std::unordered_set<std::string> claimed_;
   fs::path staging() const { return dir_ / "staging"; }
   std::vector<ami_drawing_info> recorded() {
     std::vector<ami_drawing_info> out;
@@ -63,6 +70,21 @@ TEST_F(DrawingStaging, ATargetThatExistsIsKeptAndTheNewOneGetsAUniqueSuffix) {
   EXPECT_GT(second.stem().string().size(), std::string("DRW-1@front-").size());
   EXPECT_EQ(read(second), front);
   EXPECT_EQ(recorded().size(), 2u);
+}
+
+// A host that died after the drawing was staged leaves its file unclaimed:
+// staging the file again replaces it instead of adding a second drawing.
+TEST_F(DrawingStaging, ATargetLeftByAnInterruptedAttemptIsReplaced) {
+  const fs::path source = write("in/front.ami", front);
+  const fs::path first = load_and_stage(source, false);
+  write(fs::relative(first, dir_), "cut off");
+  EXPECT_EQ(load_and_stage(source), first);
+  EXPECT_EQ(read(first), front);
+  EXPECT_EQ(recorded().size(), 1u);
+  const fs::path sketch_file = write("in/sketch.mi", "(:sdsim-mi 1)\n(:drawing :number \"S\")\n");
+  const fs::path plain = load_and_stage(sketch_file, false);
+  EXPECT_EQ(load_and_stage(sketch_file), plain);
+  EXPECT_EQ(std::distance(fs::directory_iterator(plain.parent_path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(DrawingStaging, APlainDrawingGoesToTheMiDirectoryWithoutRecord) {

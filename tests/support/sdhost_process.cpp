@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -67,8 +68,19 @@ sdhost_result run_sdhost(const std::vector<std::string>& arguments, const sdhost
     ::_exit(127);
   }
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0)
-    if (errno != EINTR) throw std::runtime_error("waitpid failed");
+  const auto deadline = std::chrono::steady_clock::now() + how.kill_after;
+  bool killed = how.kill_after.count() == 0;
+  for (;;) {
+    const pid_t done = ::waitpid(child, &status, killed ? 0 : WNOHANG);
+    if (done == child) break;
+    if (done < 0 && errno != EINTR) throw std::runtime_error("waitpid failed");
+    if (!killed && std::chrono::steady_clock::now() >= deadline) {
+      ::kill(child, SIGKILL);
+      killed = true;
+    } else if (!killed) {
+      ::usleep(1000);
+    }
+  }
   sdhost_result r;
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
   r.out = read_all(files.dir / "out");

@@ -3,6 +3,7 @@
 // process.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -16,6 +17,9 @@ struct sdhost_run {
   // settings directory should always be a test's own.
   std::vector<std::pair<std::string, std::string>> environment;
   std::string input;  // standard input
+  // Killed with SIGKILL from outside after this long, as a crash would end
+  // it; zero: never.
+  std::chrono::milliseconds kill_after{0};
 };
 
 struct sdhost_result {
