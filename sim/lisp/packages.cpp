@@ -43,9 +43,9 @@ package& new_package(runtime_state& st, std::string_view name, std::vector<std::
 }
 
 // Host packages beside the standard ones; their names are the host's.
-constexpr const char* host_packages[] = {"OLI",     "MEI",      "FRAME2", "FRAME2-UI",    "ELAN",
-                                         "ELAN-UI", "LINKS-UI", "DOCU",   "MODELMANAGER", "EVENT",
-                                         "SDSIM",   "DSM",      "K2",     "K2-UI",        "SYSTEM"};
+constexpr const char* host_packages[] = {"OLI",      "MEI",   "FRAME2",       "FRAME2-UI", "ELAN",  "ELAN-UI",
+                                         "LINKS-UI", "DOCU",  "MODELMANAGER", "EVENT",     "SDSIM", "DSM",
+                                         "K2",       "K2-UI", "SYSTEM",       "G-BROWSER"};
 
 void create_standard_packages(runtime_state& st) {
   st.cl = &new_package(st, "COMMON-LISP", {"LISP", "CL"}, {});

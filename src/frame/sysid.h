@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "host/entity.h"
 #include "host/native.h"
@@ -23,6 +24,10 @@ class ENTITYIDTMP {
 
 // Creates the :SYSID keyword and defines SET-ENTITY-SYSID in the main package.
 void sysid_lisp_initialize();
+
+// What SET-ENTITY-SYSID does, for C++ callers: makes text the sysid of the
+// host entity; the host's type error for a value that is no entity.
+void set_entity_sysid(LAOBJ* entity, const std::wstring& text);
 
 // The value of the one allowed keyword `key` among the key/value pair at
 // arguments; the host's errors for any other keyword. The first flag is kept

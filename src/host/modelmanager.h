@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/lisp/object.h"
+
 namespace host::modelmanager {
 
 // A query's answer: column names and rows of column values (all text), or
@@ -20,5 +22,9 @@ struct mm_query_result {
 // rows; attributes "$ALL" asks for every column.
 mm_query_result mm_query_by_name(std::string_view class_name, std::string_view attributes,
                                  std::string_view name, int limit);
+
+// The element id of the stored document a cluster in session comes from;
+// NIL when the cluster is not in Model Manager.
+host::lisp::ref get_docelid_from_cluster(const host::lisp::ref& cluster);
 
 }  // namespace host::modelmanager

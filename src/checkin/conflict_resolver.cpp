@@ -1,0 +1,103 @@
+#include "checkin/conflict_resolver.h"
+
+#include <vector>
+
+#include "checkin/component_map.h"
+#include "host/lisp/format.h"
+#include "host/lisp/streams.h"
+#include "host/model_tree.h"
+#include "records/change_records.h"
+#include "records/cluster_session.h"
+#include "records/host_cluster_session.h"
+
+namespace vtm::checkin {
+
+namespace hl = host::lisp;
+using records::component_record;
+using records::contents_info;
+using records::instance_info;
+
+namespace {
+
+const core::keyword_name sysid_conflict{"SYSID-CONFLICT"};
+
+// The top-level model whose instance is `instance`.
+records::model_path top_level_model(const hl::ref& instance, records::cluster_session& session) {
+  const records::model_path root = records::from_sel_item(host::elan_ui::get_root_sel_item());
+  for (records::model_path& top : session.obj_children(root))
+    if (top.item.value == instance) return top;
+  hl::simple_error("The top-level model " + session.sysid(instance) + " is no longer in session.");
+}
+
+// Whether the contents is another component than the one staged or resolved
+// under its sysid. A record of another kind under that sysid is one too.
+bool different_component(const contents_info& info, const component_record& reference,
+                         records::cluster_session& session) {
+  const auto* staged = std::get_if<contents_info>(&reference);
+  if (!staged) return true;
+  return !records::cluster_metakey_diff(records::contents_info_composite_key(info, session),
+                                        staged->metakey.value_or(records::cluster_metakey{}))
+              .empty();
+}
+
+}  // namespace
+
+conflict_resolver make_conflict_resolver(const std::filesystem::path& dir) {
+  return conflict_resolver(records::make_component_records(dir));
+}
+
+std::size_t invoke_conflict_resolver(conflict_resolver& self, const std::filesystem::path& sourcepath,
+                                     const records::part_check& check, records::change_records& logger,
+                                     records::cluster_session& session) {
+  const records::component_records::table_type& persisted = self.components().table();
+  records::ordered_table<std::string, component_record*> resolved;
+  component_map map = make_component_map(sourcepath, check, logger, session);
+
+  for (const auto& entry : map) {
+    component_record& info = *map.find(entry.first);
+    const hl::ref cluster = records::component_base(info).sysid.handle();
+    std::string sysid = session.sysid(cluster);
+    // A rerun gives the component the sysid it received the first time; it
+    // is entered under that sysid, so that the component that kept the old
+    // one is not taken for a conflict with it.
+    if (std::optional<std::string> recorded = logger.apply_recorded_change(info, session)) {
+      resolved.insert_or_assign(*recorded, &info);
+      continue;
+    }
+    const component_record* reference = nullptr;
+    bool enforced = false;
+    if (component_record* const* earlier = resolved.find(sysid)) {
+      reference = *earlier;
+      enforced = true;
+    } else {
+      reference = persisted.find(sysid);
+    }
+    if (reference) {
+      if (const auto* instance = std::get_if<instance_info>(&info)) {
+        const records::model_path top = top_level_model(cluster, session);
+        const hl::ref name = hl::make_string(instance->name.value_or(""));
+        hl::format(hl::standard_output(), "Scanning ~A for conflicts~%", hl::args_t(&name, 1));
+        sysid = records::change_component_info_sysid(
+            info, std::nullopt, sysid_conflict, logger,
+            records::share(records::make_extended_location(location_prefix(sourcepath), top)), session);
+      } else {
+        const auto& contents = std::get<contents_info>(info);
+        if (enforced || different_component(contents, *reference, session))
+          sysid = records::change_component_info_sysid(info, std::nullopt, sysid_conflict, logger,
+                                                       contents.shares.front(), session);
+      }
+    }
+    resolved.insert_or_assign(sysid, &info);
+  }
+
+  std::vector<component_record> components;
+  components.reserve(resolved.size());
+  for (const auto& [sysid, record] : resolved) components.push_back(std::move(*record));
+  self.components().update_component_records(components, session);
+  logger.flush_change_records();
+  return resolved.size();
+}
+
+void finalize_conflict_resolver(conflict_resolver& self) { self.components().close_persistent_records(); }
+
+}  // namespace vtm::checkin
