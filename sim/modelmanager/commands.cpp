@@ -161,11 +161,11 @@ const builtins_registration command_functions([] {
     return host::modelmanager::sd_db_get_uda_contents_by_name(a[0], as_string(a[1]),
                                                               std::vector<ref>(a.begin() + 2, a.end()));
   });
-  sim::define_host_function("SDSIM", "MM-COMPLETE-COMMAND", 0, 0, [](args_t) {
+  sim::define_console_function("SDSIM", "MM-COMPLETE-COMMAND", 0, 0, [](args_t) {
     complete_command();
     return nil();
   });
-  sim::define_host_function("SDSIM", "MM-PENDING-COMMANDS", 0, 0,
+  sim::define_console_function("SDSIM", "MM-PENDING-COMMANDS", 0, 0,
                             [](args_t) { return make_integer(std::int64_t(pending().size())); });
 });
 

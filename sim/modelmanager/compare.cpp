@@ -100,7 +100,7 @@ const builtins_registration compare_functions([] {
     host::modelmanager::cr_compare_models_callback();
     return t();
   });
-  sim::define_host_function("SDSIM", "MM-COMPARISON", 0, 0, [](args_t) {
+  sim::define_console_function("SDSIM", "MM-COMPARISON", 0, 0, [](args_t) {
     std::vector<ref> lines;
     for (const std::string& l : buffer()) lines.push_back(make_string(l));
     return list_from(lines);
