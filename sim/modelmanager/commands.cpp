@@ -13,8 +13,8 @@
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
 #include "host/lisp/printer.h"
-#include "host/lisp/streams.h"
 #include "host/lisp/reader.h"
+#include "host/lisp/streams.h"
 #include "host/mm_commands.h"
 #include "host/mm_compare.h"
 #include "host/model_tree.h"
@@ -49,7 +49,8 @@ mm_job parse_command(std::string_view command) {
   while (i != std::string_view::npos && i < command.size()) {
     i = command.find_first_not_of(' ', i);
     if (i == std::string_view::npos) break;
-    if (command[i] != '\'') simple_error("Model Manager: argument not in quotes in \"" + std::string(command) + "\"");
+    if (command[i] != '\'')
+      simple_error("Model Manager: argument not in quotes in \"" + std::string(command) + "\"");
     const std::size_t end = command.find('\'', i + 1);
     if (end == std::string_view::npos)
       simple_error("Model Manager: unterminated argument in \"" + std::string(command) + "\"");
@@ -166,7 +167,7 @@ const builtins_registration command_functions([] {
     return nil();
   });
   sim::define_console_function("SDSIM", "MM-PENDING-COMMANDS", 0, 0,
-                            [](args_t) { return make_integer(std::int64_t(pending().size())); });
+                               [](args_t) { return make_integer(std::int64_t(pending().size())); });
 });
 
 }  // namespace
@@ -186,7 +187,8 @@ ref get_docelid_from_object(const ref& object) {
   return get_docelid_from_cluster(contents);
 }
 
-ref sd_db_get_uda_contents_by_name(const ref& cluster, std::string_view attribute, const std::vector<ref>& keys) {
+ref sd_db_get_uda_contents_by_name(const ref& cluster, std::string_view attribute,
+                                   const std::vector<ref>& keys) {
   const ref values = host::oli::sd_inq_item_attribute(cluster, attribute, nil());
   if (is_nil(values)) return nil();
   std::vector<ref> plist;

@@ -34,7 +34,9 @@ symbol& special(std::string_view package_name, std::string_view name) {
   return s;
 }
 
-std::string text_or_nil(const ref& value) { return stringp(value) ? as_string(value) : prin1_to_string(value); }
+std::string text_or_nil(const ref& value) {
+  return stringp(value) ? as_string(value) : prin1_to_string(value);
+}
 
 // What a position shows: instance type and contents name.
 std::string describe(const ref& position) {

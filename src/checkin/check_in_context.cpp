@@ -152,8 +152,8 @@ void set_check_in_context_current_model(check_in_context& context, model_status_
 
 void cleanup_conflict_queue(check_in_context& context, records::cluster_session& session) {
   std::unordered_set<const LAOBJ*> alive;
-  for (const hl::ref& feature : hl::list_to_vector(host::k2::search_universal_feature(
-           host::oli::get_instance(host::elan_ui::get_root_sel_item()))))
+  for (const hl::ref& feature : hl::list_to_vector(
+           host::k2::search_universal_feature(host::oli::get_instance(host::elan_ui::get_root_sel_item()))))
     if (!hl::is_nil(hl::getf(host::k2::universal_feature_properties(feature), kw(tracking_name_property))))
       alive.insert(feature.get());
   for (auto& [name, info] : context.current_conflicts) {

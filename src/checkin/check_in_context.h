@@ -40,7 +40,7 @@ struct check_in_context {
 
  private:
   friend void set_check_in_context_current_model(check_in_context&, model_status_ptr,
-                                                  records::cluster_session&);
+                                                 records::cluster_session&);
   model_status_ptr current_model_;
 };
 

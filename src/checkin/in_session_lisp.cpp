@@ -46,10 +46,14 @@ void define(std::string_view name, std::size_t min, std::size_t max, hl::native_
 
 const char* result_keyword(resolution_result r) {
   switch (r) {
-    case resolution_result::rename: return "RENAME";
-    case resolution_result::replace: return "REPLACE";
-    case resolution_result::reload: return "RELOAD";
-    case resolution_result::none: break;
+    case resolution_result::rename:
+      return "RENAME";
+    case resolution_result::replace:
+      return "REPLACE";
+    case resolution_result::reload:
+      return "RELOAD";
+    case resolution_result::none:
+      break;
   }
   return nullptr;
 }
@@ -70,7 +74,8 @@ void define_vt_in_session_records() {
     return hl::make_handle(std::string(context_kind),
                            std::make_shared<check_in_context>(make_check_in_context(hl::to_path(a[0]))));
   });
-  define("CHECK-IN-CONTEXT-P", 1, 1, [](hl::args_t a) { return hl::boolean(handle_of_kind(a[0], context_kind)); });
+  define("CHECK-IN-CONTEXT-P", 1, 1,
+         [](hl::args_t a) { return hl::boolean(handle_of_kind(a[0], context_kind)); });
   define("CHECK-IN-CONTEXT-CURRENT-MODEL", 1, 1, [](hl::args_t a) {
     const model_status_ptr& m = context_of(a[0])->current_model();
     return m ? core::to_lisp(*m) : hl::nil();
@@ -84,22 +89,23 @@ void define_vt_in_session_records() {
     cleanup_conflict_queue(*context_of(a[0]), session());
     return a[0];
   });
-  define("CHECK-IN-CONTEXT-REMAINING-MODELS", 1, 1, [](hl::args_t a) {
-    return hl::make_integer(check_in_context_remaining_models(*context_of(a[0])));
-  });
+  define("CHECK-IN-CONTEXT-REMAINING-MODELS", 1, 1,
+         [](hl::args_t a) { return hl::make_integer(check_in_context_remaining_models(*context_of(a[0]))); });
   define("CHECK-IN-CONTEXT-REMAINING-NAME-CONFLICTS", 1, 1, [](hl::args_t a) {
     return hl::make_integer(check_in_context_remaining_name_conflicts(*context_of(a[0])));
   });
   define("CHECK-IN-CONTEXT-CONFLICT-NAMES", 1, 1, [](hl::args_t a) {
     std::vector<hl::ref> names;
-    for (const auto& [name, info] : context_of(a[0])->current_conflicts) names.push_back(hl::make_string(name));
+    for (const auto& [name, info] : context_of(a[0])->current_conflicts)
+      names.push_back(hl::make_string(name));
     return hl::list_from(names);
   });
   define("CHECK-IN-CONTEXT-CONFLICT", 2, 2, [](hl::args_t a) {
     const name_info_ptr* info = context_of(a[0])->current_conflicts.find(hl::as_string(a[1]));
     return info ? info_handle(*info) : hl::nil();
   });
-  define("MODEL-NAME-INFO-P", 1, 1, [](hl::args_t a) { return hl::boolean(handle_of_kind(a[0], name_info_kind)); });
+  define("MODEL-NAME-INFO-P", 1, 1,
+         [](hl::args_t a) { return hl::boolean(handle_of_kind(a[0], name_info_kind)); });
   define("MODEL-NAME-INFO-PLIST", 1, 1, [](hl::args_t a) { return model_name_info_plist(*info_of(a[0])); });
   define("MODEL-NAME-INFO-SELITEM", 1, 1, [](hl::args_t a) {
     std::optional<records::model_path> p = model_name_info_selitem(*info_of(a[0]));

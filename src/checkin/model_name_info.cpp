@@ -83,7 +83,8 @@ bool name_has_doubles_p(const model_name_info& info, records::cluster_session& s
   return info.elid && count > 0;
 }
 
-std::optional<records::model_path> first_share(const model_name_info& info, const cluster_shares_entry& entry) {
+std::optional<records::model_path> first_share(const model_name_info& info,
+                                               const cluster_shares_entry& entry) {
   if (!entry.tracking_feature) {
     if (entry.shares.empty()) return std::nullopt;
     return entry.shares.front();

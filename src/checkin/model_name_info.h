@@ -45,6 +45,9 @@ struct model_name_info {
   std::vector<cluster_shares_entry> cluster_shares;
 
   cluster_shares_entry* entry_of(const host::lisp::ref& cluster);
+  const cluster_shares_entry* entry_of(const host::lisp::ref& cluster) const {
+    return const_cast<model_name_info*>(this)->entry_of(cluster);
+  }
   cluster_shares_entry& add_share(const host::lisp::ref& cluster, const records::model_path& share);
 };
 
@@ -61,7 +64,8 @@ bool name_has_doubles_p(const model_name_info& info, records::cluster_session& s
 
 // The first share of an entry: the first member of its tracking feature
 // once tracked; nothing when none is left.
-std::optional<records::model_path> first_share(const model_name_info& info, const cluster_shares_entry& entry);
+std::optional<records::model_path> first_share(const model_name_info& info,
+                                               const cluster_shares_entry& entry);
 
 // The position to show for the name: the reference model when chosen, else
 // the first share of the first cluster.

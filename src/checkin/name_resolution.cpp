@@ -29,7 +29,8 @@ hl::ref sel_item_or_nil(const std::optional<records::model_path>& p) {
 void note_state() { host::dsm::note_state(host::k2::k2_state_manager()); }
 
 // replace-contents, with the host's refusal answered as false.
-bool replace(const records::model_path& target, const records::model_path& by, records::cluster_session& session) {
+bool replace(const records::model_path& target, const records::model_path& by,
+             records::cluster_session& session) {
   try {
     return records::replace_contents(target, session.get_contents(by), session);
   } catch (const hl::lisp_error& e) {
@@ -56,9 +57,9 @@ resolution_result apply(model_name_info& info, resolution how, records::cluster_
                                                                    : resolution_result::none;
       // A reload needs a database object to reload from.
       if (!info.elid) return resolution_result::none;
-      host::modelmanager::mm_send_cmd(
-          hl::format("RELOAD '~A' '~A' 'false' 'false' '~A'", hl::make_string(session.obj_pathname(*info.local_model)),
-                     hl::make_string(*info.elid), hl::ref(&hl::keyword("CONTENTS"))));
+      host::modelmanager::mm_send_cmd(hl::format(
+          "RELOAD '~A' '~A' 'false' 'false' '~A'", hl::make_string(session.obj_pathname(*info.local_model)),
+          hl::make_string(*info.elid), hl::ref(&hl::keyword("CONTENTS"))));
       return resolution_result::reload;
     case resolution::replace_check_by_reference:
       if (!local_conflict || !info.db_model) return resolution_result::none;
@@ -101,10 +102,10 @@ model_name_info& compare_name_doubles(model_name_info& info) {
   hl::set_symbol_value(host::modelmanager::local_model_path_variable(), reference);
   if (info.elid && !info.db_model) {
     hl::set_symbol_value(host::cl_user::db_aip_ui_last_load_result_variable(), hl::nil());
-    host::modelmanager::mm_send_cmd(hl::format(
-        "LOAD '~A' '(modelmanager::cr-compare-models-callback)' 'false' '~A' 'LOAD_AS_VERSION' "
-        "'DO_NOT_APPLY_LOAD_AND_POSITION'",
-        hl::make_string(*info.elid), host::modelmanager::get_loadtype_for_compare(reference)));
+    host::modelmanager::mm_send_cmd(
+        hl::format("LOAD '~A' '(modelmanager::cr-compare-models-callback)' 'false' '~A' 'LOAD_AS_VERSION' "
+                   "'DO_NOT_APPLY_LOAD_AND_POSITION'",
+                   hl::make_string(*info.elid), host::modelmanager::get_loadtype_for_compare(reference)));
     return info;
   }
   const hl::ref check = sel_item_or_nil(info.db_model);

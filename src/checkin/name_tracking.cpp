@@ -26,8 +26,9 @@ model_name_info& track_model_name_info(model_name_info& info) {
     if (e.tracking_feature || e.shares.empty()) continue;
     const hl::ref owner = hl::car(e.shares.front().path.value);
     const hl::ref feature = host::k2::make_thin_universal_feature_instance(
-        owner, hl::list({kw("FILING"), kw("NONE"), kw(tracking_name_property), hl::make_string(info.model_name),
-                         kw(tracking_type_property), hl::make_string(tracking_type)}));
+        owner,
+        hl::list({kw("FILING"), kw("NONE"), kw(tracking_name_property), hl::make_string(info.model_name),
+                  kw(tracking_type_property), hl::make_string(tracking_type)}));
     for (const records::model_path& share : e.shares)
       host::elan::add_thin_universal_feature_entities(feature, hl::list({e.cluster}), share.path.value);
     e.tracking_feature = records::model_path{{hl::list({owner})}, host::elan::s_feature, {feature}};
@@ -59,14 +60,17 @@ model_name_info& update_model_name_info(model_name_info& info, records::cluster_
 std::vector<records::model_path> model_name_info_shares_of_cluster(const model_name_info& info,
                                                                    const hl::ref& cluster) {
   std::vector<records::model_path> out;
-  const cluster_shares_entry* e = const_cast<model_name_info&>(info).entry_of(cluster);
+  const cluster_shares_entry* e = info.entry_of(cluster);
   if (!e || !e->tracking_feature) return out;
   for (const hl::ref& member : hl::list_to_vector(feature_members(*e->tracking_feature))) {
     const hl::ref path = host::elan::sel_item_path(member);
     const hl::ref parcel = host::elan::convert_parcel(hl::list_to_vector(path).back());
     const hl::ref type = host::dsm::entity_name(parcel);
     const std::string t = hl::stringp(type) ? hl::as_string(type) : "";
-    out.push_back({{path}, t == "npart3" ? host::elan::s_part : t == "nasmb3" ? host::elan::s_assembly : 0,
+    out.push_back({{path},
+                   t == "npart3"   ? host::elan::s_part
+                   : t == "nasmb3" ? host::elan::s_assembly
+                                   : 0,
                    {parcel}});
   }
   return out;

@@ -32,7 +32,7 @@ TEST_F(CheckInTest, QueuesComeFromTheAnalytics) {
   EXPECT_EQ(c.model_queue.size(), 3u);  // the workplane is not queued
   EXPECT_EQ(c.model_queue.find("models/S3.sda"), nullptr);
   EXPECT_EQ(check_in_context_remaining_models(c), 2);  // plate is checked in
-  EXPECT_EQ(c.drawing_queue.size(), 2u);                // drawings with errors are not queued
+  EXPECT_EQ(c.drawing_queue.size(), 2u);               // drawings with errors are not queued
   EXPECT_EQ(c.drawing_queue.find("drawings.ami/d3.ami"), nullptr);
 
   set_current(c, "models/S1.sda");

@@ -67,7 +67,9 @@ class CheckInTest : public testing::Test {
     host::frame2_ui::universal_load(write("in/" + name, text).string());
   }
   // Stores models in the database from a seed text (:file relative to dir).
-  void seed(std::string_view text) { sim::modelmanager::current_database().seed_from_file(write("seed.lsp", text)); }
+  void seed(std::string_view text) {
+    sim::modelmanager::current_database().seed_from_file(write("seed.lsp", text));
+  }
 
   // The status of the top-level model "/top" staged as models/<sysid>.sda.
   static vtm::analytics::model_status status_of(const std::string& top, const std::string& sysid,
@@ -124,8 +126,8 @@ class CheckInTest : public testing::Test {
     while (auto line = sim::take_queued_command()) hl::eval_string(*line);
   }
   static int tracking_feature_count() {
-    return int(hl::list_length(host::k2::search_universal_feature(
-        host::oli::get_instance(host::elan_ui::get_root_sel_item()))));
+    return int(hl::list_length(
+        host::k2::search_universal_feature(host::oli::get_instance(host::elan_ui::get_root_sel_item()))));
   }
 
   fs::path dir;

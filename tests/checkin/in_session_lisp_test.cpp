@@ -30,8 +30,9 @@ TEST_F(CheckInTest, TheDialogReachesTheContextAndItsConflictsFromLisp) {
   ev("(vtm::cleanup-conflict-queue vtm::*test-context*)");
   EXPECT_EQ(ev("(vtm::check-in-context-remaining-name-conflicts vtm::*test-context*)"), "0");
   // The queued record itself is the current model.
-  EXPECT_EQ(ev("(vantrel-migrator::model-status-staged (vtm::check-in-context-current-model vtm::*test-context*))"),
-            "#P\"models/S1.sda\"");
+  EXPECT_EQ(
+      ev("(vantrel-migrator::model-status-staged (vtm::check-in-context-current-model vtm::*test-context*))"),
+      "#P\"models/S1.sda\"");
   hl::set_symbol_value(ctx, hl::nil());
 }
 

@@ -156,7 +156,8 @@ TEST_F(Resolution, ADeepReferenceIsReplacedByTheDatabaseComponentInSession) {
   ASSERT_NE(bolt, nullptr);
   ready_name_conflict_resolution(*bolt, session);
   ASSERT_EQ(pathname(bolt->local_model), "/frame/sub/mine");
-  EXPECT_EQ(resolve_name_conflict(*bolt, resolution::replace_local_by_db, session), resolution_result::replace);
+  EXPECT_EQ(resolve_name_conflict(*bolt, resolution::replace_local_by_db, session),
+            resolution_result::replace);
   EXPECT_EQ(session.sysid(contents_at("/frame/sub/mine")), "C-DB");
   EXPECT_FALSE(name_has_doubles_p(*bolt, session));
   EXPECT_EQ(pathname(bolt->db_model), "/frame/db");
@@ -213,7 +214,8 @@ TEST_F(DatabaseModel, ReplacingATopLevelChildReloadsItFromTheDatabase) {
   EXPECT_EQ(resolve_name_conflict(bolt, resolution::replace_local_by_db, session), resolution_result::reload);
   EXPECT_TRUE(bolt.local_model.has_value());  // the reload's completion cleans up
   EXPECT_EQ(session.sysid(contents_at("/frame/mine")), "C-MINE");
-  EXPECT_TRUE(hl::is_nil(host::modelmanager::get_docelid_from_object(vtm::records::to_sel_item(at("/frame/mine")))));
+  EXPECT_TRUE(
+      hl::is_nil(host::modelmanager::get_docelid_from_object(vtm::records::to_sel_item(at("/frame/mine")))));
 
   run_queued();
   EXPECT_EQ(session.sysid(contents_at("/frame/mine")), "C-STORED");
@@ -238,12 +240,14 @@ TEST_F(DatabaseModel, AReloadWithoutADatabaseObjectAppliesNothing) {
 
 TEST_F(DatabaseModel, CommandsAreCheckedWhenSentAndFailuresReportedWhenRun) {
   EXPECT_THROW(host::modelmanager::mm_send_cmd("DELETE 'E1'"), hl::lisp_error);
-  EXPECT_THROW(host::modelmanager::mm_send_cmd("RELOAD '/x' 'E1' 'false' 'false' 'INSTANCE'"), hl::lisp_error);
+  EXPECT_THROW(host::modelmanager::mm_send_cmd("RELOAD '/x' 'E1' 'false' 'false' 'INSTANCE'"),
+               hl::lisp_error);
   EXPECT_THROW(host::modelmanager::mm_send_cmd("LOAD 'E1' '(f' 'false' 'PART' 'A' 'B'"), hl::lisp_error);
   EXPECT_FALSE(sim::take_queued_command().has_value());
 
-  host::modelmanager::mm_send_cmd("LOAD 'E-NONE' '(modelmanager::cr-compare-models-callback)' 'false' 'PART' "
-                                  "'LOAD_AS_VERSION' 'DO_NOT_APPLY_LOAD_AND_POSITION'");
+  host::modelmanager::mm_send_cmd(
+      "LOAD 'E-NONE' '(modelmanager::cr-compare-models-callback)' 'false' 'PART' "
+      "'LOAD_AS_VERSION' 'DO_NOT_APPLY_LOAD_AND_POSITION'");
   run_queued();
   EXPECT_NE(output.str().find("Model Manager: LOAD failed: no stored model with the element id E-NONE"),
             std::string::npos)
