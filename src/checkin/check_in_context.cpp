@@ -84,6 +84,7 @@ bool adopt_database_component(model_name_info& info, records::cluster_session& s
     hl::standard_output() << hl::format("Elid ~A (~A) in session for model-name ~S~%", elid, unique_id,
                                         hl::make_string(info.model_name));
     info.elid = text_of(elid);
+    info.query_failed = false;
     info.elid_text = hl::is_nil(unique_id) ? std::nullopt : std::optional<std::string>(text_of(unique_id));
     info.db_model = first_share(info, e);
     if (info.db_model) info.db_model_type = session.entity_type_name(session.get_instance(*info.db_model));

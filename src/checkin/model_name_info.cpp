@@ -47,6 +47,7 @@ cluster_shares_entry& model_name_info::add_share(const hl::ref& cluster, const r
 
 model_name_info& query_model_name_info(model_name_info& info, bool cached) {
   const name_query_answer answer = query_component_by_model_name(info.model_name, 100, cached);
+  info.query_failed = answer.failed();
   if (answer.failed()) {
     info.elid = answer.error;
     return info;

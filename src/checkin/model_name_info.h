@@ -36,6 +36,9 @@ struct model_name_info {
   // The database object's element id; the query's error message when the
   // query failed (the name then counts as conflicting).
   std::optional<std::string> elid;
+  // elid holds the message of a failed query, not an element id: nothing may
+  // be loaded or reloaded from the database by it.
+  bool query_failed = false;
   std::optional<std::string> elid_text;
   std::optional<records::model_path> local_model;  // the reference model
   std::optional<records::model_path> db_model;     // the check model in session

@@ -56,7 +56,7 @@ resolution_result apply(model_name_info& info, resolution how, records::cluster_
         return replace(*info.local_model, *info.db_model, session) ? resolution_result::replace
                                                                    : resolution_result::none;
       // A reload needs a database object to reload from.
-      if (!info.elid) return resolution_result::none;
+      if (!info.elid || info.query_failed) return resolution_result::none;
       host::modelmanager::mm_send_cmd(hl::format(
           "RELOAD '~A' '~A' 'false' 'false' '~A'", hl::make_string(session.obj_pathname(*info.local_model)),
           hl::make_string(*info.elid), hl::ref(&hl::keyword("CONTENTS"))));
@@ -101,6 +101,11 @@ model_name_info& compare_name_doubles(model_name_info& info) {
   hl::set_symbol_value(host::modelmanager::local_model_variable(), reference);
   hl::set_symbol_value(host::modelmanager::local_model_path_variable(), reference);
   if (info.elid && !info.db_model) {
+    if (info.query_failed) {
+      hl::standard_output() << hl::format("No database model of ~S to compare: ~A~%",
+                                          hl::make_string(info.model_name), hl::make_string(*info.elid));
+      return info;
+    }
     hl::set_symbol_value(host::cl_user::db_aip_ui_last_load_result_variable(), hl::nil());
     host::modelmanager::mm_send_cmd(
         hl::format("LOAD '~A' '(modelmanager::cr-compare-models-callback)' 'false' '~A' 'LOAD_AS_VERSION' "

@@ -27,7 +27,8 @@ enum class resolution_result { none, rename, replace, reload };
 void ready_name_conflict_resolution(model_name_info& info, records::cluster_session& session);
 
 // Starts Model Manager's comparison of the reference and the check model;
-// a database model not in session is loaded for it first.
+// a database model not in session is loaded for it first. After a failed
+// name query there is no database model to load: nothing starts.
 model_name_info& compare_name_doubles(model_name_info& info);
 
 // Applies the resolution between two undo states, tells the host the tree

@@ -151,6 +151,12 @@ TEST_F(CheckInTest, AFailedQueryCountsAsAConflictUntilARetrySucceeds) {
   ASSERT_NE(plate, nullptr);
   EXPECT_EQ(plate->elid, "ERROR: database unavailable");
   EXPECT_TRUE(name_has_doubles_p(*plate, session));
+  // Its message is no element id: nothing is loaded or reloaded by it.
+  ready_name_conflict_resolution(*plate, session);
+  compare_name_doubles(*plate);
+  EXPECT_EQ(resolve_name_conflict(*plate, resolution::replace_local_by_db, session), resolution_result::none);
+  EXPECT_FALSE(sim::take_queued_command().has_value());
+  EXPECT_TRUE(name_has_doubles_p(*plate, session));
 
   // The failure was not cached: a cached query asks again and succeeds.
   query_model_name_info(*plate);
