@@ -69,7 +69,8 @@ bool add_component(const component_node& node, component_map& map) {
 std::string location_prefix(const std::filesystem::path& sourcepath) { return sourcepath.generic_string(); }
 
 component_map make_component_map(const std::filesystem::path& sourcepath, const records::part_check& check,
-                                 records::change_records& logger, records::cluster_session& session) {
+                                 records::change_records& logger, records::cluster_session& session,
+                                 shadowed_conflicts& shadowed) {
   const std::string prefix = location_prefix(sourcepath);
   component_map map;
   const records::model_path root = records::from_sel_item(host::elan_ui::get_root_sel_item());
@@ -82,7 +83,7 @@ component_map make_component_map(const std::filesystem::path& sourcepath, const 
         top,
         [&](const records::model_path& at) {
           const records::extended_location location = records::make_extended_location(prefix, at);
-          return add_component({location, model, check, logger, session}, map);
+          return add_component({location, model, check, logger, session, shadowed}, map);
         },
         session);
   }

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <unordered_map>
 
 #include "host/lisp/object.h"
 #include "records/file_records.h"
@@ -36,12 +37,19 @@ struct handle_hash {
 // each. Iterates in the order the records were made.
 using component_map = records::ordered_table<host::lisp::ref, records::component_record, handle_hash>;
 
+// Sysid conflicts recorded before, by key, that a change logged while the
+// models were prepared took the place of in the change log (the log keeps
+// one change per key); the resolver still applies them.
+using shadowed_conflicts =
+    std::unordered_map<records::change_key, records::change_info, records::change_key_hash>;
+
 // The map of every model in session, scanned in the host's order; the
 // models came from sourcepath (relative to the input directory), whose
 // namestring prefixes the records' locations. check is the part check of
 // part contents, logger receives the changes made.
 component_map make_component_map(const std::filesystem::path& sourcepath, const records::part_check& check,
-                                 records::change_records& logger, records::cluster_session& session);
+                                 records::change_records& logger, records::cluster_session& session,
+                                 shadowed_conflicts& shadowed);
 
 // The prefix of the locations of models loaded from sourcepath.
 std::string location_prefix(const std::filesystem::path& sourcepath);

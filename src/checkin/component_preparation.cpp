@@ -34,6 +34,8 @@ records::cluster_composite_key composite_key_of(const hl::ref& cluster, const co
 
 void log_change(const component_node& node, records::cluster_composite_key before,
                 records::cluster_composite_key after, std::string_view reason) {
+  if (const records::change_info* recorded = node.logger.changes().find(before))
+    if (recorded->reason.name == "SYSID-CONFLICT") node.shadowed.try_emplace(before, *recorded);
   node.logger.log_component_change(records::share(node.location), std::move(before), std::move(after),
                                    core::keyword_name{std::string(reason)}, node.session);
 }
@@ -51,6 +53,16 @@ contents_info refreshed_or_new(const component_node& node, const std::optional<c
 
 void detach_contents_attribute(const hl::ref& sel_item, std::string_view name) {
   host::oli::sd_detach_item_attribute(sel_item, name, contents_keyword(), false);
+}
+
+// The sysid a version with this key received when it became an original
+// before, in this run or an earlier one: a rerun gives it the same again.
+std::optional<std::string> original_sysid_given_before(const records::cluster_composite_key& key,
+                                                       const records::change_records& logger) {
+  const records::change_info* change = logger.changes().find(key);
+  if (!change || change->reason.name != "VERSION->ORIGINAL") return std::nullopt;
+  const auto* after = std::get_if<records::cluster_composite_key>(&change->key_after);
+  return after ? after->sysid : std::nullopt;
 }
 
 constexpr std::string_view database_attributes[] = {"DB-PREF", "DB-DREF"};
@@ -85,6 +97,9 @@ std::optional<contents_info> version_step(const component_node& node, const comp
         record = std::get<contents_info>(*scanned);
         records::update_contents_info(record, node.model, node.location, node.session);
       } else {
+        // Met first through its version: the original is cleaned as any
+        // contents met the first time.
+        clean_for_staging(node);
         record = records::make_contents_info(node.location, node.model, node.check, node.session);
       }
       log_change(node, key, records::contents_info_composite_key(record, node.session), "VERSION<-ORIGINAL");
@@ -93,8 +108,9 @@ std::optional<contents_info> version_step(const component_node& node, const comp
   }
   records::component_record record =
       records::make_contents_info(node.location, node.model, node.check, node.session);
-  records::change_component_info_sysid(record, std::nullopt, {"VERSION->ORIGINAL"}, node.logger,
-                                       records::share(node.location), node.session);
+  records::change_component_info_sysid(record, original_sysid_given_before(key, node.logger),
+                                       {"VERSION->ORIGINAL"}, node.logger, records::share(node.location),
+                                       node.session);
   return std::get<contents_info>(std::move(record));
 }
 

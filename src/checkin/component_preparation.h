@@ -18,6 +18,7 @@ struct component_node {
   const records::part_check& check;
   records::change_records& logger;
   records::cluster_session& session;
+  shadowed_conflicts& shadowed;
 };
 
 // Removes what ties the contents to a database or a parts library: its
@@ -28,7 +29,8 @@ void clean_for_staging(const component_node& node);
 // A version whose original is in session with the same time stamp and name
 // is replaced by the original, whose record (from map, when it was scanned
 // before) it answers; any other version becomes an original with a new
-// sysid. Nothing for a contents that is no version.
+// sysid, the one logged for its key when it became an original before.
+// Nothing for a contents that is no version.
 std::optional<records::contents_info> version_step(const component_node& node, const component_map& map);
 
 // A simplified component becomes inseparable: its control features and the

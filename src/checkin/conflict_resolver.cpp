@@ -40,6 +40,21 @@ bool different_component(const contents_info& info, const component_record& refe
               .empty();
 }
 
+// A sysid conflict recorded before for the contents, which preparing it
+// logged over: the contents gets the sysid it received then.
+std::optional<std::string> apply_shadowed_conflict(component_record& info, const shadowed_conflicts& shadowed,
+                                                   records::change_records& logger,
+                                                   records::cluster_session& session) {
+  const auto* contents = std::get_if<contents_info>(&info);
+  if (!contents) return std::nullopt;
+  auto it = shadowed.find(records::contents_info_composite_key(*contents, session));
+  if (it == shadowed.end()) return std::nullopt;
+  const auto* after = std::get_if<records::cluster_composite_key>(&it->second.key_after);
+  if (!after || !after->sysid) return std::nullopt;
+  return records::change_component_info_sysid(info, *after->sysid, sysid_conflict, logger,
+                                              contents->shares.front(), session);
+}
+
 }  // namespace
 
 conflict_resolver make_conflict_resolver(const std::filesystem::path& dir) {
@@ -51,16 +66,19 @@ std::size_t invoke_conflict_resolver(conflict_resolver& self, const std::filesys
                                      records::cluster_session& session) {
   const records::component_records::table_type& persisted = self.components().table();
   records::ordered_table<std::string, component_record*> resolved;
-  component_map map = make_component_map(sourcepath, check, logger, session);
+  shadowed_conflicts shadowed;
+  component_map map = make_component_map(sourcepath, check, logger, session, shadowed);
 
   for (const auto& entry : map) {
     component_record& info = *map.find(entry.first);
     const hl::ref cluster = records::component_base(info).sysid.handle();
     std::string sysid = session.sysid(cluster);
-    // A rerun gives the component the sysid it received the first time; it
-    // is entered under that sysid, so that the component that kept the old
-    // one is not taken for a conflict with it.
-    if (std::optional<std::string> recorded = logger.apply_recorded_change(info, session)) {
+    // A rerun gives the component the sysid it received the first time. It
+    // is entered under that sysid: under the old one it would displace the
+    // component that kept it, or clash with it when that comes later.
+    std::optional<std::string> recorded = logger.apply_recorded_change(info, session);
+    if (!recorded) recorded = apply_shadowed_conflict(info, shadowed, logger, session);
+    if (recorded) {
       resolved.insert_or_assign(*recorded, &info);
       continue;
     }
