@@ -93,8 +93,16 @@ database::database(const std::filesystem::path& file) : file_(file) {
       "CREATE TABLE IF NOT EXISTS models ("
       " elid TEXT PRIMARY KEY, name TEXT NOT NULL, revision TEXT, state TEXT, model_objtype TEXT,"
       " unique_id_string TEXT, create_date INTEGER, project_id TEXT, enovia_migrated TEXT,"
-      " enovia_part_er TEXT, sysid TEXT);"
+      " enovia_part_er TEXT, sysid TEXT, file TEXT);"
       "CREATE INDEX IF NOT EXISTS models_by_name ON models(name);");
+  // Databases made before models had stored files.
+  bool has_file_column;
+  {
+    statement columns(db_, "SELECT COUNT(*) FROM pragma_table_info('models') WHERE name = 'file'");
+    sqlite3_step(columns.get());
+    has_file_column = sqlite3_column_int64(columns.get(), 0) > 0;
+  }
+  if (!has_file_column) exec("ALTER TABLE models ADD COLUMN file TEXT");
 }
 
 database::~database() { sqlite3_close(db_); }
@@ -123,7 +131,7 @@ std::string database::add(stored_model m) {
   if (m.create_date == 0) m.create_date = std::time(nullptr);
   statement s(db_,
               "INSERT INTO models (elid, name, revision, state, model_objtype, unique_id_string, create_date,"
-              " project_id, enovia_migrated, enovia_part_er, sysid) VALUES (?,?,?,?,?,?,?,?,?,?,?)");
+              " project_id, enovia_migrated, enovia_part_er, sysid, file) VALUES (?,?,?,?,?,?,?,?,?,?,?,?)");
   s.bind(1, m.elid);
   s.bind(2, m.name);
   s.bind(3, m.revision);
@@ -135,6 +143,7 @@ std::string database::add(stored_model m) {
   s.bind(9, m.enovia_migrated);
   s.bind(10, m.enovia_part_er);
   s.bind(11, m.sysid);
+  s.bind(12, m.file.string());
   if (sqlite3_step(s.get()) != SQLITE_DONE) fail(sqlite3_errmsg(db_));
   return m.elid;
 }
@@ -169,6 +178,8 @@ std::size_t database::seed_from_file(const std::filesystem::path& file) {
       m.enovia_migrated = text("ENOVIA_MIGRATED", m.enovia_migrated);
       m.enovia_part_er = text("ENOVIA_PART_ER");
       m.sysid = text("SYSID");
+      if (const std::string stored = text("FILE"); !stored.empty())
+        m.file = std::filesystem::absolute(file.parent_path() / stored).lexically_normal();
       add(std::move(m));
       ++count;
     }
@@ -215,6 +226,32 @@ std::size_t database::model_count() {
   statement s(db_, "SELECT COUNT(*) FROM models");
   sqlite3_step(s.get());
   return std::size_t(sqlite3_column_int64(s.get(), 0));
+}
+
+std::optional<stored_model> database::find(std::string_view elid) {
+  statement s(db_,
+              "SELECT elid, name, revision, state, model_objtype, unique_id_string, create_date, project_id,"
+              " enovia_migrated, enovia_part_er, sysid, file FROM models WHERE elid = ?");
+  s.bind(1, elid);
+  if (sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;
+  auto text = [&](int i) {
+    const unsigned char* v = sqlite3_column_text(s.get(), i);
+    return std::string(v ? reinterpret_cast<const char*>(v) : "");
+  };
+  stored_model m;
+  m.elid = text(0);
+  m.name = text(1);
+  m.revision = text(2);
+  m.state = text(3);
+  m.model_objtype = text(4);
+  m.unique_id_string = text(5);
+  m.create_date = sqlite3_column_int64(s.get(), 6);
+  m.project_id = text(7);
+  m.enovia_migrated = text(8);
+  m.enovia_part_er = text(9);
+  m.sysid = text(10);
+  m.file = text(11);
+  return m;
 }
 
 database& current_database() {

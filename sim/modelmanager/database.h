@@ -25,6 +25,9 @@ struct stored_model {
   std::string enovia_migrated = "0";
   std::string enovia_part_er;
   std::string sysid;
+  // The stored model file (in the session's model file format) that loads
+  // and reloads from the database read; empty for a model stored without one.
+  std::filesystem::path file;
 };
 
 class database {
@@ -39,11 +42,14 @@ class database {
   // Stores the model; returns its elid.
   std::string add(stored_model model);
   // Reads a text file of models, one property list per model
-  // (:name "..." :state "..." :create_date "Tue Dec 08 08:24:42 UTC 2026" ...),
-  // and stores them; returns how many. Errors name the file and the form.
+  // (:name "..." :state "..." :create_date "2026-12-08 08:24:42" :file "x.sdp" ...),
+  // and stores them; returns how many. A relative :file is taken from the
+  // seed file's directory. Errors name the file and the form.
   std::size_t seed_from_file(const std::filesystem::path& file);
   host::modelmanager::mm_query_result query_by_name(std::string_view name, int limit);
   std::size_t model_count();
+  // The stored model of an element id; nothing when there is none.
+  std::optional<stored_model> find(std::string_view elid);
 
  private:
   void exec(const char* sql);

@@ -31,10 +31,33 @@ entity_ptr feature_owner(const ref& component) {
   return e;
 }
 
+// The member paths of a universal feature that are still where they were added.
+std::vector<ref> live_members(const entity& f) {
+  std::vector<ref> out;
+  for (const feature_member& m : f.d.members) {
+    entity_ptr member = m.member.lock();
+    position p;
+    bool alive = member != nullptr;
+    for (const weak_entity& w : m.context) {
+      entity_ptr e = w.lock();
+      alive = alive && e;
+      if (e) p.push_back(std::move(e));
+    }
+    if (!alive || p.empty() || !position_in_session(p)) continue;
+    if (p.back() != member && p.back()->d.contents != member) continue;
+    out.push_back(make_path(p));
+  }
+  return out;
+}
+
+// A thin universal feature goes with its last member: one that had members
+// and has none left is no longer found.
+bool feature_alive(const entity& f) { return f.d.members.empty() || !live_members(f).empty(); }
+
 void collect_universal(const entity_ptr& e, std::vector<ref>& out, std::unordered_set<const entity*>& seen) {
   if (!e || !seen.insert(e.get()).second) return;
   for (const auto& f : e->d.features)
-    if (f->d.universal) out.push_back(f->handle());
+    if (f->d.universal && feature_alive(*f)) out.push_back(f->handle());
   if (e->is_instance()) collect_universal(e->d.contents, out, seen);
   for (const auto& child : e->d.children) collect_universal(child, out, seen);
 }
@@ -57,22 +80,7 @@ void add_thin_universal_feature_entities(const ref& feature, const ref& entities
 }
 
 ref get_feature_sel_items(const ref& feature_sel_item, bool) {
-  entity_ptr f = require_feature(feature_sel_item);
-  std::vector<ref> out;
-  for (const feature_member& m : f->d.members) {
-    entity_ptr member = m.member.lock();
-    position p;
-    bool alive = member != nullptr;
-    for (const weak_entity& w : m.context) {
-      entity_ptr e = w.lock();
-      alive = alive && e;
-      if (e) p.push_back(std::move(e));
-    }
-    if (!alive || p.empty() || !position_in_session(p)) continue;
-    if (p.back() != member && p.back()->d.contents != member) continue;
-    out.push_back(make_path(p));
-  }
-  return list_from(out);
+  return list_from(live_members(*require_feature(feature_sel_item)));
 }
 
 }  // namespace host::elan

@@ -21,6 +21,16 @@ inline void define_host_function(std::string_view package_name, std::string_view
   });
 }
 
+// As define_host_function, exported from its package: the simulator's own
+// console functions (sdsim:...).
+inline void define_console_function(std::string_view package_name, std::string_view name, std::size_t min,
+                                    std::size_t max, host::lisp::native_fn fn) {
+  using namespace host::lisp;
+  define_host_function(package_name, name, min, max, std::move(fn));
+  package& p = require_package(package_name);
+  export_symbol(intern(name, p), p);
+}
+
 // A flag argument: NIL and :off are false, anything else (T, :on, :yes) true.
 inline bool flag_value(const host::lisp::ref& value) {
   using namespace host::lisp;

@@ -145,6 +145,20 @@ const builtins_registration undo_functions([] {
     host::dsm::rm_future(a[0]);
     return t();
   });
+  // The user's undo: back to the state before the current one, keeping the
+  // later ones for a redo; NIL when there is none before.
+  sim::define_console_function("SDSIM", "UNDO", 0, 0, [](args_t) {
+    state_line& l = line();
+    if (l.states.empty() || l.current == 0) return nil();
+    restore(l.states[--l.current]);
+    return t();
+  });
+  sim::define_console_function("SDSIM", "REDO", 0, 0, [](args_t) {
+    state_line& l = line();
+    if (l.states.empty() || l.current + 1 >= l.states.size()) return nil();
+    restore(l.states[++l.current]);
+    return t();
+  });
 });
 
 }  // namespace

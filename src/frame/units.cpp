@@ -13,6 +13,7 @@
 
 #include "analytics/status_records.h"
 #include "analytics/xhtml.h"
+#include "checkin/in_session_lisp.h"
 #include "checkin/name_query.h"
 #include "core/vtm.h"
 #include "core/vtm_config.h"
@@ -205,6 +206,7 @@ void vt_query_initialize(char* data, int size, LAOBJ* name) {
 void vt_in_session_records_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::vt_in_session_records, data, size, name);
   in_main_package(lisp_oli_doc_tools);
+  vtm::checkin::define_vt_in_session_records();
 }
 
 void DrawingAssociator_initialize(char* data, int size, LAOBJ* name) {

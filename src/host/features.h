@@ -24,7 +24,8 @@ namespace host::k2 {
 // property list properties; :filing :none among them keeps it out of files.
 host::lisp::ref make_thin_universal_feature_instance(const host::lisp::ref& owner,
                                                      const host::lisp::ref& properties);
-// Universal features owned by the instance, its contents or anything below.
+// Universal features owned by the instance, its contents or anything below;
+// a feature whose last member has gone from the model is gone with it.
 host::lisp::ref search_universal_feature(const host::lisp::ref& instance);
 host::lisp::ref universal_feature_properties(const host::lisp::ref& feature);
 }  // namespace host::k2
