@@ -104,6 +104,13 @@ class running_dialog : public host::dialogs::dialog_context {
   void set_enabled(const std::string& variable, bool enabled) override { state(variable).enabled = enabled; }
   bool visible(const std::string& variable) const override { return state(variable).visible; }
   bool enabled(const std::string& variable) const override { return state(variable).enabled; }
+  void set_options(const std::string& variable, const std::vector<ref>& options) override {
+    state(variable).options = options;
+  }
+  std::vector<ref> options(const std::string& variable) const override {
+    const var_state& s = state(variable);
+    return s.options ? *s.options : definition(variable).options;
+  }
 
   bool run_before_ok() override {
     for (const variable_def& v : def_.variables)
@@ -209,6 +216,9 @@ class running_dialog : public host::dialogs::dialog_context {
   void cancel() {
     if (def_.cancel) def_.cancel(*this);
   }
+  void cleanup() {
+    if (def_.cleanup) def_.cleanup(*this);
+  }
 
   std::vector<std::string> describe() const {
     std::vector<std::string> lines{"Dialog " + def_.name + " \"" + def_.title + "\""};
@@ -219,6 +229,7 @@ class running_dialog : public host::dialogs::dialog_context {
       if (v.kind != value_kind::subtitle && v.kind != value_kind::group_title &&
           v.kind != value_kind::push_action)
         line += " = " + prin1_to_string(s.value);
+      if (v.kind == value_kind::option_list) line += " of " + prin1_to_string(list_from(options(v.name)));
       if (truthy(v.ui)) line += " " + prin1_to_string(v.ui);
       if (!s.visible) line += " [hidden]";
       if (!s.enabled) line += " [disabled]";
@@ -231,6 +242,7 @@ class running_dialog : public host::dialogs::dialog_context {
   struct var_state {
     ref value;
     bool visible = true, enabled = true;
+    std::optional<std::vector<ref>> options;  // the definition's when unset
   };
 
   static std::string kind_name(value_kind k) {
@@ -300,7 +312,7 @@ class running_dialog : public host::dialogs::dialog_context {
   }
 
   // The kind's own check and conversion.
-  static ref checked(const variable_def& v, const ref& raw) {
+  ref checked(const variable_def& v, const ref& raw) const {
     namespace fs = std::filesystem;
     auto text = [&]() -> std::string {
       if (is(raw, tag::pathname)) return namestring(raw);
@@ -335,7 +347,7 @@ class running_dialog : public host::dialogs::dialog_context {
         if (!numberp(raw)) throw refused{prin1_to_string(raw) + " is not a number."};
         return raw;
       case value_kind::option_list:
-        for (const ref& o : v.options)
+        for (const ref& o : options(v.name))
           if (equal(o, raw)) return raw;
         throw refused{prin1_to_string(raw) + " is not one of the choices of " + v.name + "."};
       case value_kind::part_assembly:
@@ -398,8 +410,11 @@ bool guarded(const std::function<bool(running_dialog&)>& f) {
     }
     --callback_depth();
     if (ended) {
-      last_result_cell() = d->result();
-      d.reset();
+      // Ended before its cleanup runs, so that the cleanup may queue a
+      // command that starts the dialog again.
+      std::unique_ptr<running_dialog> ending = std::move(d);
+      last_result_cell() = ending->result();
+      ending->cleanup();
       return true;
     }
     return !d->take_ok_refusal();

@@ -71,6 +71,9 @@ struct dialog_def {
   // after-OK callbacks. The dialog ends after it unless it called stay_open.
   action ok;
   action cancel;
+  // Runs whenever the dialog ends: after OK, after cancel, or when another
+  // command ends it.
+  action cleanup;
   action help;
   // Extra before-OK checks: nullopt accepts, a text refuses.
   std::vector<std::function<std::optional<std::string>(dialog_context&)>> before_ok;
@@ -90,6 +93,9 @@ class dialog_context {
   virtual void set_enabled(const std::string& variable, bool enabled) = 0;
   virtual bool visible(const std::string& variable) const = 0;
   virtual bool enabled(const std::string& variable) const = 0;
+  // Replaces the choices of an option list.
+  virtual void set_options(const std::string& variable, const std::vector<lisp::ref>& options) = 0;
+  virtual std::vector<lisp::ref> options(const std::string& variable) const = 0;
   // The must-variable check and the dialog's before-OK checks; a refusal is
   // shown to the user and answers false.
   virtual bool run_before_ok() = 0;
