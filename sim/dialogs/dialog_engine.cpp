@@ -295,7 +295,7 @@ class running_dialog : public host::dialogs::dialog_context {
         if (upcase(v.name) == key && v.kind != value_kind::subtitle && v.kind != value_kind::group_title) {
           const var_state& s = state(v.name);
           if (!v.input) throw refused{v.name + " is display only."};
-          if ((!s.visible && v.kind != value_kind::hidden) || !s.enabled)
+          if ((!s.visible && v.kind != value_kind::hidden && !v.hidden_option) || !s.enabled)
             throw refused{v.name + " is not available now."};
           return v;
         }

@@ -13,6 +13,7 @@
 
 #include "analytics/status_records.h"
 #include "analytics/xhtml.h"
+#include "checkin/assisted_checkin_dia.h"
 #include "checkin/in_session_lisp.h"
 #include "checkin/name_query.h"
 #include "core/vtm.h"
@@ -228,6 +229,7 @@ void MMAssistedCheckin_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::MMAssistedCheckin, data, size, name);
   in_main_package(lisp_oli_doc_tools);
   publish_dialog_command("VANTREL_MM_ASSISTED_CHECKIN");
+  vtm::checkin::define_assisted_checkin();
 }
 
 void vtm_initialize(char* data, int size, LAOBJ* name) {

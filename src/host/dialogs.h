@@ -50,6 +50,9 @@ struct variable_def {
   bool input = true;  // false: display only
   bool must = false;  // must be set before OK
   bool visible = true, enabled = true;
+  // No control: input only through command strings, also while not
+  // visible (a push button so marked is such an input without value).
+  bool hidden_option = false;
   std::vector<lisp::ref> options;  // option_list
   file_direction direction = file_direction::input;
   bool confirm_overwrite = false;

@@ -1,0 +1,192 @@
+#include "checkin/checkin_session.h"
+
+#include <system_error>
+
+#include "checkin/checkin_host.h"
+#include "checkin/name_conflict_panel.h"
+#include "checkin/queue_tables.h"
+#include "host/command_errors.h"
+#include "host/drawings.h"
+#include "host/events.h"
+#include "host/files.h"
+#include "host/lisp/format.h"
+#include "host/lisp/packages.h"
+#include "host/lisp/pathnames.h"
+#include "host/lisp/printer.h"
+#include "host/lisp/streams.h"
+#include "host/model_tree.h"
+#include "host/undo.h"
+
+namespace vtm::checkin {
+
+namespace fs = std::filesystem;
+namespace hl = host::lisp;
+
+std::shared_ptr<check_in_context>& mm_check_in_context() {
+  static std::shared_ptr<check_in_context> context;
+  return context;
+}
+
+std::shared_ptr<check_in_context>& installed_context() {
+  static std::shared_ptr<check_in_context> context;
+  return context;
+}
+
+records::host_cluster_session& checkin_cluster_session() {
+  static records::host_cluster_session s;
+  return s;
+}
+
+bool has_tag(const analytics::record_status& status, std::string_view tag) {
+  for (const core::keyword_name& t : status.tags)
+    if (t.name == tag) return true;
+  return false;
+}
+
+hl::ref integer(long n) { return hl::make_integer(n); }
+
+long integer_value(const hl::ref& value) { return hl::integerp(value) ? long(hl::as_integer(value)) : 0; }
+
+bool toggle_on(const hl::ref& value) {
+  return hl::truthy(value) && !(hl::keywordp(value) && hl::as_symbol(value).name == "OFF");
+}
+
+std::string text_of(const hl::ref& value) {
+  if (hl::stringp(value)) return hl::as_string(value);
+  if (hl::is(value, hl::tag::pathname)) return hl::namestring(value);
+  return hl::princ_to_string(value);
+}
+
+std::optional<std::string> staging_directory_check(const std::string& directory) {
+  std::error_code ec;
+  if (fs::is_directory(directory, ec) && fs::is_regular_file(directory + "/analytics.lsp", ec))
+    return std::nullopt;
+  return std::string("This is not a Staging Directory");
+}
+
+namespace {
+
+hl::ref context_text(const std::shared_ptr<check_in_context>& c) {
+  return c ? hl::make_string("#<CHECK-IN-CONTEXT " + c->stagingdir.string() + ">") : hl::nil();
+}
+
+fs::path staging_path(const std::string& directory) { return fs::path(directory + "/").lexically_normal(); }
+
+void print(const std::string& text) { hl::standard_output() << text; }
+
+void fresh_context(host::dialogs::dialog_context& dialog, const fs::path& dir) {
+  clear_session(dialog);
+  mm_check_in_context() = std::make_shared<check_in_context>(make_check_in_context(dir));
+  installed_context().reset();
+}
+
+}  // namespace
+
+bool initialize_check_in_context(host::dialogs::dialog_context& dialog) {
+  std::shared_ptr<check_in_context>& context = mm_check_in_context();
+  print(hl::format("initialize-check-in-context with context ~A~%", context_text(context)));
+  const hl::ref dir_value = dialog.value("STAGING_DIRECTORY");
+  std::optional<fs::path> dir;
+  if (hl::truthy(dir_value))
+    dir = staging_path(text_of(dir_value));
+  else if (context)
+    dir = context->stagingdir;
+  print(hl::format("initialize-check-in-context stagingdir ~A~%",
+                   dir ? hl::make_string(dir->string()) : hl::nil()));
+  if (!dir) return false;
+  if (!context || context->stagingdir != *dir) fresh_context(dialog, *dir);
+  if (context->current_model() && hl::is_nil(analytics::model_status_selitem(*context->current_model()))) {
+    // The model was deleted behind the dialog's back: start over from the files.
+    fresh_context(dialog, *dir);
+  }
+  print(hl::format("initialize-check-in-context installed ~A~%", context_text(installed_context())));
+  if (installed_context()) return true;
+  installed_context() = context;
+  dialog.set_value("QUEUED_FOR_CHECK_IN", integer(check_in_context_remaining_models(*context)));
+  set_model_table(*context);
+  if (const model_status_ptr& model = context->current_model()) {
+    print(
+        hl::format("reestablish model ~A~%", hl::make_string(analytics::model_status_instancename(*model))));
+    set_drawing_table(context->current_drawings);
+    dialog.set_value("CURRENT_MODEL", analytics::model_status_selitem(*model));
+    dialog.set_value("CURRENT_DRAWING", context->current_drawing && context->current_drawing->name
+                                            ? hl::make_string(*context->current_drawing->name)
+                                            : hl::nil());
+    cleanup_conflict_queue(*context, checkin_cluster_session());
+    if (name_info_ptr conflict = context->current_name_conflict) {
+      print(hl::format("reestablish conflict ~A~%", hl::make_string(conflict->model_name)));
+      const std::optional<records::model_path> at = model_name_info_selitem(*conflict);
+      dialog.set_value("CURRENT_MODEL_NAME", at ? records::to_sel_item(*at) : hl::nil());
+      finish_pending_comparison(*context, *conflict);
+    }
+  }
+  return false;
+}
+
+void clear_session(host::dialogs::dialog_context& dialog) {
+  print("clear-session\n");
+  destroy_tracking_features(dialog);
+  host_ops::trapped([] {
+    host::docu::am_drawing_delete();
+    host::elan::delete_3d(hl::ref(&hl::keyword("ALL_AT_TOP")));
+    host::dsm::note_state(host::k2::k2_state_manager());
+  });
+  if (const std::shared_ptr<check_in_context>& context = mm_check_in_context()) {
+    set_check_in_context_current_model(*context, nullptr, checkin_cluster_session());
+    dialog.set_value("CURRENT_MODEL", hl::nil());
+  }
+  host_ops::trapped([] {
+    host::event::process_event(host::event::changed_parcel_tree_event());
+    host_ops::refresh_browser();
+  });
+}
+
+model_status_ptr load_model(const std::string& staged) {
+  const std::shared_ptr<check_in_context>& context = mm_check_in_context();
+  if (!context) return nullptr;
+  const std::string back = text_of(host::frame2::current_working_directory());
+  const bool loaded = host_ops::trapped([&] {
+    if (!host::system::chdir(context->stagingdir.string()))
+      hl::simple_error("The staging directory " + context->stagingdir.string() + " cannot be entered.");
+    try {
+      host::frame2_ui::load_sd(staged);
+    } catch (...) {
+      host::system::chdir(back);
+      throw;
+    }
+    host::system::chdir(back);
+  });
+  if (!loaded) {
+    set_check_in_context_current_model(*context, nullptr, checkin_cluster_session());
+    return nullptr;
+  }
+  host_ops::trapped([] {
+    host::dsm::note_state(host::k2::k2_state_manager());
+    host::event::process_event(host::event::changed_parcel_tree_event());
+  });
+  const model_status_ptr* status = context->model_queue.find(staged);
+  return status ? *status : nullptr;
+}
+
+hl::ref save_instance(const hl::ref& instance, const fs::path& directory) {
+  print(hl::format("3d: ~A -> ~A~%", host::oli::sd_inq_obj_pathname(instance),
+                   hl::make_string(directory.string())));
+  const std::string back = text_of(host::frame2::current_working_directory());
+  hl::ref error;
+  try {
+    if (!host::system::chdir(directory.string()))
+      hl::simple_error("The directory " + directory.string() + " cannot be entered.");
+    host::frame2_ui::save_sd(instance, directory.string() + "/");
+  } catch (const hl::lisp_error& e) {
+    const bool host_error = host::system::reset_lisp_error_active();
+    error = host_error && hl::truthy(host::oli::sd_inq_error_obj()) ? host::oli::sd_inq_error_obj()
+                                                                    : hl::make_string(e.message());
+  }
+  host::system::chdir(back);
+  if (hl::truthy(error)) return hl::list({hl::ref(&hl::keyword("ERROR")), error});
+  return hl::ref(&hl::keyword("OK"));
+}
+
+fs::path models_directory(const check_in_context& context) { return context.stagingdir / "models"; }
+
+}  // namespace vtm::checkin
