@@ -39,6 +39,7 @@ struct drawing {
   std::vector<std::shared_ptr<drawing_view>> views;
   std::vector<std::string> import_warnings;  // written to the import log
   std::optional<std::string> update_error;   // a view update fails with this
+  std::vector<std::string> doc_elids;        // its documents in Model Manager, once stored
 };
 
 using drawing_ptr = std::shared_ptr<drawing>;

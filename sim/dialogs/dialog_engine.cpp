@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "host/console.h"
+#include "host/dialog_initial_values.h"
 #include "host/events.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
@@ -19,6 +20,7 @@
 #include "host/persistent_data.h"
 #include "host/ui.h"
 #include "lisp/runtime.h"
+#include "session/host_error.h"
 
 namespace sim::dialogs {
 
@@ -389,6 +391,11 @@ std::unique_ptr<running_dialog>& active() {
   return dialog;
 }
 
+bool& end_requested() {
+  static bool requested = false;
+  return requested;
+}
+
 // How many of the running dialog's callbacks are executing now.
 int& callback_depth() {
   static int depth = 0;
@@ -409,7 +416,13 @@ bool guarded(const std::function<bool(running_dialog&)>& f) {
       throw;
     }
     --callback_depth();
+    if (!ended && end_requested() && callback_depth() == 0) {
+      end_requested() = false;
+      d->cancel();
+      ended = true;
+    }
     if (ended) {
+      end_requested() = false;
       // Ended before its cleanup runs, so that the cleanup may queue a
       // command that starts the dialog again.
       std::unique_ptr<running_dialog> ending = std::move(d);
@@ -452,6 +465,7 @@ bool run_dialog(std::string_view name, const std::vector<ref>& tokens, bool insi
       host::oli::sd_display_error(*refusal);
       return false;
     }
+  end_requested() = false;
   active() = std::make_unique<running_dialog>(def, inside_action);
   if (!guarded([](running_dialog& d) {
         d.start();
@@ -480,6 +494,18 @@ std::vector<ref> read_tokens(std::string_view line, std::string_view source) {
       tokens.push_back(form);
   }
   return tokens;
+}
+
+void end_after_input() {
+  if (!active()) return;
+  if (callback_depth() > 0) {
+    end_requested() = true;
+    return;
+  }
+  guarded([](running_dialog& d) {
+    d.cancel();
+    return true;
+  });
 }
 
 std::string active_dialog() { return active() ? active()->name() : std::string(); }
@@ -512,6 +538,27 @@ void define_dialog(dialog_def def, const std::string& package_name) {
   });
 }
 
+}  // namespace host::dialogs
+
+namespace host::frame2 {
+
+using namespace host::lisp;
+
+void chg_lav(const std::string& dialog, const ref& initial_values_plist) {
+  const std::string name = sim::dialogs::upcase(dialog);
+  if (!sim::dialogs::definitions().count(name))
+    sim::host_command_failed("FRAME2", "UNKNOWN-DIALOG", "There is no dialog " + dialog + ".");
+  std::vector<ref> items = list_to_vector(initial_values_plist);
+  if (items.size() % 2) simple_error("FRAME2::CHG-LAV: the initial values are no property list");
+  auto& next = sim::dialogs::next_initial_values()[name];
+  for (std::size_t i = 0; i < items.size(); i += 2)
+    next[sim::dialogs::upcase(string_designator(items[i]))] = items[i + 1];
+}
+
+}  // namespace host::frame2
+
+namespace host::dialogs {
+
 void set_part_assembly_check(std::function<std::optional<std::string>(const ref& value)> check) {
   sim::dialogs::part_assembly_check() = std::move(check);
 }
@@ -531,6 +578,14 @@ const builtins_registration dialog_functions([] {
     check_argument_count("SDSIM:ACTIVE-DIALOG", args, 0, 0);
     std::string name = sim::dialogs::active_dialog();
     return name.empty() ? nil() : make_string(name);
+  });
+  // (frame2::chg-lav dialog :initial-values-plist plist)
+  symbol& lav = intern("CHG-LAV", require_package("FRAME2"));
+  defun(lav, [](args_t args) {
+    check_argument_count("FRAME2::CHG-LAV", args, 1, 3);
+    keyword_args k("FRAME2::CHG-LAV", args, 1, {"INITIAL-VALUES-PLIST"});
+    host::frame2::chg_lav(string_designator(args[0]), k.get("INITIAL-VALUES-PLIST"));
+    return t();
   });
   // (sdsim:last-dialog-result): the action result of the dialog that ended last.
   symbol& r = intern("LAST-DIALOG-RESULT", sdsim);

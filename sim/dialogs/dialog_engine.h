@@ -21,6 +21,11 @@ bool input(const std::vector<host::lisp::ref>& tokens);
 // complete, cancel and help; a parenthesized form is evaluated.
 std::vector<host::lisp::ref> read_tokens(std::string_view line, std::string_view source);
 
+// Ends the running dialog as a new command does (its cancel action runs)
+// once its current input is done; at once when it is not taking input.
+// Nothing when no dialog runs.
+void end_after_input();
+
 // The dialog running now, empty when none.
 std::string active_dialog();
 // The result of the dialog that ended last.

@@ -25,6 +25,9 @@ namespace sim {
 using host_command = std::function<bool(std::string_view arguments)>;
 // Makes name (case does not matter) a host command of the console.
 void register_host_command(std::string name, host_command run);
+// Adds a topic to the console's `show TOPIC` (sim/ui/inspect.cpp); the
+// function prints what a user would see of it.
+void register_show_topic(std::string name, std::function<void()> show);
 // True while the console runs a line that a command queued (put-buffer)
 // rather than one the user gave.
 bool console_running_queued_line();

@@ -18,8 +18,10 @@
 #include "host/mm_commands.h"
 #include "host/mm_compare.h"
 #include "host/model_tree.h"
+#include "host/console.h"
 #include "lisp/runtime.h"
 #include "modelmanager/database.h"
+#include "modelmanager/in_session.h"
 #include "session/lisp_def.h"
 #include "session/model.h"
 #include "session/paths.h"
@@ -28,6 +30,7 @@ namespace {
 
 using namespace host::lisp;
 using namespace sim::session;
+using sim::modelmanager::mark_from_database;
 
 struct mm_job {
   std::string verb;
@@ -39,7 +42,9 @@ std::deque<mm_job>& pending() {
   return jobs;
 }
 
-constexpr std::string_view completion_command = "(sdsim:mm-complete-command)";
+// A host command, not a form: while a dialog runs, a queued form would be
+// taken as the dialog's input.
+constexpr std::string_view completion_command = "MM_COMPLETE_COMMAND";
 
 // VERB 'a' 'b' ... ; an argument runs to the next single quote.
 mm_job parse_command(std::string_view command) {
@@ -92,17 +97,6 @@ std::vector<entity_ptr> load_stored(const sim::modelmanager::stored_model& m) {
   for (const entity_ptr& e : session::current().top_level())
     if (std::find(before.begin(), before.end(), e) == before.end()) added.push_back(e);
   return added;
-}
-
-// What Model Manager leaves on a contents it loaded: its document's element
-// id among the database flags, and the database reference attribute.
-void mark_from_database(const entity_ptr& contents, const sim::modelmanager::stored_model& m) {
-  contents->d.db_flags = putf(contents->d.db_flags, ref(&keyword("ELID")), make_string(m.elid));
-  host::oli::sd_attach_item_attribute(
-      contents->handle(), "DB-DREF",
-      list({ref(&keyword("ELID")), make_string(m.elid), ref(&keyword("UNIQUE_ID_STRING")),
-            make_string(m.unique_id_string)}),
-      nil());
 }
 
 void run_load(const mm_job& job) {
@@ -165,6 +159,10 @@ const builtins_registration command_functions([] {
   sim::define_console_function("SDSIM", "MM-COMPLETE-COMMAND", 0, 0, [](args_t) {
     complete_command();
     return nil();
+  });
+  sim::register_host_command(std::string(completion_command), [](std::string_view) {
+    complete_command();
+    return true;
   });
   sim::define_console_function("SDSIM", "MM-PENDING-COMMANDS", 0, 0,
                                [](args_t) { return make_integer(std::int64_t(pending().size())); });

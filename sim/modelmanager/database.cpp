@@ -94,15 +94,17 @@ database::database(const std::filesystem::path& file) : file_(file) {
       " elid TEXT PRIMARY KEY, name TEXT NOT NULL, revision TEXT, state TEXT, model_objtype TEXT,"
       " unique_id_string TEXT, create_date INTEGER, project_id TEXT, enovia_migrated TEXT,"
       " enovia_part_er TEXT, sysid TEXT, file TEXT);"
-      "CREATE INDEX IF NOT EXISTS models_by_name ON models(name);");
-  // Databases made before models had stored files.
-  bool has_file_column;
-  {
-    statement columns(db_, "SELECT COUNT(*) FROM pragma_table_info('models') WHERE name = 'file'");
+      "CREATE INDEX IF NOT EXISTS models_by_name ON models(name);"
+      "CREATE TABLE IF NOT EXISTS drawing_links (drawing_elid TEXT NOT NULL, part_elid TEXT NOT NULL);");
+  // Databases made before models had stored files and time stamps.
+  auto has_column = [&](const char* name) {
+    statement columns(db_, "SELECT COUNT(*) FROM pragma_table_info('models') WHERE name = ?");
+    columns.bind(1, std::string_view(name));
     sqlite3_step(columns.get());
-    has_file_column = sqlite3_column_int64(columns.get(), 0) > 0;
-  }
-  if (!has_file_column) exec("ALTER TABLE models ADD COLUMN file TEXT");
+    return sqlite3_column_int64(columns.get(), 0) > 0;
+  };
+  if (!has_column("file")) exec("ALTER TABLE models ADD COLUMN file TEXT");
+  if (!has_column("timestamp")) exec("ALTER TABLE models ADD COLUMN timestamp REAL DEFAULT 0");
 }
 
 database::~database() { sqlite3_close(db_); }
@@ -131,7 +133,8 @@ std::string database::add(stored_model m) {
   if (m.create_date == 0) m.create_date = std::time(nullptr);
   statement s(db_,
               "INSERT INTO models (elid, name, revision, state, model_objtype, unique_id_string, create_date,"
-              " project_id, enovia_migrated, enovia_part_er, sysid, file) VALUES (?,?,?,?,?,?,?,?,?,?,?,?)");
+              " project_id, enovia_migrated, enovia_part_er, sysid, file, timestamp)"
+              " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)");
   s.bind(1, m.elid);
   s.bind(2, m.name);
   s.bind(3, m.revision);
@@ -144,6 +147,7 @@ std::string database::add(stored_model m) {
   s.bind(10, m.enovia_part_er);
   s.bind(11, m.sysid);
   s.bind(12, m.file.string());
+  sqlite3_bind_double(s.get(), 13, m.timestamp);
   if (sqlite3_step(s.get()) != SQLITE_DONE) fail(sqlite3_errmsg(db_));
   return m.elid;
 }
@@ -178,6 +182,10 @@ std::size_t database::seed_from_file(const std::filesystem::path& file) {
       m.enovia_migrated = text("ENOVIA_MIGRATED", m.enovia_migrated);
       m.enovia_part_er = text("ENOVIA_PART_ER");
       m.sysid = text("SYSID");
+      if (ref stamp = getf(form, ref(&keyword("TIMESTAMP"))); !is_nil(stamp)) {
+        if (!numberp(stamp)) simple_error(where + ": :timestamp must be a number");
+        m.timestamp = as_number(stamp);
+      }
       if (const std::string stored = text("FILE"); !stored.empty())
         m.file = std::filesystem::absolute(file.parent_path() / stored).lexically_normal();
       add(std::move(m));
@@ -228,14 +236,15 @@ std::size_t database::model_count() {
   return std::size_t(sqlite3_column_int64(s.get(), 0));
 }
 
-std::optional<stored_model> database::find(std::string_view elid) {
-  statement s(db_,
-              "SELECT elid, name, revision, state, model_objtype, unique_id_string, create_date, project_id,"
-              " enovia_migrated, enovia_part_er, sysid, file FROM models WHERE elid = ?");
-  s.bind(1, elid);
-  if (sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;
+namespace {
+
+constexpr const char* stored_columns =
+    "SELECT elid, name, revision, state, model_objtype, unique_id_string, create_date, project_id,"
+    " enovia_migrated, enovia_part_er, sysid, file, timestamp FROM models ";
+
+stored_model read_stored(sqlite3_stmt* s) {
   auto text = [&](int i) {
-    const unsigned char* v = sqlite3_column_text(s.get(), i);
+    const unsigned char* v = sqlite3_column_text(s, i);
     return std::string(v ? reinterpret_cast<const char*>(v) : "");
   };
   stored_model m;
@@ -245,13 +254,63 @@ std::optional<stored_model> database::find(std::string_view elid) {
   m.state = text(3);
   m.model_objtype = text(4);
   m.unique_id_string = text(5);
-  m.create_date = sqlite3_column_int64(s.get(), 6);
+  m.create_date = sqlite3_column_int64(s, 6);
   m.project_id = text(7);
   m.enovia_migrated = text(8);
   m.enovia_part_er = text(9);
   m.sysid = text(10);
   m.file = text(11);
+  m.timestamp = sqlite3_column_double(s, 12);
   return m;
+}
+
+}  // namespace
+
+std::optional<stored_model> database::find(std::string_view elid) {
+  statement s(db_, (std::string(stored_columns) + "WHERE elid = ?").c_str());
+  s.bind(1, elid);
+  if (sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;
+  return read_stored(s.get());
+}
+
+std::optional<stored_model> database::latest_by_sysid(std::string_view sysid) {
+  statement s(db_, (std::string(stored_columns) + "WHERE sysid = ? ORDER BY rowid DESC LIMIT 1").c_str());
+  s.bind(1, sysid);
+  if (sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;
+  return read_stored(s.get());
+}
+
+void database::add_all(std::vector<stored_model>& models) {
+  exec("BEGIN");
+  try {
+    for (stored_model& m : models) {
+      if (m.create_date == 0) m.create_date = std::time(nullptr);
+      m.elid = add(m);
+      if (m.unique_id_string.empty()) m.unique_id_string = "UID-" + m.elid;
+    }
+  } catch (...) {
+    exec("ROLLBACK");
+    throw;
+  }
+  exec("COMMIT");
+}
+
+void database::link_drawing(std::string_view drawing_elid, const std::vector<std::string>& part_elids) {
+  for (const std::string& part : part_elids) {
+    statement s(db_, "INSERT INTO drawing_links (drawing_elid, part_elid) VALUES (?, ?)");
+    s.bind(1, drawing_elid);
+    s.bind(2, part);
+    if (sqlite3_step(s.get()) != SQLITE_DONE) fail(sqlite3_errmsg(db_));
+  }
+}
+
+std::vector<std::string> database::drawing_links(std::string_view drawing_elid) {
+  statement s(db_, "SELECT part_elid FROM drawing_links WHERE drawing_elid = ? ORDER BY rowid");
+  s.bind(1, drawing_elid);
+  std::vector<std::string> parts;
+  while (sqlite3_step(s.get()) == SQLITE_ROW)
+    parts.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)));
+  return parts;
 }
 
 database& current_database() {

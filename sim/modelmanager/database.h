@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/modelmanager.h"
 
@@ -25,6 +26,7 @@ struct stored_model {
   std::string enovia_migrated = "0";
   std::string enovia_part_er;
   std::string sysid;
+  double timestamp = 0;  // the model's time stamp when it was stored
   // The stored model file (in the session's model file format) that loads
   // and reloads from the database read; empty for a model stored without one.
   std::filesystem::path file;
@@ -50,6 +52,14 @@ class database {
   std::size_t model_count();
   // The stored model of an element id; nothing when there is none.
   std::optional<stored_model> find(std::string_view elid);
+  // The model stored last under the sysid; nothing when there is none.
+  std::optional<stored_model> latest_by_sysid(std::string_view sysid);
+  // Stores the models in one transaction, all or none; fills in their
+  // element ids, unique ids and create dates.
+  void add_all(std::vector<stored_model>& models);
+  // A stored drawing shows the stored models of part_elids.
+  void link_drawing(std::string_view drawing_elid, const std::vector<std::string>& part_elids);
+  std::vector<std::string> drawing_links(std::string_view drawing_elid);
 
  private:
   void exec(const char* sql);

@@ -1,6 +1,8 @@
 // The console's view of the user interface: `show TOPIC` prints what a
 // user would see. Topics: ribbon, toolbox, help-menu, settings-menu,
-// modules, browser-views, columns, commands, applications, dialog, all.
+// modules, browser-views, columns, commands, applications, dialog, and the
+// topics other services register (tables, browser, viewports, mm-status);
+// all shows every one.
 #include <functional>
 #include <iostream>
 #include <string>
@@ -104,8 +106,8 @@ void show_dialog() {
   for (const std::string& line : sim::dialogs::describe_active()) out(line);
 }
 
-const std::vector<std::pair<std::string, std::function<void()>>>& topics() {
-  static const std::vector<std::pair<std::string, std::function<void()>>> all = {
+std::vector<std::pair<std::string, std::function<void()>>>& topics() {
+  static std::vector<std::pair<std::string, std::function<void()>>> all = {
       {"APPLICATIONS", show_applications},
       {"COMMANDS", show_commands},
       {"RIBBON", show_ribbon},
@@ -142,3 +144,10 @@ const builtins_registration show_command([] {
 }  // namespace
 
 }  // namespace sim::ui
+
+namespace sim {
+void register_show_topic(std::string name, std::function<void()> show) {
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  ui::topics().emplace_back(std::move(name), std::move(show));
+}
+}  // namespace sim
