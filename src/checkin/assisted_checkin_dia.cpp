@@ -335,10 +335,19 @@ void on_db_finish_checkin(dlg::dialog_context& c) {
   const std::shared_ptr<check_in_context>& context = installed_context();
   if (!context) return;
   const model_status_ptr model = context->current_model();
+  const hl::ref top = current_model_path(*context);
+  // Only what Model Manager holds is tagged checked in: a completion that
+  // arrives without a store behind it changes nothing.
+  if (model && !has_tag(*model, "CHECKED-IN") && hl::truthy(top) &&
+      !host_ops::stored_status_p(host::modelmanager::get_mmstatus_from_object(top))) {
+    print(hl::format("DB_FINISH_CHECKIN ~A is not stored~%",
+                     hl::make_string(analytics::model_status_instancename(*model))));
+    return;
+  }
   if (model && !has_tag(*model, "CHECKED-IN")) {
     print(hl::format("DB_FINISH_CHECKIN save to disk ~A~%",
                      hl::make_string(analytics::model_status_instancename(*model))));
-    host_ops::trapped([&] { name_component_files(current_model_path(*context)); });
+    host_ops::trapped([&] { name_component_files(top); });
     save_current_model_into_staging(*context);
     model->tags.insert(model->tags.begin(), core::keyword_name{"CHECKED-IN"});
     analytics::update_model_analytics(context->model_analytics, *model, context->stagingdir);

@@ -153,8 +153,14 @@ void on_db_finish_dwg_checkin(dlg::dialog_context& dialog, const hl::ref&) {
   const std::shared_ptr<check_in_context>& context = installed_context();
   if (!context || !context->current_drawing) return;
   const drawing_status_ptr drawing = context->current_drawing;
-  if (!has_tag(*drawing, "CHECKED-IN"))
-    drawing->tags.insert(drawing->tags.begin(), core::keyword_name{"CHECKED-IN"});
+  bool stored = false;
+  host_ops::trapped([&] { stored = drawing_stored(); });
+  // Completed once, and only for a drawing Model Manager holds.
+  if (has_tag(*drawing, "CHECKED-IN") || !stored) {
+    print(hl::format("DB_FINISH_DWG_CHECKIN ~A is not stored~%", drawing_text(drawing)));
+    return;
+  }
+  drawing->tags.insert(drawing->tags.begin(), core::keyword_name{"CHECKED-IN"});
   update_drawing_status(drawing->staged.string(), "CHECKED-IN");
   analytics::update_ami_drawing_analytics(context->drawing_analytics, *drawing, context->stagingdir);
   dialog.set_value("DRAWING_COUNT", integer(integer_value(dialog.value("DRAWING_COUNT")) - 1));
