@@ -1,0 +1,152 @@
+// Stage 2 end to end through the host's console: opening a staging
+// directory, loading queued models, resolving their name conflicts,
+// checking them and their drawings into Model Manager, and what the
+// analytics file keeps of it for later runs.
+#include "assisted_checkin_fixture.h"
+
+namespace assisted_checkin_test {
+namespace {
+
+TEST_F(AssistedCheckIn, OnlyADirectoryWithAnalyticsIsAStagingDirectory) {
+  fs::create_directories(dir_ / "plain");
+  const auto r = sdhost({"VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + (dir_ / "plain").string() + "\"",
+                         "show dialog"});
+  EXPECT_NE(r.out.find("This is not a Staging Directory"), std::string::npos) << r.out;
+  EXPECT_EQ(value("STAGING_DIRECTORY"), "NIL");
+
+  sdhost({open(), "show dialog"});
+  // Eight models wait; the top-level workplane is not one to check in.
+  EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "8") << last_;
+  EXPECT_EQ(value("CURRENT_MODEL"), "NIL");
+  EXPECT_FALSE(available("CHECK_IN"));
+}
+
+TEST_F(AssistedCheckIn, AModelIsCheckedInThroughTheStoreDialogAndLaterRunsKnowIt) {
+  const auto r = sdhost({open(), load(shaft), "show dialog", ":check_in", "(sdsim:active-dialog)", "complete",
+                         "show dialog", "(length (modelmanager:mm-query-by-name \"$MODEL\" \"$ALL\" \"shaft\" 10))"});
+  EXPECT_NE(r.out.find("DB_FINISH_STATUS_UPDATE after input"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\"MM_STORE_MODIFIED\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("DB_FINISH_CHECKIN save to disk shaft"), std::string::npos) << r.out;
+  // The model is done: the queue is one shorter and no model is current.
+  EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "7") << r.out;
+  EXPECT_EQ(value("CURRENT_MODEL"), "NIL");
+  EXPECT_EQ(tagged(shaft, ":CHECKED-IN"), 1) << analytics();
+
+  // A later host session on the directory lists it as checked in and does
+  // not offer to check it in again.
+  const auto again = sdhost({open(), load(shaft), "show dialog"});
+  EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "7") << again.out;
+  EXPECT_NE(value("CURRENT_MODEL"), "NIL") << again.out;
+  EXPECT_FALSE(available("CHECK_IN")) << again.out;
+}
+
+TEST_F(AssistedCheckIn, ACompletionWithoutAStoreTagsNothing) {
+  const auto r = sdhost({open(), load(shaft), "VANTREL_MM_ASSISTED_CHECKIN :db_finish_checkin", "show dialog"});
+  EXPECT_NE(r.out.find("DB_FINISH_CHECKIN shaft is not stored"), std::string::npos) << r.out;
+  EXPECT_EQ(tagged(shaft, ":CHECKED-IN"), 0) << analytics();
+  EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "8");
+}
+
+TEST_F(AssistedCheckIn, AModelWithErrorsNeedsIgnoreErrorsAndItsDrawingFollows) {
+  auto r = sdhost({open(), load(frame), "show dialog"});
+  EXPECT_EQ(value("MODEL_ERRORS"), "1") << r.out;
+  EXPECT_TRUE(available("SHOW_ERROR_REPORT"));
+  EXPECT_TRUE(available("IGNORE_ERRORS"));
+  EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "0");
+  EXPECT_FALSE(available("CHECK_IN"));
+
+  r = sdhost({open(), load(frame), ":ignore_errors :on", "show dialog", ":check_in", "complete", "show dialog"});
+  EXPECT_EQ(tagged(frame, ":CHECKED-IN"), 1) << r.out << analytics();
+  // The drawing phase: the model stays current with its one drawing queued.
+  EXPECT_EQ(value("DRAWING_COUNT"), "1") << r.out;
+  EXPECT_TRUE(available("CURRENT_DRAWING"));
+  EXPECT_NE(value("CURRENT_MODEL"), "NIL");
+
+  r = sdhost({open(), load(frame), ":ignore_errors :on", ":check_in", "complete",
+              ":staged_dwg \"" + std::string(frame_drawing) + "\"", "show dialog", ":check_in_drawing",
+              "(sdsim:active-dialog)", "show dialog"});
+  EXPECT_NE(r.out.find("STAGED_DWG after input " + std::string(frame_drawing) + " - DRW-1000"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("DB_FINISH_DWG_CHECKIN"), std::string::npos) << r.out;
+  EXPECT_EQ(tagged(frame_drawing, ":CHECKED-IN"), 1) << r.out << analytics();
+  EXPECT_EQ(value("DRAWING_COUNT"), "0") << r.out;
+  EXPECT_EQ(value("CURRENT_DRAWING"), "NIL");
+  EXPECT_FALSE(available("CHECK_IN_DRAWING"));
+}
+
+TEST_F(AssistedCheckIn, ALocalConflictIsResolvedBeforeCheckIn) {
+  auto r = sdhost({open(), load(gearbox), "show dialog", ":modelname \"gear\"", "show dialog"});
+  EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "1") << r.out;
+  EXPECT_FALSE(available("CHECK_IN"));
+  EXPECT_EQ(value("CONFLICT_TYPE"), "\"Local\"") << r.out;
+  EXPECT_EQ(value("COMPONENT_COUNT"), "2");
+  EXPECT_EQ(value("RESOLUTION"), ":REPLACE-REFERENCE-BY-CHECK");
+  EXPECT_NE(state("RESOLUTION").find("(:RENAME-LOCAL :RENAME-CHECK :REPLACE-REFERENCE-BY-CHECK "
+                                     ":REPLACE-CHECK-BY-REFERENCE)"),
+            std::string::npos)
+      << state("RESOLUTION");
+  EXPECT_TRUE(available("COMPARE"));
+
+  r = sdhost({open(), load(gearbox), ":modelname \"gear\"", ":apply_resolution", "show dialog", ":check_in",
+              "complete", "show dialog"});
+  EXPECT_NE(r.out.find("APPLY_RESOLUTION push action for REPLACE-REFERENCE-BY-CHECK"), std::string::npos) << r.out;
+  EXPECT_EQ(tagged(gearbox, ":CHECKED-IN"), 1) << r.out << analytics();
+}
+
+TEST_F(AssistedCheckIn, EachRenameResolvesALocalConflict) {
+  for (const std::string how : {":rename-local", ":rename-check", ":replace-check-by-reference"}) {
+    SCOPED_TRACE(how);
+    sdhost({open(), load(gearbox), ":modelname \"gear\"", ":resolution " + how, ":apply_resolution", "show dialog"});
+    EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "0") << last_;
+    EXPECT_TRUE(available("CHECK_IN")) << last_;
+    // With the last conflict gone the name and its setup are put away.
+    EXPECT_EQ(value("CURRENT_MODEL_NAME"), "NIL");
+    EXPECT_FALSE(available("CURRENT_MODEL_NAME"));
+    EXPECT_TRUE(hidden("COMPONENT_COUNT"));
+  }
+}
+
+TEST_F(AssistedCheckIn, ANameStoredForAnotherModelIsRenamedAway) {
+  const std::string seeding = seed("(:name \"shaft\" :sysid \"OTHER-SHAFT\")\n");
+  auto r = sdhost({seeding, open(), load(shaft), ":modelname \"shaft\"", "show dialog"});
+  EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "1") << r.out;
+  EXPECT_FALSE(available("CHECK_IN"));
+  EXPECT_NE(state("RESOLUTION").find(":RENAME-LOCAL"), std::string::npos) << state("RESOLUTION");
+  EXPECT_EQ(state("RESOLUTION").find(":RENAME-CHECK"), std::string::npos) << state("RESOLUTION");
+
+  r = sdhost({seeding, open(), load(shaft), ":modelname \"shaft\"", ":resolution :rename-local",
+              ":apply_resolution", "show dialog"});
+  EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "0") << r.out;
+  EXPECT_TRUE(available("CHECK_IN")) << r.out;
+}
+
+TEST_F(AssistedCheckIn, AFailedNameQueryBlocksCheckInUntilARetrySucceeds) {
+  const auto r = sdhost({"(sdsim:mm-fail-queries 1000 \"ERROR: database unavailable\")", open(), load(shaft),
+                         "show dialog", ":check_in", "(vantrel-migrator::retry-name-queries)", "show dialog",
+                         "(sdsim:mm-fail-queries 0 \"\")", "(vantrel-migrator::retry-name-queries)", "show dialog"});
+  const std::size_t first = r.out.find("\n  CHECK_IN \"");
+  ASSERT_NE(first, std::string::npos) << r.out;
+  EXPECT_NE(r.out.substr(first, 60).find("[disabled]"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("CHECK_IN is not available now"), std::string::npos) << r.out;
+  // A retry that fails again leaves the model blocked.
+  const std::size_t second = r.out.find("\n  CHECK_IN \"", first + 1);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_NE(r.out.substr(second, 60).find("[disabled]"), std::string::npos) << r.out;
+  EXPECT_EQ(tagged(shaft, ":CHECKED-IN"), 0);
+  // Once the database answers, the name is free.
+  EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "0") << r.out;
+  EXPECT_TRUE(available("CHECK_IN")) << r.out;
+}
+
+TEST_F(AssistedCheckIn, ApplyingAnotherRowEmptiesTheSessionFirst) {
+  const auto r = sdhost({open(), load(shaft), load(twins), "(sdsim:list-session)", "show dialog", open(),
+                         "show dialog"});
+  EXPECT_EQ(count(r.out, "\n/shaft "), 0) << r.out;
+  EXPECT_EQ(count(r.out, "\n/twins "), 1) << r.out;
+  // The same directory again keeps the model in session and current.
+  EXPECT_NE(value("CURRENT_MODEL"), "NIL") << r.out;
+  EXPECT_EQ(count(r.out, "clear-session"), 2) << r.out;
+}
+
+}  // namespace
+}  // namespace assisted_checkin_test
