@@ -16,6 +16,7 @@
 #include "host/mm_compare.h"
 #include "host/model_tree.h"
 #include "lisp/runtime.h"
+#include "ui/viewports.h"
 #include "session/lisp_def.h"
 
 namespace {
@@ -148,6 +149,7 @@ void cr_compare_models_callback() {
                 prin1_to_string(db)};
   } else {
     buffer() = compare(local, db);
+    sim::ui::open_comparison_viewports({local, db});
   }
   for (const std::string& line : buffer()) standard_output() << line << "\n";
 }
