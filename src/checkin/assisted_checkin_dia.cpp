@@ -11,6 +11,7 @@
 #include "checkin/queue_tables.h"
 #include "core/help.h"
 #include "core/module_env.h"
+#include "core/vtm.h"
 #include "core/vtm_doctools.h"
 #include "host/browser.h"
 #include "host/clusters.h"
@@ -368,11 +369,13 @@ void on_db_finish_checkin(dlg::dialog_context& c) {
 
 void start(dlg::dialog_context& c) {
   installed_context().reset();
-  host_ops::trapped([] {
-    host::oli::sd_set_current_browser_view("parcel-gbrowser",
-                                           core::main_string("+NAME-CONFLICT-BROWSER-VIEW+"), true);
-    host_ops::refresh_browser();
-  });
+  // The view exists while the module is active.
+  if (core::module_active_p())
+    host_ops::trapped([] {
+      host::oli::sd_set_current_browser_view("parcel-gbrowser",
+                                             core::main_string("+NAME-CONFLICT-BROWSER-VIEW+"), true);
+      host_ops::refresh_browser();
+    });
   if (mm_check_in_context() || hl::truthy(c.value("STAGING_DIRECTORY")))
     host_ops::trapped([&] { initialize_check_in_context(c); });
   if (installed_context()) show_model_table();

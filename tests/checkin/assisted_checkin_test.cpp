@@ -22,11 +22,11 @@ TEST_F(AssistedCheckIn, OnlyADirectoryWithAnalyticsIsAStagingDirectory) {
 }
 
 TEST_F(AssistedCheckIn, AModelIsCheckedInThroughTheStoreDialogAndLaterRunsKnowIt) {
-  const auto r = sdhost({open(), load(shaft), "show dialog", ":check_in", "(sdsim:active-dialog)", "complete",
-                         "show dialog", "(length (modelmanager:mm-query-by-name \"$MODEL\" \"$ALL\" \"shaft\" 10))"});
+  const auto r = sdhost({open(), load(shaft), ":check_in", "show dialog", "complete", "show dialog", "show tables"});
   EXPECT_NE(r.out.find("DB_FINISH_STATUS_UPDATE after input"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\"MM_STORE_MODIFIED\""), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("DB_FINISH_CHECKIN save to disk shaft"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Dialog MM_STORE_MODIFIED"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("DB_FINISH_CHECKIN save to disk /shaft"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("| \"/shaft\" | :CHECKED-IN | 0 | 0 | \"models/I-SHAFT.sdp\""), std::string::npos) << r.out;
   // The model is done: the queue is one shorter and no model is current.
   EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "7") << r.out;
   EXPECT_EQ(value("CURRENT_MODEL"), "NIL");
@@ -34,6 +34,8 @@ TEST_F(AssistedCheckIn, AModelIsCheckedInThroughTheStoreDialogAndLaterRunsKnowIt
 
   // A later host session on the directory lists it as checked in and does
   // not offer to check it in again.
+  const auto stored = sdhost({"(modelmanager:mm-query-by-name \"$MODEL\" \"$ALL\" \"shaft\" 10)"});
+  EXPECT_NE(stored.out.find("\"E1\" \"shaft\""), std::string::npos) << stored.out;
   const auto again = sdhost({open(), load(shaft), "show dialog"});
   EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "7") << again.out;
   EXPECT_NE(value("CURRENT_MODEL"), "NIL") << again.out;
@@ -42,7 +44,7 @@ TEST_F(AssistedCheckIn, AModelIsCheckedInThroughTheStoreDialogAndLaterRunsKnowIt
 
 TEST_F(AssistedCheckIn, ACompletionWithoutAStoreTagsNothing) {
   const auto r = sdhost({open(), load(shaft), "VANTREL_MM_ASSISTED_CHECKIN :db_finish_checkin", "show dialog"});
-  EXPECT_NE(r.out.find("DB_FINISH_CHECKIN shaft is not stored"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("DB_FINISH_CHECKIN /shaft is not stored"), std::string::npos) << r.out;
   EXPECT_EQ(tagged(shaft, ":CHECKED-IN"), 0) << analytics();
   EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "8");
 }
@@ -121,9 +123,13 @@ TEST_F(AssistedCheckIn, ANameStoredForAnotherModelIsRenamedAway) {
 }
 
 TEST_F(AssistedCheckIn, AFailedNameQueryBlocksCheckInUntilARetrySucceeds) {
+  const std::string retry = "PRESS_TABLE_BUTTON \"VANTREL-NAME-CONFLICT-QUEUE-VIEW\" \"Retry\"";
   const auto r = sdhost({"(sdsim:mm-fail-queries 1000 \"ERROR: database unavailable\")", open(), load(shaft),
-                         "show dialog", ":check_in", "(vantrel-migrator::retry-name-queries)", "show dialog",
-                         "(sdsim:mm-fail-queries 0 \"\")", "(vantrel-migrator::retry-name-queries)", "show dialog"});
+                         "show dialog", "show tables", ":check_in", retry, "show dialog", "cancel",
+                         "(sdsim:mm-fail-queries 0 \"\")", retry, "show dialog"});
+  EXPECT_NE(r.out.find("| shaft | \"npart3\" | :DATABASE | :PENDING | \"ERROR: database unavailable\" | :ERROR"),
+            std::string::npos)
+      << r.out;
   const std::size_t first = r.out.find("\n  CHECK_IN \"");
   ASSERT_NE(first, std::string::npos) << r.out;
   EXPECT_NE(r.out.substr(first, 60).find("[disabled]"), std::string::npos) << r.out;
@@ -139,13 +145,13 @@ TEST_F(AssistedCheckIn, AFailedNameQueryBlocksCheckInUntilARetrySucceeds) {
 }
 
 TEST_F(AssistedCheckIn, ApplyingAnotherRowEmptiesTheSessionFirst) {
-  const auto r = sdhost({open(), load(shaft), load(twins), "(sdsim:list-session)", "show dialog", open(),
-                         "show dialog"});
+  const auto r = sdhost({open(), load(shaft), load(twins), "cancel", "(sdsim:list-session)", open(), "show dialog"});
   EXPECT_EQ(count(r.out, "\n/shaft "), 0) << r.out;
   EXPECT_EQ(count(r.out, "\n/twins "), 1) << r.out;
   // The same directory again keeps the model in session and current.
   EXPECT_NE(value("CURRENT_MODEL"), "NIL") << r.out;
-  EXPECT_EQ(count(r.out, "clear-session"), 2) << r.out;
+  // Once for the new context, once per model loaded.
+  EXPECT_EQ(count(r.out, "clear-session"), 3) << r.out;
 }
 
 }  // namespace
