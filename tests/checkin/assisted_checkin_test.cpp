@@ -49,24 +49,55 @@ TEST_F(AssistedCheckIn, ACompletionWithoutAStoreTagsNothing) {
   EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "8");
 }
 
-TEST_F(AssistedCheckIn, AModelWithErrorsNeedsIgnoreErrorsAndItsDrawingFollows) {
-  auto r = sdhost({open(), load(frame), "show dialog"});
-  EXPECT_EQ(value("MODEL_ERRORS"), "1") << r.out;
-  EXPECT_TRUE(available("SHOW_ERROR_REPORT"));
-  EXPECT_TRUE(available("IGNORE_ERRORS"));
+TEST_F(AssistedCheckIn, AModelWithErrorsIsCheckedInOnlyWithIgnoreErrors) {
+  sdhost({open(), load(frame), "show dialog", ":ignore_errors :on", "show dialog"});
+  EXPECT_EQ(value("MODEL_ERRORS"), "1") << last_;
   EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "0");
-  EXPECT_FALSE(available("CHECK_IN"));
+  EXPECT_EQ(value("DRAWING_COUNT"), "1");
+  EXPECT_TRUE(available("SHOW_ERROR_REPORT"));
+  EXPECT_TRUE(available("CHECK_IN"));
+  const std::size_t first = last_.find("\n  CHECK_IN \"");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(last_.substr(first, 60).find("[disabled]"), std::string::npos) << last_;
 
-  r = sdhost({open(), load(frame), ":ignore_errors :on", "show dialog", ":check_in", "complete", "show dialog"});
-  EXPECT_EQ(tagged(frame, ":CHECKED-IN"), 1) << r.out << analytics();
-  // The drawing phase: the model stays current with its one drawing queued.
-  EXPECT_EQ(value("DRAWING_COUNT"), "1") << r.out;
+  // Without errors the toggle is not offered at all.
+  sdhost({open(), load(shaft), "show dialog"});
+  EXPECT_EQ(value("MODEL_ERRORS"), "0");
+  EXPECT_TRUE(hidden("IGNORE_ERRORS"));
+  EXPECT_TRUE(hidden("SHOW_ERROR_REPORT"));
+}
+
+TEST_F(AssistedCheckIn, AModelWithALayoutChecksInWithItsDrawing) {
+  sdhost({open(), load(frame), ":ignore_errors :on", ":check_in", "complete", "show dialog",
+          ":staged_dwg \"" + std::string(frame_drawing) + "\"", "show dialog"});
+  EXPECT_EQ(tagged(frame, ":CHECKED-IN"), 1) << last_;
   EXPECT_TRUE(available("CURRENT_DRAWING"));
-  EXPECT_NE(value("CURRENT_MODEL"), "NIL");
+  // With the frame in session only the view without an owner is stale.
+  EXPECT_EQ(value("STALE_VIEWS"), "1") << last_;
+}
 
-  r = sdhost({open(), load(frame), ":ignore_errors :on", ":check_in", "complete",
-              ":staged_dwg \"" + std::string(frame_drawing) + "\"", "show dialog", ":check_in_drawing",
-              "(sdsim:active-dialog)", "show dialog"});
+// The bracket, which the example stages without drawings, is given the
+// frame's drawing in the analytics file: once it is checked in, the drawing
+// follows, its views showing the frame, which is not in session.
+TEST_F(AssistedCheckIn, TheDrawingsOfACheckedInModelFollowIt) {
+  std::string bracket_status;
+  {
+    std::istringstream lines(analytics());
+    for (std::string line; std::getline(lines, line);)
+      if (line.find(":STAGED #P\"models/I-BRACKET.sda\"") != std::string::npos) bracket_status = line;
+  }
+  ASSERT_FALSE(bracket_status.empty()) << analytics();
+  const std::size_t nil = bracket_status.rfind(":ASSOCIATED-DRAWINGS NIL");
+  ASSERT_NE(nil, std::string::npos) << bracket_status;
+  bracket_status.replace(nil, std::string(":ASSOCIATED-DRAWINGS NIL").size(),
+                         ":ASSOCIATED-DRAWINGS (#P\"" + std::string(frame_drawing) + "\")");
+  std::ofstream(staging() / "analytics.lsp", std::ios::app) << "\n" << bracket_status << "\n";
+
+  const std::string bracket = "models/I-BRACKET.sda";
+  const std::string pick = ":staged_dwg \"" + std::string(frame_drawing) + "\"";
+  auto r = sdhost({open(), load(bracket), ":check_in", "complete", "show dialog", pick, "show dialog",
+                   ":check_in_drawing", "show dialog"});
+  EXPECT_EQ(tagged(bracket, ":CHECKED-IN"), 1) << r.out;
   EXPECT_NE(r.out.find("STAGED_DWG after input " + std::string(frame_drawing) + " - DRW-1000"), std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("DB_FINISH_DWG_CHECKIN"), std::string::npos) << r.out;
@@ -74,6 +105,17 @@ TEST_F(AssistedCheckIn, AModelWithErrorsNeedsIgnoreErrorsAndItsDrawingFollows) {
   EXPECT_EQ(value("DRAWING_COUNT"), "0") << r.out;
   EXPECT_EQ(value("CURRENT_DRAWING"), "NIL");
   EXPECT_FALSE(available("CHECK_IN_DRAWING"));
+  // Two views show the frame, which is not in session, and one shows no
+  // model at all: none has a 3D counterpart.
+  const std::size_t stale = r.out.find("\n  STALE_VIEWS \"Stale Views\" number = ");
+  ASSERT_NE(stale, std::string::npos);
+  const std::size_t second = r.out.find("\n  STALE_VIEWS \"Stale Views\" number = ", stale + 1);
+  ASSERT_NE(second, std::string::npos);
+  EXPECT_NE(r.out.substr(second, 60).find("= 3"), std::string::npos) << r.out.substr(second, 60);
+
+  // A later run shows the drawing checked in and no longer queued.
+  r = sdhost({open(), load(bracket), "show dialog"});
+  EXPECT_EQ(value("DRAWING_COUNT"), "0") << r.out;
 }
 
 TEST_F(AssistedCheckIn, ALocalConflictIsResolvedBeforeCheckIn) {
