@@ -113,6 +113,8 @@ bool initialize_check_in_context(host::dialogs::dialog_context& dialog) {
                                             ? hl::make_string(*context->current_drawing->name)
                                             : hl::nil());
     cleanup_conflict_queue(*context, checkin_cluster_session());
+    // What the cleanup resolved no longer counts.
+    dialog.set_value("MODEL_NAME_CONFLICTS", integer(check_in_context_remaining_name_conflicts(*context)));
     if (name_info_ptr conflict = context->current_name_conflict) {
       print(hl::format("reestablish conflict ~A~%", hl::make_string(conflict->model_name)));
       const std::optional<records::model_path> at = model_name_info_selitem(*conflict);

@@ -1,5 +1,7 @@
 #include "checkin/name_conflict_panel.h"
 
+#include <utility>
+
 #include "checkin/assisted_checkin_dia.h"
 #include "checkin/checkin_host.h"
 #include "checkin/checkin_session.h"
@@ -61,6 +63,12 @@ std::vector<hl::ref> conflict_row(const std::string& name, const model_name_info
 }
 
 const char* handler_name = "MM-RELOAD-HANDLER";
+
+// The conflict whose database reload is under way.
+name_info_ptr& reloading_conflict() {
+  static name_info_ptr conflict;
+  return conflict;
+}
 
 hl::ref reload_handler() { return hl::ref(&core::main_symbol(handler_name)); }
 
@@ -343,19 +351,23 @@ void apply_resolution(dlg::dialog_context& dialog) {
     host::event::subscribe_event(host::event::changed_parcel_tree_event(), reload_handler(),
                                  str(conflict->model_name));
     context->mm_cmd = mm_command::reload;
+    reloading_conflict() = conflict;
     return;
   }
   after_change(dialog, *context, conflict);
 }
 
 void on_db_finish_reload(dlg::dialog_context& dialog, const hl::ref& value) {
+  // The record kept when the reload started: taking up the context again
+  // drops the name once the reload has resolved it, and the completion
+  // still has to put away what the comparison left in session.
+  name_info_ptr conflict = std::exchange(reloading_conflict(), nullptr);
+  const std::shared_ptr<check_in_context> before = mm_check_in_context();
   initialize_check_in_context(dialog);
   const std::shared_ptr<check_in_context>& context = installed_context();
-  if (!context) return;
-  const name_info_ptr* found = context->current_conflicts.find(text_of(value));
-  print(hl::format("DB_FINISH_RELOAD ~A~%", found ? info_text(*found) : hl::nil()));
-  if (!found) return;
-  const name_info_ptr conflict = *found;
+  if (!context || context != before || !conflict || conflict->model_name != text_of(value)) conflict.reset();
+  print(hl::format("DB_FINISH_RELOAD ~A~%", info_text(conflict)));
+  if (!context || !conflict) return;
   host_ops::trapped([] { host::dsm::note_state(host::k2::k2_state_manager()); });
   conflict->local_model.reset();
   update_model_name_info(*conflict, session());
@@ -387,9 +399,13 @@ void finish_pending_comparison(check_in_context& context, model_name_info& info)
   });
   const hl::ref local = hl::symbol_value(host::modelmanager::local_model_variable());
   if (hl::is_nil(local) || !info.local_model) return;
-  if (!(host::oli::get_contents(local) == session().get_contents(*info.local_model))) return;
+  if (session().sysid(host::oli::get_contents(local)) !=
+      session().sysid(session().get_contents(*info.local_model)))
+    return;
   const hl::ref db = hl::symbol_value(host::modelmanager::db_model_variable());
-  if (host::elan::sel_item_p(db)) info.db_model = records::from_sel_item(db);
+  if (!host::elan::sel_item_p(db)) return;
+  info.db_model = records::from_sel_item(db);
+  set_name_conflict_table(context);
 }
 
 void destroy_tracking_features(dlg::dialog_context& dialog) {
