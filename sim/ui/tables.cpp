@@ -73,8 +73,8 @@ std::size_t column_index(const logical& t, const ref& column, const std::string&
 std::vector<std::vector<ref>>::iterator find_row(logical& t, const std::vector<ref>& keyvalues,
                                                  const std::string& table) {
   if (keyvalues.size() != t.keys.size())
-    sim::host_command_failed("OLI", "BAD-KEY",
-                             "The table " + table + " has " + std::to_string(t.keys.size()) + " key columns.");
+    sim::host_command_failed(
+        "OLI", "BAD-KEY", "The table " + table + " has " + std::to_string(t.keys.size()) + " key columns.");
   return std::find_if(t.rows.begin(), t.rows.end(), [&](const std::vector<ref>& row) {
     for (std::size_t k = 0; k < t.keys.size(); ++k)
       if (!equal(row[t.keys[k]], keyvalues[k])) return false;
@@ -114,7 +114,8 @@ void show_tables() {
     else
       out << " hidden";
     if (truthy(d.sort_column))
-      out << ", sorted by " << prin1_to_string(d.sort_column) << (d.descending ? " descending" : " ascending");
+      out << ", sorted by " << prin1_to_string(d.sort_column)
+          << (d.descending ? " descending" : " ascending");
     out << "\n    buttons: apply close help";
     for (const auto& b : d.def.buttons) out << " \"" << b.label << "\"";
     if (!d.def.apply_variable.empty()) out << "; apply sets " << d.def.apply_variable;
@@ -224,7 +225,8 @@ void sd_create_logical_table(const std::string& name, const std::vector<table_co
   logicals()[name] = std::move(t);
 }
 
-void sd_change_logical_table_contents(const std::string& name, const std::vector<std::vector<lisp::ref>>& rows) {
+void sd_change_logical_table_contents(const std::string& name,
+                                      const std::vector<std::vector<lisp::ref>>& rows) {
   logical& t = require_logical(name);
   for (const auto& row : rows)
     if (row.size() != t.columns.size())
