@@ -16,7 +16,6 @@
 #include "host/lisp/printer.h"
 #include "host/lisp/reader.h"
 #include "host/lisp/streams.h"
-#include "host/ui.h"
 #include "lisp/runtime.h"
 #include "session/host_error.h"
 #include "session/lisp_def.h"
@@ -193,23 +192,18 @@ void press_button(std::string_view arguments) {
   simple_error("The table " + d.def.name + " has no button \"" + as_string(rest[0]) + "\".");
 }
 
-// A console command that reports its error as the console does.
-sim::host_command reporting(void (*run)(std::string_view)) {
+// A console command; its errors are the console's to report.
+sim::host_command console_command(void (*run)(std::string_view)) {
   return [run](std::string_view arguments) {
-    try {
-      run(arguments);
-      return true;
-    } catch (const lisp_error& e) {
-      host::oli::sd_display_error(e.message());
-      return false;
-    }
+    run(arguments);
+    return true;
   };
 }
 
 const builtins_registration table_functions([] {
   sim::register_show_topic("TABLES", show_tables);
-  sim::register_host_command("APPLY_TABLE_ROW", reporting(apply_row));
-  sim::register_host_command("PRESS_TABLE_BUTTON", reporting(press_button));
+  sim::register_host_command("APPLY_TABLE_ROW", console_command(apply_row));
+  sim::register_host_command("PRESS_TABLE_BUTTON", console_command(press_button));
 });
 
 }  // namespace
