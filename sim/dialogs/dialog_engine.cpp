@@ -54,6 +54,11 @@ std::function<std::optional<std::string>(const ref&)>& part_assembly_check() {
   return check;
 }
 
+bool& end_requested() {
+  static bool requested = false;
+  return requested;
+}
+
 ref& last_result_cell() {
   static ref result;
   return result;
@@ -178,6 +183,8 @@ class running_dialog : public host::dialogs::dialog_context {
   // Feeds tokens; answers true when the dialog has ended.
   bool feed(const std::vector<ref>& tokens) {
     for (std::size_t i = 0; i < tokens.size(); ++i) {
+      // Something ended the dialog; the rest of the input is not its own.
+      if (end_requested()) return false;
       const ref& token = tokens[i];
       if (is_word(token, "COMPLETE")) return complete();
       if (is_word(token, "CANCEL")) {
@@ -389,11 +396,6 @@ class running_dialog : public host::dialogs::dialog_context {
 std::unique_ptr<running_dialog>& active() {
   static std::unique_ptr<running_dialog> dialog;
   return dialog;
-}
-
-bool& end_requested() {
-  static bool requested = false;
-  return requested;
 }
 
 // How many of the running dialog's callbacks are executing now.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "host/clusters.h"
+#include "host/console.h"
 #include "host/events.h"
 #include "host/files.h"
 #include "host/lisp/errors.h"
@@ -18,7 +19,6 @@
 #include "host/mm_commands.h"
 #include "host/mm_compare.h"
 #include "host/model_tree.h"
-#include "host/console.h"
 #include "lisp/runtime.h"
 #include "modelmanager/database.h"
 #include "modelmanager/in_session.h"

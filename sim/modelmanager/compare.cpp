@@ -16,8 +16,8 @@
 #include "host/mm_compare.h"
 #include "host/model_tree.h"
 #include "lisp/runtime.h"
-#include "ui/viewports.h"
 #include "session/lisp_def.h"
+#include "ui/viewports.h"
 
 namespace {
 

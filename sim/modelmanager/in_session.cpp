@@ -16,9 +16,9 @@
 #include "host/lisp/packages.h"
 #include "host/lisp/printer.h"
 #include "host/lisp/streams.h"
-#include "host/modelmanager.h"
 #include "host/mm_status.h"
 #include "host/model_tree.h"
+#include "host/modelmanager.h"
 #include "lisp/runtime.h"
 #include "session/host_error.h"
 #include "session/lisp_def.h"
@@ -91,16 +91,15 @@ void show_statuses() {
     ref status = sim::modelmanager::known_status(contents);
     ref elid = host::modelmanager::get_docelid_from_cluster(contents->handle());
     standard_output() << indent << at.back()->d.name.value_or("") << " (" << contents->d.name.value_or("")
-                      << ", " << contents->sysid() << "): "
-                      << (is_nil(status) ? std::string("unknown") : prin1_to_string(status))
+                      << ", " << contents->sysid()
+                      << "): " << (is_nil(status) ? std::string("unknown") : prin1_to_string(status))
                       << (is_nil(elid) ? std::string() : " elid " + string_designator(elid)) << '\n';
   });
 }
 
 const builtins_registration in_session_functions([] {
-  sim::define_host_function("MODELMANAGER", "GET-DOCELID-FROM-CLUSTER", 1, 1, [](args_t a) {
-    return host::modelmanager::get_docelid_from_cluster(a[0]);
-  });
+  sim::define_host_function("MODELMANAGER", "GET-DOCELID-FROM-CLUSTER", 1, 1,
+                            [](args_t a) { return host::modelmanager::get_docelid_from_cluster(a[0]); });
   sim::define_host_function("MODELMANAGER", "GET-MMSTATUS-FROM-OBJECT", 1, 1,
                             [](args_t a) { return host::modelmanager::get_mmstatus_from_object(a[0]); });
   // (modelmanager::ndm_refresh_status :all_items t)
@@ -128,11 +127,17 @@ void mark_from_database(const entity_ptr& contents, const stored_model& m) {
   contents->d.db_flags = putf(contents->d.db_flags, kw("ELID"), make_string(m.elid));
   host::oli::sd_attach_item_attribute(
       contents->handle(), "DB-DREF",
-      list({kw("ELID"), make_string(m.elid), kw("UNIQUE_ID_STRING"), make_string(m.unique_id_string)}), nil());
+      list({kw("ELID"), make_string(m.elid), kw("UNIQUE_ID_STRING"), make_string(m.unique_id_string)}),
+      nil());
 }
 
 ref compute_status(const entity_ptr& contents) {
-  std::optional<stored_model> stored = current_database().latest_by_sysid(contents->sysid());
+  std::optional<stored_model> stored;
+  return compute_status(contents, stored);
+}
+
+ref compute_status(const entity_ptr& contents, std::optional<stored_model>& stored) {
+  stored = current_database().latest_by_sysid(contents->sysid());
   if (!stored) return kw("NOT-STORED");
   if (stored->name != contents->d.name.value_or("")) return kw("SYSID-CONFLICT");
   // Time stamps are seconds; what the store wrote reads back to within
@@ -144,7 +149,18 @@ ref compute_status(const entity_ptr& contents) {
 
 void refresh_statuses(const std::vector<entity_ptr>& contents) {
   std::erase_if(statuses(), [](const auto& entry) { return entry.second.contents.expired(); });
-  for (const entity_ptr& c : contents) statuses()[c.get()] = {c, compute_status(c)};
+  for (const entity_ptr& c : contents) {
+    std::optional<stored_model> stored;
+    ref status = compute_status(c, stored);
+    // A model Model Manager finds stored is linked to its stored document.
+    // That is Model Manager's bookkeeping, not a change of the model.
+    if (stored && !eql(status, kw("SYSID-CONFLICT"))) {
+      const bool modified = c->d.modified;
+      mark_from_database(c, *stored);
+      c->d.modified = modified;
+    }
+    statuses()[c.get()] = {c, status};
+  }
 }
 
 ref known_status(const entity_ptr& contents) {

@@ -2,6 +2,7 @@
 // knows of them.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,10 @@ void mark_from_database(const session::entity_ptr& contents, const stored_model&
 // The status a refresh finds for a contents now (see host/mm_status.h);
 // never NIL.
 host::lisp::ref compute_status(const session::entity_ptr& contents);
-// Remembers the statuses of these contents as computed now.
+// The same, also answering the latest model stored under its sysid.
+host::lisp::ref compute_status(const session::entity_ptr& contents, std::optional<stored_model>& stored);
+// Remembers the statuses of these contents as computed now; those stored
+// under their sysid and name are linked to the latest stored model.
 void refresh_statuses(const std::vector<session::entity_ptr>& contents);
 // The remembered status; NIL when no refresh has seen the contents.
 host::lisp::ref known_status(const session::entity_ptr& contents);

@@ -47,7 +47,9 @@ std::optional<ref>& store_object() {
   return object;
 }
 
-std::string pathname_of(const ref& object) { return string_designator(host::oli::sd_inq_obj_pathname(object)); }
+std::string pathname_of(const ref& object) {
+  return string_designator(host::oli::sd_inq_obj_pathname(object));
+}
 
 bool stored_already(const ref& status) {
   return eql(status, kw("UP-TO-DATE")) || eql(status, kw("NEWER-VERSION-EXISTS"));
@@ -59,6 +61,11 @@ std::vector<entity_ptr> modified_models(const ref& object) {
   for (const entity_ptr& c : sim::modelmanager::contents_of_tree(sim::session::require_instance(object)))
     if (!stored_already(sim::modelmanager::compute_status(c))) out.push_back(c);
   return out;
+}
+
+// Every contents of the model's tree.
+std::vector<entity_ptr> all_models(const ref& object) {
+  return sim::modelmanager::contents_of_tree(sim::session::require_instance(object));
 }
 
 std::string next_revision(const std::optional<sim::modelmanager::stored_model>& previous) {
@@ -108,7 +115,7 @@ void complete_store() {
     sim::modelmanager::mark_from_database(contents[i], models[i]);
     contents[i]->d.modified = false;
   }
-  sim::modelmanager::refresh_statuses(contents);
+  sim::modelmanager::refresh_statuses(all_models(*object));
   out << "Model Manager: stored " << models.size() << " models of " << path;
   for (const auto& m : models) out << "; " << m.name << " " << m.elid;
   out << '\n';
@@ -170,8 +177,9 @@ const builtins_registration store_functions([] {
     host::modelmanager::ndm_am_store();
     return t();
   });
-  sim::define_host_function("MODELMANAGER", "DB-GET-PART-AND-DOC-ELIDS-OF-LOADED-DWG", 0, 0,
-                            [](args_t) { return host::modelmanager::db_get_part_and_doc_elids_of_loaded_dwg(); });
+  sim::define_host_function("MODELMANAGER", "DB-GET-PART-AND-DOC-ELIDS-OF-LOADED-DWG", 0, 0, [](args_t) {
+    return host::modelmanager::db_get_part_and_doc_elids_of_loaded_dwg();
+  });
 });
 
 // The element ids of the stored models the drawing's views show now.
@@ -202,7 +210,8 @@ void ndm_store_modified(const lisp::ref& object) {
   sim::modelmanager::check_store_allowed();
   std::optional<sim::session::position> at = sim::session::position_of(object);
   if (!at || at->empty() || !sim::session::position_in_session(*at))
-    sim::host_command_failed("MODELMANAGER", "NO-MODEL", "There is no model to store: " + prin1_to_string(object));
+    sim::host_command_failed("MODELMANAGER", "NO-MODEL",
+                             "There is no model to store: " + prin1_to_string(object));
   dialog_object() = sim::session::make_path(*at);
   // Started from a dialog's callback, it runs after the command running now
   // and ends that dialog.

@@ -145,9 +145,8 @@ void show_browser(const std::string& name) {
   for (const auto& s : b.searches)
     if (s.name != b.search) out << "  search " << s.name << " \"" << s.title << "\" (not active)\n";
   const ref tree = view ? view->tree_config : list({kw("INSTANCE-NAME")});
-  const std::vector<ref> details = view && view->activate_detail_configuration
-                                       ? list_to_vector(view->detail_config)
-                                       : std::vector<ref>{};
+  const std::vector<ref> details =
+      view && view->activate_detail_configuration ? list_to_vector(view->detail_config) : std::vector<ref>{};
   if (!details.empty()) {
     out << "  columns:";
     for (const ref& d : details) out << " " << prin1_to_string(d);
@@ -156,7 +155,8 @@ void show_browser(const std::string& name) {
   position p;
   walk(sim::session::session::current().root_contents(), p, [&](const position& at) {
     std::string line = std::string(2 * at.size(), ' ') + (search && matches(*search, at) ? "* " : "");
-    for (const ref& part : list_to_vector(tree)) line += stringp(part) ? as_string(part) : column_text(part, at);
+    for (const ref& part : list_to_vector(tree))
+      line += stringp(part) ? as_string(part) : column_text(part, at);
     for (const ref& d : details) line += " | " + column_text(d, at);
     out << line << '\n';
   });
@@ -196,7 +196,8 @@ const builtins_registration browser_functions([] {
     s.title = is_nil(k.get("TITLE")) ? s.name : string_designator(k.get("TITLE"));
     for (const ref& c : list_to_vector(k.get("CRITERIA"))) {
       std::vector<ref> parts = list_to_vector(c);
-      if (parts.size() != 3) simple_error("OLI:SD-CREATE-BROWSER-SEARCH: a criterion is (column operation value)");
+      if (parts.size() != 3)
+        simple_error("OLI:SD-CREATE-BROWSER-SEARCH: a criterion is (column operation value)");
       s.criteria.push_back({parts[0], parts[1], parts[2]});
     }
     s.case_sensitive = !k.has("CASE-SENSITIVE") || truthy(k.get("CASE-SENSITIVE"));
@@ -239,7 +240,8 @@ lisp::ref browsernode_objpath(const lisp::ref& node) {
 namespace host::oli {
 
 void sd_set_current_browser_view(const std::string& browser, const std::string& view, bool persistent) {
-  if (!find_view(view)) sim::host_command_failed("OLI", "UNKNOWN-VIEW", "There is no browser view " + view + ".");
+  if (!find_view(view))
+    sim::host_command_failed("OLI", "UNKNOWN-VIEW", "There is no browser view " + view + ".");
   browser_state& b = browsers()[browser];
   b.view = view;
   b.view_persistent = persistent;

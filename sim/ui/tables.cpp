@@ -16,7 +16,6 @@
 #include "host/lisp/printer.h"
 #include "host/lisp/reader.h"
 #include "host/lisp/streams.h"
-#include "host/ui.h"
 #include "lisp/runtime.h"
 #include "session/host_error.h"
 #include "session/lisp_def.h"
@@ -73,8 +72,8 @@ std::size_t column_index(const logical& t, const ref& column, const std::string&
 std::vector<std::vector<ref>>::iterator find_row(logical& t, const std::vector<ref>& keyvalues,
                                                  const std::string& table) {
   if (keyvalues.size() != t.keys.size())
-    sim::host_command_failed("OLI", "BAD-KEY",
-                             "The table " + table + " has " + std::to_string(t.keys.size()) + " key columns.");
+    sim::host_command_failed(
+        "OLI", "BAD-KEY", "The table " + table + " has " + std::to_string(t.keys.size()) + " key columns.");
   return std::find_if(t.rows.begin(), t.rows.end(), [&](const std::vector<ref>& row) {
     for (std::size_t k = 0; k < t.keys.size(); ++k)
       if (!equal(row[t.keys[k]], keyvalues[k])) return false;
@@ -114,7 +113,8 @@ void show_tables() {
     else
       out << " hidden";
     if (truthy(d.sort_column))
-      out << ", sorted by " << prin1_to_string(d.sort_column) << (d.descending ? " descending" : " ascending");
+      out << ", sorted by " << prin1_to_string(d.sort_column)
+          << (d.descending ? " descending" : " ascending");
     out << "\n    buttons: apply close help";
     for (const auto& b : d.def.buttons) out << " \"" << b.label << "\"";
     if (!d.def.apply_variable.empty()) out << "; apply sets " << d.def.apply_variable;
@@ -192,23 +192,18 @@ void press_button(std::string_view arguments) {
   simple_error("The table " + d.def.name + " has no button \"" + as_string(rest[0]) + "\".");
 }
 
-// A console command that reports its error as the console does.
-sim::host_command reporting(void (*run)(std::string_view)) {
+// A console command; its errors are the console's to report.
+sim::host_command console_command(void (*run)(std::string_view)) {
   return [run](std::string_view arguments) {
-    try {
-      run(arguments);
-      return true;
-    } catch (const lisp_error& e) {
-      host::oli::sd_display_error(e.message());
-      return false;
-    }
+    run(arguments);
+    return true;
   };
 }
 
 const builtins_registration table_functions([] {
   sim::register_show_topic("TABLES", show_tables);
-  sim::register_host_command("APPLY_TABLE_ROW", reporting(apply_row));
-  sim::register_host_command("PRESS_TABLE_BUTTON", reporting(press_button));
+  sim::register_host_command("APPLY_TABLE_ROW", console_command(apply_row));
+  sim::register_host_command("PRESS_TABLE_BUTTON", console_command(press_button));
 });
 
 }  // namespace
@@ -224,7 +219,8 @@ void sd_create_logical_table(const std::string& name, const std::vector<table_co
   logicals()[name] = std::move(t);
 }
 
-void sd_change_logical_table_contents(const std::string& name, const std::vector<std::vector<lisp::ref>>& rows) {
+void sd_change_logical_table_contents(const std::string& name,
+                                      const std::vector<std::vector<lisp::ref>>& rows) {
   logical& t = require_logical(name);
   for (const auto& row : rows)
     if (row.size() != t.columns.size())

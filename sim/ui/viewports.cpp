@@ -69,7 +69,8 @@ void show_viewports() {
 }
 
 const builtins_registration viewport_functions([] {
-  sim::define_console_function("OLI", "SD-INQ-CURRENT-VP", 0, 0, [](args_t) { return host::oli::sd_inq_current_vp(); });
+  sim::define_console_function("OLI", "SD-INQ-CURRENT-VP", 0, 0,
+                               [](args_t) { return host::oli::sd_inq_current_vp(); });
   sim::define_host_function("ELAN-UI", "SET_VP_DRAWLIST", 2, 2, [](args_t a) {
     host::elan_ui::set_vp_drawlist(a[0], a[1]);
     return t();
@@ -120,7 +121,8 @@ void set_vp_drawlist(const ref& viewport_name, const ref& paths) {
   for (const ref& p : list) {
     std::optional<sim::session::position> at = sim::session::position_of(p);
     if (!at || !sim::session::position_in_session(*at))
-      sim::host_command_failed("ELAN-UI", "NOT-IN-SESSION", "Nothing in session at " + prin1_to_string(p) + ".");
+      sim::host_command_failed("ELAN-UI", "NOT-IN-SESSION",
+                               "Nothing in session at " + prin1_to_string(p) + ".");
   }
   v.drawlist = std::move(list);
 }

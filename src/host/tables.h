@@ -25,7 +25,8 @@ struct table_column {
 void sd_create_logical_table(const std::string& name, const std::vector<table_column>& columns,
                              const std::vector<lisp::ref>& key_columns);
 // Replaces all rows; each row holds one value per column in column order.
-void sd_change_logical_table_contents(const std::string& name, const std::vector<std::vector<lisp::ref>>& rows);
+void sd_change_logical_table_contents(const std::string& name,
+                                      const std::vector<std::vector<lisp::ref>>& rows);
 // Writes the cell of the row whose key columns hold keyvalues (in key
 // column order); false when there is no such row.
 bool sd_write_logical_table_cell(const std::string& name, const std::vector<lisp::ref>& keyvalues,
@@ -44,8 +45,8 @@ struct display_table {
   std::string name;           // e.g. "VANTREL-MODEL-QUEUE-VIEW"
   std::string logical_table;  // the table it shows
   std::string title;
-  bool column_sorting = false;      // the user may sort by a column
-  bool filter_status_line = false;  // the line with the filter and the row count
+  bool column_sorting = false;                       // the user may sort by a column
+  bool filter_status_line = false;                   // the line with the filter and the row count
   std::optional<std::pair<int, int>> width, height;  // (minimum maximum)
   // Applying a row sends the values of its key columns (the first one
   // alone for one key column) as input of this variable of the dialog
