@@ -378,7 +378,6 @@ void start(dlg::dialog_context& c) {
     });
   if (mm_check_in_context() || hl::truthy(c.value("STAGING_DIRECTORY")))
     host_ops::trapped([&] { initialize_check_in_context(c); });
-  if (installed_context()) show_model_table();
 }
 
 void cleanup(dlg::dialog_context&) {

@@ -104,6 +104,7 @@ bool initialize_check_in_context(host::dialogs::dialog_context& dialog) {
   installed_context() = context;
   dialog.set_value("QUEUED_FOR_CHECK_IN", integer(check_in_context_remaining_models(*context)));
   set_model_table(*context);
+  show_model_table();
   if (const model_status_ptr& model = context->current_model()) {
     print(
         hl::format("reestablish model ~A~%", hl::make_string(analytics::model_status_instancename(*model))));

@@ -27,7 +27,9 @@ inline std::string read(const fs::path& file) {
 
 class AssistedCheckIn : public testing::Test {
  protected:
-  static fs::path suite_dir() { return fs::temp_directory_path() / ("assisted check-in " + std::to_string(::getpid())); }
+  static fs::path suite_dir() {
+    return fs::temp_directory_path() / ("assisted check-in " + std::to_string(::getpid()));
+  }
   static fs::path example_staging() { return suite_dir() / "example staging"; }
 
   static vtm_test::sdhost_result run(const fs::path& dir, const std::vector<std::string>& lines) {
@@ -49,9 +51,9 @@ class AssistedCheckIn : public testing::Test {
     fs::remove_all(suite_dir());
     const fs::path input = fs::path(VTM_SOURCE_DIR) / "examples" / "stage1" / "input";
     const vtm_test::sdhost_result r =
-        run(suite_dir(), {"VANTREL_MM_IMPORT_ASSEMBLER :INPUT_DIRECTORY \"" + input.string() +
-                              "\" :STAGING_DIRECTORY \"" + example_staging().string() +
-                              "\" :DISPLAY_REPORT :OFF complete"});
+        run(suite_dir(),
+            {"VANTREL_MM_IMPORT_ASSEMBLER :INPUT_DIRECTORY \"" + input.string() + "\" :STAGING_DIRECTORY \"" +
+             example_staging().string() + "\" :DISPLAY_REPORT :OFF complete"});
     if (!fs::exists(example_staging() / "analytics.lsp")) {
       ADD_FAILURE() << "stage 1 made no staging directory:\n" << r.out << r.err;
     }
@@ -81,7 +83,9 @@ class AssistedCheckIn : public testing::Test {
     std::ofstream(dir_ / "seed.lsp") << text;
     return "(sdsim:mm-seed-database \"" + (dir_ / "seed.lsp").string() + "\")";
   }
-  std::string open() const { return "VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + staging().string() + "\""; }
+  std::string open() const {
+    return "VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + staging().string() + "\"";
+  }
   static std::string load(const std::string& staged) { return ":staged \"" + staged + "\""; }
 
   // The variable's line in the last "show dialog" of the output, e.g.
@@ -96,7 +100,9 @@ class AssistedCheckIn : public testing::Test {
     const std::string s = state(variable);
     return s.find("[disabled]") == std::string::npos && s.find("[hidden]") == std::string::npos;
   }
-  bool hidden(const std::string& variable) const { return state(variable).find("[hidden]") != std::string::npos; }
+  bool hidden(const std::string& variable) const {
+    return state(variable).find("[hidden]") != std::string::npos;
+  }
   // The value shown for a variable: what follows " = " up to the next blank
   // or the end.
   std::string value(const std::string& variable) const {
@@ -113,7 +119,7 @@ class AssistedCheckIn : public testing::Test {
     std::istringstream lines(analytics());
     for (std::string line; std::getline(lines, line);)
       if (line.find(":STAGED #P\"" + staged + "\"") != std::string::npos &&
-          line.find(":TAGS (" ) != std::string::npos &&
+          line.find(":TAGS (") != std::string::npos &&
           line.substr(line.find(":TAGS (")).find(tag) < line.substr(line.find(":TAGS (")).find(')'))
         ++n;
     return n;

@@ -9,8 +9,9 @@ namespace {
 
 TEST_F(AssistedCheckIn, OnlyADirectoryWithAnalyticsIsAStagingDirectory) {
   fs::create_directories(dir_ / "plain");
-  const auto r = sdhost({"VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + (dir_ / "plain").string() + "\"",
-                         "show dialog"});
+  const auto r =
+      sdhost({"VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + (dir_ / "plain").string() + "\"",
+              "show dialog"});
   EXPECT_NE(r.out.find("This is not a Staging Directory"), std::string::npos) << r.out;
   EXPECT_EQ(value("STAGING_DIRECTORY"), "NIL");
 
@@ -22,11 +23,13 @@ TEST_F(AssistedCheckIn, OnlyADirectoryWithAnalyticsIsAStagingDirectory) {
 }
 
 TEST_F(AssistedCheckIn, AModelIsCheckedInThroughTheStoreDialogAndLaterRunsKnowIt) {
-  const auto r = sdhost({open(), load(shaft), ":check_in", "show dialog", "complete", "show dialog", "show tables"});
+  const auto r =
+      sdhost({open(), load(shaft), ":check_in", "show dialog", "complete", "show dialog", "show tables"});
   EXPECT_NE(r.out.find("DB_FINISH_STATUS_UPDATE after input"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Dialog MM_STORE_MODIFIED"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("DB_FINISH_CHECKIN save to disk /shaft"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("| \"/shaft\" | :CHECKED-IN | 0 | 0 | \"models/I-SHAFT.sdp\""), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("| \"/shaft\" | :CHECKED-IN | 0 | 0 | \"models/I-SHAFT.sdp\""), std::string::npos)
+      << r.out;
   // The model is done: the queue is one shorter and no model is current.
   EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "7") << r.out;
   EXPECT_EQ(value("CURRENT_MODEL"), "NIL");
@@ -43,7 +46,8 @@ TEST_F(AssistedCheckIn, AModelIsCheckedInThroughTheStoreDialogAndLaterRunsKnowIt
 }
 
 TEST_F(AssistedCheckIn, ACompletionWithoutAStoreTagsNothing) {
-  const auto r = sdhost({open(), load(shaft), "VANTREL_MM_ASSISTED_CHECKIN :db_finish_checkin", "show dialog"});
+  const auto r =
+      sdhost({open(), load(shaft), "VANTREL_MM_ASSISTED_CHECKIN :db_finish_checkin", "show dialog"});
   EXPECT_NE(r.out.find("DB_FINISH_CHECKIN /shaft is not stored"), std::string::npos) << r.out;
   EXPECT_EQ(tagged(shaft, ":CHECKED-IN"), 0) << analytics();
   EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "8");
@@ -98,7 +102,8 @@ TEST_F(AssistedCheckIn, TheDrawingsOfACheckedInModelFollowIt) {
   auto r = sdhost({open(), load(bracket), ":check_in", "complete", "show dialog", pick, "show dialog",
                    ":check_in_drawing", "show dialog"});
   EXPECT_EQ(tagged(bracket, ":CHECKED-IN"), 1) << r.out;
-  EXPECT_NE(r.out.find("STAGED_DWG after input " + std::string(frame_drawing) + " - DRW-1000"), std::string::npos)
+  EXPECT_NE(r.out.find("STAGED_DWG after input " + std::string(frame_drawing) + " - DRW-1000"),
+            std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("DB_FINISH_DWG_CHECKIN"), std::string::npos) << r.out;
   EXPECT_EQ(tagged(frame_drawing, ":CHECKED-IN"), 1) << r.out << analytics();
@@ -125,22 +130,25 @@ TEST_F(AssistedCheckIn, ALocalConflictIsResolvedBeforeCheckIn) {
   EXPECT_EQ(value("CONFLICT_TYPE"), "\"Local\"") << r.out;
   EXPECT_EQ(value("COMPONENT_COUNT"), "2");
   EXPECT_EQ(value("RESOLUTION"), ":REPLACE-REFERENCE-BY-CHECK");
-  EXPECT_NE(state("RESOLUTION").find("(:RENAME-LOCAL :RENAME-CHECK :REPLACE-REFERENCE-BY-CHECK "
-                                     ":REPLACE-CHECK-BY-REFERENCE)"),
+  EXPECT_NE(state("RESOLUTION")
+                .find("(:RENAME-LOCAL :RENAME-CHECK :REPLACE-REFERENCE-BY-CHECK "
+                      ":REPLACE-CHECK-BY-REFERENCE)"),
             std::string::npos)
       << state("RESOLUTION");
   EXPECT_TRUE(available("COMPARE"));
 
   r = sdhost({open(), load(gearbox), ":modelname \"gear\"", ":apply_resolution", "show dialog", ":check_in",
               "complete", "show dialog"});
-  EXPECT_NE(r.out.find("APPLY_RESOLUTION push action for REPLACE-REFERENCE-BY-CHECK"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("APPLY_RESOLUTION push action for REPLACE-REFERENCE-BY-CHECK"), std::string::npos)
+      << r.out;
   EXPECT_EQ(tagged(gearbox, ":CHECKED-IN"), 1) << r.out << analytics();
 }
 
 TEST_F(AssistedCheckIn, EachRenameResolvesALocalConflict) {
   for (const std::string how : {":rename-local", ":rename-check", ":replace-check-by-reference"}) {
     SCOPED_TRACE(how);
-    sdhost({open(), load(gearbox), ":modelname \"gear\"", ":resolution " + how, ":apply_resolution", "show dialog"});
+    sdhost({open(), load(gearbox), ":modelname \"gear\"", ":resolution " + how, ":apply_resolution",
+            "show dialog"});
     EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "0") << last_;
     EXPECT_TRUE(available("CHECK_IN")) << last_;
     // With the last conflict gone the name and its setup are put away.
@@ -166,10 +174,12 @@ TEST_F(AssistedCheckIn, ANameStoredForAnotherModelIsRenamedAway) {
 
 TEST_F(AssistedCheckIn, AFailedNameQueryBlocksCheckInUntilARetrySucceeds) {
   const std::string retry = "PRESS_TABLE_BUTTON \"VANTREL-NAME-CONFLICT-QUEUE-VIEW\" \"Retry\"";
-  const auto r = sdhost({"(sdsim:mm-fail-queries 1000 \"ERROR: database unavailable\")", open(), load(shaft),
-                         "show dialog", "show tables", ":check_in", retry, "show dialog", "cancel",
-                         "(sdsim:mm-fail-queries 0 \"\")", retry, "show dialog"});
-  EXPECT_NE(r.out.find("| shaft | \"npart3\" | :DATABASE | :PENDING | \"ERROR: database unavailable\" | :ERROR"),
+  const auto r =
+      sdhost({"(sdsim:mm-fail-queries 1000 \"ERROR: database unavailable\")", open(), load(shaft),
+              "show dialog", "show tables", ":check_in", retry, "show dialog", "cancel",
+              "(sdsim:mm-fail-queries 0 \"\")", "VANTREL_MM_ASSISTED_CHECKIN", retry, "show dialog"});
+  EXPECT_NE(r.out.find(
+                "| \"shaft\" | \"npart3\" | :DATABASE | :PENDING | \"ERROR: database unavailable\" | :ERROR"),
             std::string::npos)
       << r.out;
   const std::size_t first = r.out.find("\n  CHECK_IN \"");
@@ -187,13 +197,74 @@ TEST_F(AssistedCheckIn, AFailedNameQueryBlocksCheckInUntilARetrySucceeds) {
 }
 
 TEST_F(AssistedCheckIn, ApplyingAnotherRowEmptiesTheSessionFirst) {
-  const auto r = sdhost({open(), load(shaft), load(twins), "cancel", "(sdsim:list-session)", open(), "show dialog"});
+  const auto r =
+      sdhost({open(), load(shaft), load(twins), "cancel", "(sdsim:list-session)", open(), "show dialog"});
   EXPECT_EQ(count(r.out, "\n/shaft "), 0) << r.out;
   EXPECT_EQ(count(r.out, "\n/twins "), 1) << r.out;
   // The same directory again keeps the model in session and current.
   EXPECT_NE(value("CURRENT_MODEL"), "NIL") << r.out;
   // Once for the new context, once per model loaded.
   EXPECT_EQ(count(r.out, "clear-session"), 3) << r.out;
+}
+
+// The database holds another "shaft" with its own stored file.
+std::string stored_shaft(const fs::path& dir) {
+  fs::create_directories(dir / "stored");
+  std::ofstream(dir / "stored" / "shaft.sdp") << "(:sdsim-model 1)\n(:model :sysid \"DB-SHAFT-I\" :name "
+                                                 "\"shaft\" :contents (:sysid \"DB-SHAFT\" :name "
+                                                 "\"shaft\"))\n";
+  return "(:name \"shaft\" :sysid \"DB-SHAFT\" :elid \"E-SHAFT\" :unique_id_string \"U-SHAFT\" "
+         ":model_objtype "
+         "\"npart3\" :file \"stored/shaft.sdp\")\n";
+}
+
+TEST_F(AssistedCheckIn, TheComparedDatabaseModelBecomesTheCheckModelAndReplacesTheReference) {
+  const std::string seeding = seed(stored_shaft(dir_));
+  const auto r = sdhost({seeding, open(), load(shaft), ":modelname \"shaft\"", "show dialog", ":compare",
+                         "VANTREL_MM_ASSISTED_CHECKIN", "show tables", ":apply_resolution", "show dialog",
+                         "cancel", "(sdsim:list-session)"});
+  const std::size_t compare = r.out.find("\n  COMPARE \"Compare\" button");
+  ASSERT_NE(compare, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.substr(compare, 40).find("["), std::string::npos) << r.out.substr(compare, 40);
+  const std::size_t first = r.out.find("\n  RESOLUTION \"");
+  ASSERT_NE(first, std::string::npos) << r.out;
+  EXPECT_NE(r.out.substr(first, 120).find(":REPLACE-LOCAL-BY-DB of (:RENAME-LOCAL :REPLACE-LOCAL-BY-DB)"),
+            std::string::npos)
+      << r.out.substr(first, 120);
+  // After the comparison the database model is in session and paired.
+  EXPECT_NE(r.out.find("| \"shaft\" | \"npart3\" | :DATABASE | :PENDING | \"E-SHAFT\" | :DB+MODEL |"),
+            std::string::npos)
+      << r.out;
+  // The top-level reference is reloaded from the database; the completion
+  // removes the comparison's model again.
+  EXPECT_NE(r.out.find("DB_FINISH_RELOAD shaft"), std::string::npos) << r.out;
+  EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "0") << r.out;
+  EXPECT_TRUE(available("CHECK_IN"));
+  EXPECT_NE(r.out.find("/shaft  npart3 I-SHAFT  -> part_struct \"shaft\" DB-SHAFT"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(count(r.out, "\n/shaft_2 "), 0) << r.out;
+}
+
+TEST_F(AssistedCheckIn, ATypeMismatchWithTheDatabaseOffersOnlyARename) {
+  const std::string seeding = seed("(:name \"shaft\" :model_objtype \"nasmb3\")\n");
+  sdhost({seeding, open(), load(shaft), ":modelname \"shaft\"", "show dialog"});
+  EXPECT_EQ(value("CONFLICT_TYPE"), "\"Type Mismatch\"") << last_;
+  EXPECT_FALSE(available("COMPARE"));
+  EXPECT_NE(state("RESOLUTION").find("= :RENAME-LOCAL of (:RENAME-LOCAL)"), std::string::npos)
+      << state("RESOLUTION");
+}
+
+TEST_F(AssistedCheckIn, SavingWritesTheModelOverItsStagedFile) {
+  const fs::path staged = staging() / gearbox;
+  const auto before = fs::last_write_time(staged);
+  fs::last_write_time(staged, before - std::chrono::hours(1));
+  sdhost({open(), load(gearbox), ":modelname \"gear\"", ":save_current_model", "show dialog"});
+  EXPECT_NE(last_.find("3d: /gearbox -> " + (staging() / "models").string()), std::string::npos) << last_;
+  EXPECT_GT(fs::last_write_time(staged), before - std::chrono::hours(1));
+  EXPECT_EQ(last_.find("Error: "), std::string::npos) << last_;
+  EXPECT_EQ(last_.find("Error box"), std::string::npos) << last_;
+  // Saved, not checked in.
+  EXPECT_EQ(tagged(gearbox, ":CHECKED-IN"), 0);
 }
 
 }  // namespace
