@@ -20,6 +20,7 @@
 #include "checkin/name_query.h"
 #include "host/clusters.h"
 #include "host/command_queue.h"
+#include "host/console.h"
 #include "host/features.h"
 #include "host/files.h"
 #include "host/lisp/eval.h"
@@ -123,7 +124,8 @@ class CheckInTest : public testing::Test {
   // Runs the command lines queued for after the current command, as the
   // host's console does.
   static void run_queued() {
-    while (auto line = sim::take_queued_command()) hl::eval_string(*line);
+    static sim::console console;
+    while (auto line = sim::take_queued_command()) console.run_line(*line, "queued");
   }
   static int tracking_feature_count() {
     return int(hl::list_length(
