@@ -54,6 +54,12 @@ bool dispatch_host_command(std::string_view line, bool& ok) {
   return true;
 }
 
+// A line that calls a function of the simulator's package SDSIM.
+bool simulator_call(std::string_view line) {
+  while (!line.empty() && is_blank(line.front())) line.remove_prefix(1);
+  return upcase(line.substr(0, std::min<std::size_t>(line.size(), 7))) == "(SDSIM:";
+}
+
 }  // namespace
 
 void register_host_command(std::string name, host_command run) {
@@ -193,7 +199,10 @@ bool console::execute(std::string_view line, std::string_view source) {
   try {
     bool command_ok = true;
     if (dispatch_host_command(line, command_ok)) return command_ok;
-    if (!dialogs::active_dialog().empty()) return dialogs::input(dialogs::read_tokens(line, source));
+    // The simulator's own services queue calls of its functions; those are
+    // never a dialog's input.
+    if (!dialogs::active_dialog().empty() && !(queued_line_flag() && simulator_call(line)))
+      return dialogs::input(dialogs::read_tokens(line, source));
     std::istringstream in{std::string(line)};
     host::lisp::reader reader(in, std::string(source));
     host::lisp::ref form;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "host/clusters.h"
-#include "host/console.h"
 #include "host/events.h"
 #include "host/files.h"
 #include "host/lisp/errors.h"
@@ -42,9 +41,7 @@ std::deque<mm_job>& pending() {
   return jobs;
 }
 
-// A host command, not a form: while a dialog runs, a queued form would be
-// taken as the dialog's input.
-constexpr std::string_view completion_command = "MM_COMPLETE_COMMAND";
+constexpr std::string_view completion_command = "(sdsim:mm-complete-command)";
 
 // VERB 'a' 'b' ... ; an argument runs to the next single quote.
 mm_job parse_command(std::string_view command) {
@@ -159,10 +156,6 @@ const builtins_registration command_functions([] {
   sim::define_console_function("SDSIM", "MM-COMPLETE-COMMAND", 0, 0, [](args_t) {
     complete_command();
     return nil();
-  });
-  sim::register_host_command(std::string(completion_command), [](std::string_view) {
-    complete_command();
-    return true;
   });
   sim::define_console_function("SDSIM", "MM-PENDING-COMMANDS", 0, 0,
                                [](args_t) { return make_integer(std::int64_t(pending().size())); });

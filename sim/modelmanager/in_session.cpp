@@ -58,7 +58,7 @@ store_failures& failing_stores() {
 
 ref kw(std::string_view name) { return ref(&keyword(name)); }
 
-constexpr std::string_view refresh_command = "MM_COMPLETE_REFRESH";
+constexpr std::string_view refresh_command = "(sdsim:mm-complete-refresh)";
 
 void complete_refresh() {
   refresh_pending() = false;
@@ -108,9 +108,9 @@ const builtins_registration in_session_functions([] {
     host::modelmanager::ndm_refresh_status();
     return t();
   });
-  sim::register_host_command(std::string(refresh_command), [](std::string_view) {
+  sim::define_console_function("SDSIM", "MM-COMPLETE-REFRESH", 0, 0, [](args_t) {
     complete_refresh();
-    return true;
+    return nil();
   });
   sim::register_show_topic("MM-STATUS", show_statuses);
   sim::define_console_function("SDSIM", "MM-FAIL-STORES", 2, 2, [](args_t a) {

@@ -32,7 +32,7 @@ using namespace host::lisp;
 using sim::session::entity_ptr;
 
 constexpr const char* store_dialog = "MM_STORE_MODIFIED";
-constexpr std::string_view store_command = "MM_COMPLETE_STORE";
+constexpr std::string_view store_command = "(sdsim:mm-complete-store)";
 
 ref kw(std::string_view name) { return ref(&keyword(name)); }
 
@@ -163,9 +163,9 @@ void define_store_dialog() {
 
 const builtins_registration store_functions([] {
   define_store_dialog();
-  sim::register_host_command(std::string(store_command), [](std::string_view) {
+  sim::define_console_function("SDSIM", "MM-COMPLETE-STORE", 0, 0, [](args_t) {
     complete_store();
-    return true;
+    return nil();
   });
   // (modelmanager::ndm_store_modified :object sel_item)
   sim::define_host_function("MODELMANAGER", "NDM_STORE_MODIFIED", 2, 2, [](args_t a) {

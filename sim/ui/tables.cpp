@@ -1,7 +1,8 @@
 // Logical and display tables (host/tables.h). The console shows them with
 // `show tables`, applies a shown row with `APPLY_TABLE_ROW "VIEW" n` (the
 // n-th row as shown, from 1) and presses a button with
-// `PRESS_TABLE_BUTTON "VIEW" "Label"`.
+// `PRESS_TABLE_BUTTON "VIEW" "Label"` (a custom button, or the standard
+// "Close" and "Help").
 #include "host/tables.h"
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "host/lisp/printer.h"
 #include "host/lisp/reader.h"
 #include "host/lisp/streams.h"
+#include "host/ui.h"
 #include "lisp/runtime.h"
 #include "session/host_error.h"
 #include "session/lisp_def.h"
@@ -184,8 +186,18 @@ void press_button(std::string_view arguments) {
   std::vector<ref> rest;
   shown_table& d = require_shown(arguments, rest);
   if (rest.size() != 1 || !stringp(rest[0])) simple_error("Give the button's label in double quotes.");
+  const std::string label = as_string(rest[0]);
+  if (label == "Close") {
+    d.shown = false;
+    return;
+  }
+  if (label == "Help") {
+    if (d.def.help_url.empty()) simple_error("The table " + d.def.name + " has no help.");
+    host::oli::sd_display_url(d.def.help_url);
+    return;
+  }
   for (const auto& b : d.def.buttons)
-    if (b.label == as_string(rest[0])) {
+    if (b.label == label) {
       call(b.action);
       return;
     }

@@ -1,6 +1,9 @@
 // Model Manager statuses of the models in session and their refresh.
+#include "host/mm_status.h"
+
 #include <gtest/gtest.h>
 
+#include "host/dialogs.h"
 #include "host/lisp/printer.h"
 #include "mm_console_fixture.h"
 
@@ -30,7 +33,7 @@ TEST_F(MmStatus, RefreshCompletesAfterTheCommandAndThenRaisesTheBrowserUpdate) {
   // Within the command the status is still unknown.
   EXPECT_EQ(run("(progn (modelmanager::ndm_refresh_status :all_items t) "
                 "(modelmanager::get-mmstatus-from-object (oli::sd-pathname-to-obj \"/a\")))"),
-            "NIL\nModel Manager: status of 1 models refreshed\n");
+            "NIL\nModel Manager: status of 1 models refreshed\nNIL\n");
   // The browser updates after the subscribing line and the refreshing line
   // still see it unknown; the one the refresh raises sees it, and so does
   // the update after the refresh's own queued line.
@@ -80,7 +83,24 @@ TEST_F(MmStatus, RequestsBeforeTheRefreshRunsAreAnsweredByOne) {
   load_models("(:model :name \"a\" :contents (:sysid \"C-A\" :name \"a\"))\n");
   EXPECT_EQ(run("(progn (modelmanager::ndm_refresh_status :all_items t) "
                 "(modelmanager::ndm_refresh_status :all_items t) 0)"),
-            "0\nModel Manager: status of 1 models refreshed\n");
+            "0\nModel Manager: status of 1 models refreshed\nNIL\n");
+}
+
+TEST_F(MmStatus, TheRefreshCompletesWhileADialogTakesInput) {
+  host::dialogs::dialog_def def;
+  def.name = "STATUS_WAITER";
+  host::dialogs::variable_def value;
+  value.name = "VALUE";
+  value.kind = host::dialogs::value_kind::hidden;
+  def.variables = {value};
+  host::dialogs::define_dialog(std::move(def), "COMMON-LISP-USER");
+  load_models("(:model :name \"a\" :contents (:sysid \"C-A\" :name \"a\"))\n");
+  run("STATUS_WAITER");
+  host::modelmanager::ndm_refresh_status();
+  EXPECT_EQ(run(":value 1"), "Model Manager: status of 1 models refreshed\nNIL\n");
+  EXPECT_EQ(err_.str(), "");
+  EXPECT_EQ(status("/a"), ":NOT-STORED");
+  run("cancel");
 }
 
 }  // namespace

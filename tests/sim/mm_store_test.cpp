@@ -119,7 +119,7 @@ TEST_F(MmStore, ASysidStoredForAnotherModelStopsTheWholeStore) {
   run("(sdsim:mm-seed-database \"clash.lsp\")");
   run("(modelmanager::ndm_store_modified :object (oli::sd-pathname-to-obj \"/frame\"))");
   EXPECT_EQ(run("complete"),
-            "Model Manager: store failed: the sysid C-SUB of sub is stored for the model other (E2)\n");
+            "Model Manager: store failed: the sysid C-SUB of sub is stored for the model other (E2)\nNIL\n");
   EXPECT_EQ(stored_count(), 2);
   EXPECT_EQ(
       prin1_to_string(ev("(modelmanager::get-docelid-from-object (oli::sd-pathname-to-obj \"/frame\"))")),

@@ -130,4 +130,26 @@ TEST_F(Tables, ApplyingAShownRowSendsItsKeyToTheRunningDialogAndButtonsRunTheirA
   run("cancel");
 }
 
+TEST_F(Tables, AScriptBuildsAndShowsATableThroughTheLispFunctionsAndClosesIt) {
+  run("(oli:sd-create-logical-table \"L1\" :columns '((:name \"Name\" :string) (:state \"State\" :keyword)) "
+      ":key-columns '(:name))");
+  run("(oli:sd-change-logical-table-contents \"L1\" :contents '((\"a\" :pending) (\"b\" :pending)))");
+  EXPECT_EQ(
+      run("(oli:sd-write-logical-table-cell \"L1\" :keyvalues '(\"b\") :column :state :value :resolved)"),
+      "T\n");
+  EXPECT_EQ(run("(oli:sd-remove-logical-table-row \"L1\" :keyvalues '(\"a\"))"), "T\n");
+  std::string shown = run("show tables");
+  EXPECT_NE(shown.find("  logical L1 (1 rows, not displayed)\n    | \"b\" | :RESOLVED\n"), std::string::npos)
+      << shown;
+
+  run("(oli:sd-create-display-table \"L1-VIEW\" :table \"L1\" :title \"Names\" :help-url "
+      "\"help/names.html\")");
+  run("(oli:sd-show-display-table \"L1-VIEW\" :position \"SOME_DIALOG\" :righttop t)");
+  EXPECT_EQ(run("PRESS_TABLE_BUTTON \"L1-VIEW\" \"Help\""), "Display URL: help/names.html\n");
+  run("PRESS_TABLE_BUTTON \"L1-VIEW\" \"Close\"");
+  shown = run("show tables");
+  EXPECT_NE(shown.find("display L1-VIEW \"Names\" of L1 hidden\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("    1 | \"b\" | :RESOLVED\n"), std::string::npos) << shown;
+}
+
 }  // namespace
