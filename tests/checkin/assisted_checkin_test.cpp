@@ -267,5 +267,49 @@ TEST_F(AssistedCheckIn, SavingWritesTheModelOverItsStagedFile) {
   EXPECT_EQ(tagged(gearbox, ":CHECKED-IN"), 0);
 }
 
+TEST_F(AssistedCheckIn, AModelStoredAlreadyIsCompletedWithoutTheStoreDialog) {
+  // The same staging run twice over one database: the first copy's check-in
+  // stores the shaft, which the second copy then finds up to date.
+  const fs::path first = dir_ / "first staging";
+  fs::copy(staging(), first, fs::copy_options::recursive);
+  sdhost({"VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + first.string() + "\"", load(shaft),
+          ":check_in", "complete"});
+  ASSERT_NE(last_.find("Model Manager: stored 1 models of /shaft"), std::string::npos) << last_;
+
+  const auto r = sdhost({open(), load(shaft), "show mm-status", ":check_in", "show dialog"});
+  EXPECT_NE(r.out.find(":UP-TO-DATE"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Dialog MM_STORE_MODIFIED"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Model Manager: stored"), std::string::npos) << r.out;
+  EXPECT_EQ(tagged(shaft, ":CHECKED-IN"), 1) << r.out;
+  EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "7");
+}
+
+TEST_F(AssistedCheckIn, AComponentWhoseSysidTheDatabaseHoldsForAnotherModelGetsAFreshOne) {
+  const auto r = sdhost({seed("(:name \"other\" :sysid \"C-SHAFT\")\n"), open(), load(shaft),
+                         "show mm-status", ":check_in", "complete", "cancel", "(sdsim:list-session)"});
+  EXPECT_NE(r.out.find(":SYSID-CONFLICT"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Model Manager: stored 1 models of /shaft"), std::string::npos) << r.out;
+  EXPECT_EQ(tagged(shaft, ":CHECKED-IN"), 1) << r.out;
+  const std::size_t at = r.out.find("\n/shaft  npart3 I-SHAFT  -> part_struct \"shaft\" ");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  EXPECT_EQ(r.out.substr(at, 80).find("C-SHAFT"), std::string::npos) << r.out.substr(at, 80);
+}
+
+TEST_F(AssistedCheckIn, FocusingDrawsOnlyTheChosenComponent) {
+  sdhost({open(), load(gearbox), ":focus_selected_component :on", ":modelname \"gear\"", "show viewports"});
+  EXPECT_NE(last_.find("fitted 1 times, draws /gearbox/gear"), std::string::npos) << last_;
+  sdhost({open(), load(gearbox), ":modelname \"gear\"", "show viewports"});
+  EXPECT_EQ(last_.find("draws /gearbox/gear"), std::string::npos) << last_;
+}
+
+TEST_F(AssistedCheckIn, AStagedModelThatDoesNotLoadLeavesNoModelCurrent) {
+  std::ofstream(staging() / twins) << "garbage (\n";
+  const auto r = sdhost({open(), load(twins), "show dialog", "show tables"});
+  EXPECT_NE(r.out.find("Error: Cannot load"), std::string::npos) << r.out;
+  EXPECT_EQ(value("CURRENT_MODEL"), "NIL");
+  EXPECT_EQ(r.out.find("DB_FINISH_STATUS_UPDATE after input"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("| \"/twins\" | :PENDING |"), std::string::npos) << r.out;
+}
+
 }  // namespace
 }  // namespace assisted_checkin_test
