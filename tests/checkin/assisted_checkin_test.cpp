@@ -54,7 +54,8 @@ TEST_F(AssistedCheckIn, ACompletionWithoutAStoreTagsNothing) {
 }
 
 TEST_F(AssistedCheckIn, AModelWithErrorsIsCheckedInOnlyWithIgnoreErrors) {
-  sdhost({open(), load(frame), "show dialog", ":ignore_errors :on", "show dialog"});
+  sdhost({open(), load(frame), "show dialog", ":ignore_errors :on", "show dialog", ":show_error_report"});
+  EXPECT_NE(last_.find(staging().string() + "/report.htm#I-FRAME"), std::string::npos) << last_;
   EXPECT_EQ(value("MODEL_ERRORS"), "1") << last_;
   EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "0");
   EXPECT_EQ(value("DRAWING_COUNT"), "1");
