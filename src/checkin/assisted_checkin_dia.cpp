@@ -266,9 +266,12 @@ void rescan_current_model(dlg::dialog_context& c) {
   host_ops::trapped([] { host_ops::refresh_browser(); });
 }
 
-void check_in(dlg::dialog_context&) {
+void check_in(dlg::dialog_context& c) {
   const std::shared_ptr<check_in_context>& context = installed_context();
   if (!context || !context->current_model() || has_tag(*context->current_model(), "CHECKED-IN")) return;
+  // Conflicts left (failed name queries among them) or errors not ignored.
+  update_check_in_enabled(c);
+  if (!c.enabled("CHECK_IN")) return;
   context->mm_cmd = mm_command::check_in;
   const hl::ref top = current_model_path(*context);
   if (hl::is_nil(top)) return;
