@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "dialogs/dialog_engine.h"
 #include "host/clusters.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
@@ -152,6 +153,8 @@ void cr_compare_models_callback() {
     sim::ui::open_comparison_viewports({local, db});
   }
   for (const std::string& line : buffer()) standard_output() << line << "\n";
+  // The comparison is Model Manager's own window: the dialog running now ends.
+  sim::dialogs::end_after_input();
 }
 
 std::vector<std::string> comparison_buffer() { return buffer(); }

@@ -25,7 +25,9 @@ void reset_model_buffer();
 host::lisp::ref get_loadtype_for_compare(const host::lisp::ref& model);
 // Compares *local-model* with *db-model*; when *db-model* is NIL it takes
 // the first model of *db-aip-ui-last-load-result* (and its path name). The
-// result goes into the comparison buffer and to the host's output.
+// result goes into the comparison buffer and to the host's output. It is
+// shown in Model Manager's own window, so the dialog running then ends
+// (after its current input).
 void cr_compare_models_callback();
 // The comparison buffer: the lines of the last comparison.
 std::vector<std::string> comparison_buffer();

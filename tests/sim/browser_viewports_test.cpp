@@ -94,10 +94,22 @@ TEST_F(BrowserViewports, ADrawListShowsOnlyItsModelsUntilTheComparisonViewportsA
                lisp_error);
   EXPECT_THROW(host::frame2_ui::fit_vp(make_string("9")), lisp_error);
 
-  // A comparison opens a viewport per model and makes the last current.
+  // A comparison opens a viewport per model and makes the last current; it
+  // is Model Manager's own window and ends the dialog that runs.
   run("(setq modelmanager::*local-model* (oli::sd-pathname-to-obj \"/frame/bolt\"))");
   run("(setq modelmanager::*db-model* (oli::sd-pathname-to-obj \"/frame/sub/b\"))");
-  run("(modelmanager::cr-compare-models-callback)");
+  host::dialogs::dialog_def def;
+  def.name = "COMPARING";
+  host::dialogs::variable_def compare;
+  compare.name = "COMPARE";
+  compare.kind = host::dialogs::value_kind::push_action;
+  compare.after_input = [](host::dialogs::dialog_context&, const ref&) {
+    host::lisp::eval_string("(modelmanager::cr-compare-models-callback)");
+  };
+  def.variables = {compare};
+  host::dialogs::define_dialog(std::move(def), "COMMON-LISP-USER");
+  run("COMPARING :compare");
+  EXPECT_EQ(prin1_to_string(ev("(sdsim:active-dialog)")), "NIL");
   std::string shown = run("show viewports");
   EXPECT_NE(shown.find("  Compare 1 comparison, fitted 1 times, draws /frame/bolt\n"
                        "  Compare 2 (current) comparison, fitted 1 times, draws /frame/sub/b\n"),
