@@ -124,7 +124,7 @@ class CheckInTest : public testing::Test {
   // Runs the command lines queued for after the current command, as the
   // host's console does.
   static void run_queued() {
-    static sim::console console;
+    sim::console console;
     while (auto line = sim::take_queued_command()) console.run_line(*line, "queued");
   }
   static int tracking_feature_count() {
