@@ -20,6 +20,11 @@ TEST_F(AssistedCheckIn, OnlyADirectoryWithAnalyticsIsAStagingDirectory) {
   EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "8") << last_;
   EXPECT_EQ(value("CURRENT_MODEL"), "NIL");
   EXPECT_FALSE(available("CHECK_IN"));
+
+  // A typed directory is where the next start of the dialog begins.
+  sdhost({open(), "cancel", "VANTREL_MM_ASSISTED_CHECKIN", "show dialog"});
+  EXPECT_EQ(value("STAGING_DIRECTORY"), "\"" + staging().string() + "\"") << last_;
+  EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "8") << last_;
 }
 
 TEST_F(AssistedCheckIn, AModelIsCheckedInThroughTheStoreDialogAndLaterRunsKnowIt) {
@@ -166,6 +171,7 @@ TEST_F(AssistedCheckIn, EachRenameResolvesALocalConflict) {
     EXPECT_EQ(value("CURRENT_MODEL_NAME"), "NIL");
     EXPECT_FALSE(available("CURRENT_MODEL_NAME"));
     EXPECT_TRUE(hidden("COMPONENT_COUNT"));
+    EXPECT_EQ(last_.find("search ModelNameConflicts"), std::string::npos) << last_;
   }
 }
 
@@ -216,6 +222,15 @@ TEST_F(AssistedCheckIn, ApplyingAnotherRowEmptiesTheSessionFirst) {
   EXPECT_NE(value("CURRENT_MODEL"), "NIL") << r.out;
   // Once for the new context, once per model loaded.
   EXPECT_EQ(count(r.out, "clear-session"), 3) << r.out;
+
+  // Another directory empties the session.
+  const fs::path other = dir_ / "other staging";
+  fs::copy(staging(), other, fs::copy_options::recursive);
+  const auto o = sdhost({open(), load(shaft),
+                         "VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + other.string() + "\"",
+                         "show dialog", "cancel", "(sdsim:list-session)"});
+  EXPECT_EQ(value("CURRENT_MODEL"), "NIL") << o.out;
+  EXPECT_EQ(count(o.out, "\n/shaft "), 0) << o.out;
 }
 
 // The database holds another "shaft" with its own stored file.
