@@ -295,6 +295,13 @@ void database::add_all(std::vector<stored_model>& models) {
   exec("COMMIT");
 }
 
+void database::set_file(std::string_view elid, const std::filesystem::path& file) {
+  statement s(db_, "UPDATE models SET file = ? WHERE elid = ?");
+  s.bind(1, file.string());
+  s.bind(2, elid);
+  if (sqlite3_step(s.get()) != SQLITE_DONE) fail(sqlite3_errmsg(db_));
+}
+
 void database::link_drawing(std::string_view drawing_elid, const std::vector<std::string>& part_elids) {
   for (const std::string& part : part_elids) {
     statement s(db_, "INSERT INTO drawing_links (drawing_elid, part_elid) VALUES (?, ?)");

@@ -57,6 +57,8 @@ class database {
   // Stores the models in one transaction, all or none; fills in their
   // element ids, unique ids and create dates.
   void add_all(std::vector<stored_model>& models);
+  // Sets the stored model file of a stored model.
+  void set_file(std::string_view elid, const std::filesystem::path& file);
   // A stored drawing shows the stored models of part_elids.
   void link_drawing(std::string_view drawing_elid, const std::vector<std::string>& part_elids);
   std::vector<std::string> drawing_links(std::string_view drawing_elid);

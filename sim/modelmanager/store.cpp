@@ -1,12 +1,14 @@
 // Storing into Model Manager: the store dialog for the modified models of a
 // model in session, the store that follows its OK, and the store of the
 // Annotation drawing in session.
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "annotation/drawing.h"
 #include "dialogs/dialog_engine.h"
+#include "files/model_file.h"
 #include "host/clusters.h"
 #include "host/command_queue.h"
 #include "host/console.h"
@@ -77,6 +79,27 @@ std::string next_revision(const std::optional<sim::modelmanager::stored_model>& 
   }
 }
 
+// Writes the stored model's file, which loads and reloads from the database
+// read: the contents under an instance that uses it, one file per
+// component, in a directory of its own beside the database file.
+void write_stored_file(const entity_ptr& contents, const sim::modelmanager::stored_model& m) {
+  entity_ptr user;
+  for (const auto& u : contents->d.users)
+    if (entity_ptr i = u.lock(); i && i->d.contents == contents) {
+      user = i;
+      break;
+    }
+  if (!user) return;
+  auto& db = sim::modelmanager::current_database();
+  const std::filesystem::path dir = db.file().parent_path() / (db.file().stem().string() + ".files") / m.elid;
+  std::filesystem::create_directories(dir);
+  sim::files::write_component_files(user, dir, true);
+  const std::string name = user->d.filename
+                               ? *user->d.filename
+                               : user->sysid() + "." + std::string(sim::files::component_file_type(*user));
+  db.set_file(m.elid, dir / name);
+}
+
 void complete_store() {
   std::optional<ref> object = std::exchange(store_object(), std::nullopt);
   if (!object) return;
@@ -112,6 +135,12 @@ void complete_store() {
   }
   db.add_all(models);
   for (std::size_t i = 0; i < contents.size(); ++i) {
+    try {
+      write_stored_file(contents[i], models[i]);
+    } catch (const lisp_error& e) {
+      out << "Model Manager: the file of " << models[i].name << " (" << models[i].elid
+          << ") was not written: " << e.message() << '\n';
+    }
     sim::modelmanager::mark_from_database(contents[i], models[i]);
     contents[i]->d.modified = false;
   }

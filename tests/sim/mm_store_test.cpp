@@ -102,6 +102,21 @@ TEST_F(MmStore, TheStoreDialogEndsTheCallingDialogAndItsOkStoresTheModifiedModel
   EXPECT_EQ(stored_count(), 3);
 }
 
+TEST_F(MmStore, AStoredModelLoadsBackFromTheDatabase) {
+  run("(modelmanager::ndm_store_modified :object (oli::sd-pathname-to-obj \"/frame\"))");
+  run("complete");
+  run("(modelmanager::mm-send-cmd \"LOAD 'E3' '(list 1)' 'false' 'ASSEMBLY' 'LOAD_AS_VERSION' "
+      "'DO_NOT_APPLY_LOAD_AND_POSITION'\")");
+  const ref loaded = ev("(car common-lisp-user::*db-aip-ui-last-load-result*)");
+  ASSERT_FALSE(is_nil(loaded));
+  EXPECT_EQ(prin1_to_string(ev("(modelmanager::get-docelid-from-object (car "
+                               "common-lisp-user::*db-aip-ui-last-load-result*))")),
+            "\"E3\"");
+  EXPECT_EQ(prin1_to_string(ev("(length (oli::sd-inq-obj-children (car "
+                               "common-lisp-user::*db-aip-ui-last-load-result*)))")),
+            "1");
+}
+
 TEST_F(MmStore, AModelChangedSinceItsLatestStoreIsStoredAgainAsItsNextRevision) {
   write("older.lsp",
         "(:name \"bolt\" :sysid \"C-BOLT\" :timestamp 3.0d9 :revision \"4\" :state \"RELEASED\")\n");
