@@ -3,10 +3,11 @@
 // model names (name conflicts, unnamed contents, names that sanitizing
 // changes) against a Model Manager database of 100,000 stored models.
 // Making the model current scans it, queries every name and tracks the
-// conflicts; re-analyzing it scans again with the name answers cached; the
-// single name query is timed through the module, through the database
-// alone, and through the same SQL on a copy of the database without its
-// name index.
+// conflicts; re-analyzing it scans again with the name answers cached;
+// cleaning the conflict queue, fresh and after a hundred re-analyses, shows
+// whether re-analyses leave work behind; the single name query is timed
+// through the module, through the database alone, and through the same SQL
+// on a copy of the database without its name index.
 //
 // Run on a Release build with benchmarks:
 //   cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DVTM_TESTS=OFF -DVTM_BENCH=ON
