@@ -19,6 +19,19 @@
       the owner in several models). One drawing in twenty has a view whose
       owner no model has.
 
+  make_inputs.py checkin OUT --instances N --names M --stored S [--seed S]
+      OUT/assembly.pkg: one model "assembly" of N instances in all: groups of
+      about a hundred parts below the top, the parts drawn from contents
+      carrying M distinct names (top and groups included). One part name in
+      ten is carried by two or three distinct contents (a name conflict), one
+      in five has a character that sanitizing replaces (in pairs that differ
+      only there and sanitize to one name), one in a hundred is a database
+      component in session (a "DB-DREF" reference), and one contents in
+      fifty has no name.
+      OUT/seed.lsp: a Model Manager seed of S stored models; one part name
+      in five is among them with one to three stored versions (some released
+      as the name query prefers), the rest carry names of their own.
+
 The formats are those of docs/host-sim.md. Progress goes to stderr.
 """
 import argparse
@@ -130,18 +143,95 @@ def extraction(args, rnd):
     write(os.path.join(args.out, "master_list.csv"), "\n".join(lines) + "\n")
 
 
+def checkin(args, rnd):
+    groups = max(1, min(args.instances // 100, args.names // 2))
+    part_names = args.names - 1 - groups
+    part_instances = args.instances - 1 - groups
+    if part_names < 1 or part_instances < part_names:
+        sys.exit("checkin: --instances must exceed --names, and --names leave room for the groups")
+    names = []
+    for n in range(part_names):
+        if n % 10 == 3:
+            # Both sanitize to "Lager 1 <n>".
+            names.append(f"Lager \u00c4 {n}")
+        elif n % 10 == 4:
+            names.append(f"Lager \u00d6 {n - 1}")
+        else:
+            names.append(f"part {n:05d}")
+    contents = []  # (id, form)
+    for n, name in enumerate(names):
+        copies = rnd.randint(2, 3) if n % 10 == 7 else 1
+        for k in range(copies):
+            cid = f"p{n}" if k == 0 else f"p{n}-{k}"
+            attributes = ""
+            if n % 100 == 11 and k == 0:
+                attributes = f' :attributes (("DB-DREF" :elid "E-IN-{n}" :unique_id_string "U|{n}|1"))'
+            contents.append((cid, f'(:contents :id "{cid}" :sysid "S{args.seed}-C{cid}" :name "{name}" '
+                                  f':timestamp {3.9e9 + n:.1f}d0{attributes})'))
+        progress(n + 1, part_names, "part names")
+    for u in range(max(1, len(contents) // 50)):
+        contents.append((f"u{u}", f'(:contents :id "u{u}" :sysid "S{args.seed}-U{u}")'))
+    # Every contents is used once, the other instances take any of them.
+    uses = [cid for cid, _ in contents]
+    if len(uses) > part_instances:
+        sys.exit("checkin: too few --instances for the contents of --names")
+    uses += [rnd.choice(uses) for _ in range(part_instances - len(uses))]
+    rnd.shuffle(uses)
+    group_forms = []
+    per_group = -(-len(uses) // groups)
+    for g in range(groups):
+        children = " ".join(f'(:name "i{k}" :sysid "S{args.seed}-I{g}-{k}" :contents "{cid}")'
+                            for k, cid in enumerate(uses[g * per_group:(g + 1) * per_group]))
+        group_forms.append(f'(:contents :id "g{g}" :sysid "S{args.seed}-G{g}" :name "group {g}" '
+                           f':children ({children}))')
+    tops = " ".join(f'(:name "g{g}" :sysid "S{args.seed}-GI{g}" :contents "g{g}")' for g in range(groups))
+    text = "(:sdsim-model 1)\n" + "\n".join(f for _, f in contents) + "\n" + "\n".join(group_forms) + "\n"
+    text += (f'(:model :sysid "S{args.seed}-TOP" :name "assembly"\n :contents (:sysid "S{args.seed}-CTOP" '
+             f':name "assembly" :children ({tops})))\n')
+    write(os.path.join(args.out, "assembly.pkg"), text)
+    print(f"assembly: {args.instances} instances, {len(contents)} contents, {args.names} names", file=sys.stderr)
+    lines = []
+    stored = 0
+
+    def store(name, released, day):
+        extra = ' :project_id "DEAR3S4P7X5BG4" :enovia_migrated "1" :enovia_part_er "00"' if released else ""
+        state = "TC-RELEASED" if released or rnd.random() < 0.5 else "IN-WORK"
+        lines.append(f'(:name "{name}" :revision "{chr(65 + day % 26)}" :state "{state}" '
+                     f':model_objtype "MODEL_3D-PART" :create_date "20{10 + day % 15:02d}-{1 + day % 12:02d}-'
+                     f'{1 + day % 28:02d} 10:{day % 60:02d}:00"{extra})')
+
+    for n, name in enumerate(names):
+        if n % 5 != 0 or stored >= args.stored:
+            continue
+        for v in range(min(rnd.randint(1, 3), args.stored - stored)):
+            store(name, rnd.random() < 0.3, n + v)
+            stored += 1
+    while stored < args.stored:
+        store(f"stored {stored:07d}", rnd.random() < 0.3, stored)
+        stored += 1
+        progress(stored, args.stored, "stored models")
+    write(os.path.join(args.out, "seed.lsp"), "\n".join(lines) + "\n")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("kind", choices=["stage1", "extraction"])
+    parser.add_argument("kind", choices=["stage1", "extraction", "checkin"])
     parser.add_argument("out")
-    parser.add_argument("--files", type=int, required=True)
-    parser.add_argument("--components", type=int, required=True)
+    parser.add_argument("--files", type=int)
+    parser.add_argument("--components", type=int)
+    parser.add_argument("--instances", type=int)
+    parser.add_argument("--names", type=int)
+    parser.add_argument("--stored", type=int)
     parser.add_argument("--sharing", type=float, default=0.3)
     parser.add_argument("--duplicate-sysids", type=float, default=0.02)
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
+    needed = ["instances", "names", "stored"] if args.kind == "checkin" else ["files", "components"]
+    missing = [f"--{n}" for n in needed if getattr(args, n) is None]
+    if missing:
+        parser.error(f"{args.kind} needs {' '.join(missing)}")
     rnd = random.Random(args.seed)
-    (stage1 if args.kind == "stage1" else extraction)(args, rnd)
+    {"stage1": stage1, "extraction": extraction, "checkin": checkin}[args.kind](args, rnd)
 
 
 if __name__ == "__main__":

@@ -93,6 +93,19 @@ bool adopt_database_component(model_name_info& info, records::cluster_session& s
   return false;
 }
 
+// The records leaving current_conflicts take their tracking features with
+// them: nothing asks those features again, and left in the model every
+// re-analysis would add a full set that each later clean-up walks.
+void drop_current_conflicts(check_in_context& context) {
+  for (const auto& [name, info] : context.current_conflicts)
+    for (cluster_shares_entry& e : info->cluster_shares)
+      if (e.tracking_feature) {
+        host::dsm::destroy(e.tracking_feature->item.value);
+        e.tracking_feature.reset();
+      }
+  context.current_conflicts.clear();
+}
+
 }  // namespace
 
 check_in_context make_check_in_context(const std::filesystem::path& stagingdir) {
@@ -121,7 +134,7 @@ check_in_context make_check_in_context(const std::filesystem::path& stagingdir) 
 void set_check_in_context_current_model(check_in_context& context, model_status_ptr model,
                                         records::cluster_session& session) {
   if (!model) {
-    context.current_conflicts.clear();
+    drop_current_conflicts(context);
     context.current_name_conflict.reset();
     context.current_drawing.reset();
     context.current_model_.reset();
@@ -133,7 +146,7 @@ void set_check_in_context_current_model(check_in_context& context, model_status_
     hl::simple_error(hl::format("The model ~A is not in session.",
                                 hl::make_string(analytics::model_status_instancename(*model))));
   linked_table<std::string, model_name_info> names = scan_model_names(records::from_sel_item(top), session);
-  context.current_conflicts.clear();
+  drop_current_conflicts(context);
   for (auto& [name, info] : names) {
     if (!adopt_database_component(info, session)) query_model_name_info(info);
     if (name_has_doubles_p(info, session)) {

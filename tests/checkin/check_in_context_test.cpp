@@ -184,6 +184,27 @@ TEST_F(CheckInTest, TheNameQueryCacheLivesWhileTheModelStaysCurrent) {
   EXPECT_EQ(conflict(c, "frame")->elid, "E-FRAME");
 }
 
+TEST_F(CheckInTest, ReanalyzingReplacesTheTrackingFeatures) {
+  load("frame.pkg", two_bolts);
+  check_in_context c = scanned("frame");
+  EXPECT_EQ(tracking_feature_count(), 2);
+  const name_info_ptr before = *c.current_conflicts.find("bolt");
+
+  set_current(c, "models/S-frame.sda");
+  set_current(c, "models/S-frame.sda");
+  EXPECT_EQ(tracking_feature_count(), 2);  // one per cluster of "bolt", not one per analysis
+  model_name_info* bolt = conflict(c, "bolt");
+  ASSERT_NE(bolt, nullptr);
+  EXPECT_NE(bolt, before.get());
+  EXPECT_EQ(model_name_info_shares_of_cluster(*bolt, contents_at("/frame/a1")).size(), 2u);
+  cleanup_conflict_queue(c, session);
+  EXPECT_EQ(output.str().find("Removing dead tracking feature"), std::string::npos) << output.str();
+  EXPECT_EQ(check_in_context_remaining_name_conflicts(c), 1);
+
+  set_check_in_context_current_model(c, nullptr, session);
+  EXPECT_EQ(tracking_feature_count(), 0);
+}
+
 TEST_F(CheckInTest, DeletingEveryShareOfOneClusterEndsTheConflict) {
   load("frame.pkg", two_bolts);
   check_in_context c = scanned("frame");

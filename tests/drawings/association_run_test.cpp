@@ -1,12 +1,13 @@
 // The Drawing Associator run in the built sdhost, as a user runs it from
 // the console, including a host killed by a damaged drawing.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "support/sdhost_process.h"
 
 namespace {
 
@@ -67,15 +68,16 @@ class AssociationRun : public testing::Test {
                 const std::string& after = "") {
     const std::string line =
         "VANTREL_DRAWING_ASSOCIATOR :INPUT_CSV \"" + input + "\" :OUTPUT_CSV \"" + output + "\" complete";
-    std::string lines = "-e '" + line + "'";
-    if (!before.empty()) lines = "-e '" + before + "' " + lines;
-    if (!after.empty()) lines += " -e '" + after + "'";
-    const std::string command = "cd '" + dir_.string() + "' && SDUSERCUSTOMIZEDIR='" +
-                                (dir_ / "user").string() + "' TMPDIR='" + dir_.string() + "' '" +
-                                VTM_SDHOST_PATH + "' " + lines + " >'" + (dir_ / "stdout").string() +
-                                "' 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::vector<std::string> arguments;
+    if (!before.empty()) arguments.insert(arguments.end(), {"-e", before});
+    arguments.insert(arguments.end(), {"-e", line});
+    if (!after.empty()) arguments.insert(arguments.end(), {"-e", after});
+    vtm_test::sdhost_run how;
+    how.cwd = dir_;
+    how.environment = {{"SDUSERCUSTOMIZEDIR", (dir_ / "user").string()}, {"TMPDIR", dir_.string()}};
+    const vtm_test::sdhost_result r = vtm_test::run_sdhost(arguments, how);
+    std::ofstream(dir_ / "stdout", std::ios::binary) << r.err << r.out;
+    return r.status;
   }
   fs::path out() const { return dir_ / "out put" / "associations.csv"; }
 

@@ -1,38 +1,22 @@
 // The built sdhost, run as a process: the module goes through dlopen and
 // finds its home as an installed module does.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "support/sdhost_process.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-std::string read_file(const fs::path& file) {
-  std::ifstream in(file);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class Sdhost : public testing::Test {
  protected:
-  struct result {
-    int status;
-    std::string out, err;
-  };
+  using result = vtm_test::sdhost_result;
 
   void SetUp() override {
     dir_ = fs::temp_directory_path() / ("sdhost test " + std::to_string(::getpid()) + " " +
@@ -43,13 +27,9 @@ class Sdhost : public testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   result run(const std::vector<std::string>& arguments, const std::string& input = "") {
-    std::ofstream(dir_ / "in") << input;
-    std::string command = quoted(VTM_SDHOST_PATH);
-    for (const std::string& a : arguments) command += " " + quoted(a);
-    command += " <" + quoted((dir_ / "in").string()) + " >" + quoted((dir_ / "out").string()) + " 2>" +
-               quoted((dir_ / "err").string());
-    int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(dir_ / "out"), read_file(dir_ / "err")};
+    vtm_test::sdhost_run how;
+    how.input = input;
+    return vtm_test::run_sdhost(arguments, how);
   }
 
   fs::path dir_;

@@ -1,24 +1,18 @@
 // The built sdhost as a user runs it: activation, the ribbon, the settings
 // dialog from the command line, customization and the persisted record.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 
+#include "support/sdhost_process.h"
+
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
 
 std::string read_file(const fs::path& file) {
   std::ifstream in(file);
@@ -29,10 +23,7 @@ std::string read_file(const fs::path& file) {
 
 class SdhostUi : public testing::Test {
  protected:
-  struct result {
-    int status;
-    std::string out, err;
-  };
+  using result = vtm_test::sdhost_result;
 
   void SetUp() override {
     dir_ = fs::temp_directory_path() / ("sdhost ui test " + std::to_string(::getpid()) + " " +
@@ -49,14 +40,14 @@ class SdhostUi : public testing::Test {
     std::ofstream(user_dir() / "VT_MIGRATOR" / "customize.lsp") << text;
   }
 
-  result run(const std::vector<std::string>& arguments, const std::string& environment = "") {
-    std::string command = "env SDUSERCUSTOMIZEDIR=" + quoted(user_dir().string()) +
-                          " SDCORPCUSTOMIZEDIR= SDSITECUSTOMIZEDIR= SDHOST_DEBUG= " + environment + " " +
-                          quoted(VTM_SDHOST_PATH);
-    for (const std::string& a : arguments) command += " " + quoted(a);
-    command += " </dev/null >" + quoted((dir_ / "out").string()) + " 2>" + quoted((dir_ / "err").string());
-    int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(dir_ / "out"), read_file(dir_ / "err")};
+  // debug switches the host's debug mode on.
+  result run(const std::vector<std::string>& arguments, bool debug = false) {
+    vtm_test::sdhost_run how;
+    how.environment = {{"SDUSERCUSTOMIZEDIR", user_dir().string()},
+                       {"SDCORPCUSTOMIZEDIR", ""},
+                       {"SDSITECUSTOMIZEDIR", ""},
+                       {"SDHOST_DEBUG", debug ? "1" : ""}};
+    return vtm_test::run_sdhost(arguments, how);
   }
 
   std::string record() { return read_file(user_dir() / "persistent_data.lsp"); }
@@ -171,7 +162,7 @@ TEST_F(SdhostUi, ADamagedStoreFileDoesNotStopTheHost) {
 TEST_F(SdhostUi, DocumentsTheModuleOnlyInDebugMode) {
   result r = run({"-e", "(sdsim:documentation 'vtm:activate-module)"});
   EXPECT_EQ(r.out, "NIL\n") << r.err;
-  r = run({"-e", "(sdsim:documentation 'vtm:activate-module)"}, "SDHOST_DEBUG=1");
+  r = run({"-e", "(sdsim:documentation 'vtm:activate-module)"}, true);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(std::regex_match(r.out, std::regex("\"Switches the module on:[^\"]*\"\n"))) << r.out;
 }
