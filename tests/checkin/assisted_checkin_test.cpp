@@ -77,6 +77,8 @@ TEST_F(AssistedCheckIn, AModelWithErrorsIsCheckedInOnlyWithIgnoreErrors) {
   EXPECT_TRUE(hidden("SHOW_ERROR_REPORT"));
 }
 
+// The frame holds a layout, whose contents is no model of its own and
+// carries no model name.
 TEST_F(AssistedCheckIn, AModelWithALayoutChecksInWithItsDrawing) {
   sdhost({open(), load(frame), ":ignore_errors :on", ":check_in", "complete", "show dialog",
           ":staged_dwg \"" + std::string(frame_drawing) + "\"", "show dialog"});
@@ -140,7 +142,15 @@ TEST_F(AssistedCheckIn, TheDrawingsOfACheckedInModelFollowIt) {
 }
 
 TEST_F(AssistedCheckIn, ALocalConflictIsResolvedBeforeCheckIn) {
-  auto r = sdhost({open(), load(gearbox), "show dialog", ":modelname \"gear\"", "show dialog"});
+  auto r = sdhost({"(vantrel-migrator::activate-module)", open(), load(gearbox), "show dialog",
+                   ":modelname \"gear\"", "show browser", "show dialog"});
+  // The conflict view marks every component of the name and highlights them.
+  EXPECT_NE(r.out.find("view NAME-CONFLICT-BROWSER-VIEW"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("search ModelNameConflicts \"Model Name Search\" :CONTENTS-NAME :EQUALS \"gear\""),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(count(r.out, "| gear | Local x2 |"), 3) << r.out;
+  EXPECT_EQ(count(r.out, "| bolt M8 |  |"), 1) << r.out;
   EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "1") << r.out;
   EXPECT_FALSE(available("CHECK_IN"));
   EXPECT_EQ(value("CONFLICT_TYPE"), "\"Local\"") << r.out;
