@@ -11,8 +11,10 @@
 #include "core/module_env.h"
 #include "host/browser.h"
 #include "host/clusters.h"
+#include "host/command_errors.h"
 #include "host/events.h"
 #include "host/features.h"
+#include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/format.h"
 #include "host/lisp/packages.h"
@@ -133,7 +135,14 @@ void define_name_conflict_panel() {
     host::oli::sd_sort_display_table(name_conflict_view, kw("MODEL-TYPE"), false);
   });
   core::define_function("FORMAT-NAME-CONFLICT-CELL", 1, 1, [](hl::args_t args) {
-    std::optional<std::string> cell = format_name_conflict_cell(args[0]);
+    // The browser asks for every node it draws: a node it cannot judge
+    // stays empty rather than stop the drawing.
+    std::optional<std::string> cell;
+    try {
+      cell = format_name_conflict_cell(args[0]);
+    } catch (const hl::lisp_error&) {
+      host::system::reset_lisp_error_active();
+    }
     return cell ? str(*cell) : hl::nil();
   });
   core::define_function(handler_name, 1, 1, [](hl::args_t args) {
