@@ -422,6 +422,13 @@ std::vector<dlg::variable_def> variables() {
   resolution.initial = hl::make_string("-");
   resolution.options = {resolution.initial};
   resolution.visible = resolution.enabled = false;
+  // What each choice reads as; the choices themselves follow the conflict.
+  resolution.ui = hl::list(
+      {kw("LABELS"), hl::list({kw("RENAME-LOCAL"), hl::make_string("Rename Reference Model"),
+                               kw("RENAME-CHECK"), hl::make_string("Rename Check Model"),
+                               kw("REPLACE-LOCAL-BY-DB"), hl::make_string("Replace Reference Model"),
+                               kw("REPLACE-REFERENCE-BY-CHECK"), hl::make_string("Replace Reference Model"),
+                               kw("REPLACE-CHECK-BY-REFERENCE"), hl::make_string("Replace Check Model")})});
   dlg::variable_def current_drawing =
       variable("CURRENT_DRAWING", "Drawing", dlg::value_kind::text, on_current_drawing);
   current_drawing.visible = current_drawing.enabled = false;
