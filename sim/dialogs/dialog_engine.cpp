@@ -96,7 +96,7 @@ class running_dialog : public host::dialogs::dialog_context {
     const auto& overrides = next_initial_values()[upcase(def_.name)];
     for (const variable_def& v : def_.variables) {
       auto o = overrides.find(upcase(v.name));
-      vars_[upcase(v.name)] = {o == overrides.end() ? v.initial : o->second, v.visible, v.enabled};
+      vars_[upcase(v.name)] = {o == overrides.end() ? v.initial : o->second, v.visible, v.enabled, std::nullopt};
     }
   }
 
