@@ -175,7 +175,9 @@ std::vector<entity_ptr> contents_of_tree(const entity_ptr& instance) {
   std::function<void(const entity_ptr&)> visit = [&](const entity_ptr& i) {
     const entity_ptr& c = i->d.contents;
     if (!c || !seen.insert(c.get()).second) return;
-    out.push_back(c);
+    // Only filing clusters are models of their own; a layout's contents
+    // is not.
+    if (c->d.real) out.push_back(c);
     for (const entity_ptr& child : c->d.children) visit(child);
   };
   visit(instance);

@@ -27,7 +27,7 @@ void refresh_statuses(const std::vector<session::entity_ptr>& contents);
 // The remembered status; NIL when no refresh has seen the contents.
 host::lisp::ref known_status(const session::entity_ptr& contents);
 
-// Every distinct contents of a model's tree, the model's own first, in
+// Every distinct filing contents of a model's tree, the model's own first, in
 // tree order.
 std::vector<session::entity_ptr> contents_of_tree(const session::entity_ptr& instance);
 
