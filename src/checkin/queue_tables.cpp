@@ -32,6 +32,20 @@ hl::ref pending_or_checked_in(const analytics::record_status& s) {
   return kw(has_tag(s, "CHECKED-IN") ? "CHECKED-IN" : "PENDING");
 }
 
+// A queue's view: sortable and filtered, a row applied as input of the
+// variable, its help on the dialog's page at the anchor.
+void create_queue_view(const char* view, const char* table, const char* title, const char* apply_variable,
+                       const char* help_anchor) {
+  host::oli::display_table d;
+  d.name = view;
+  d.logical_table = table;
+  d.title = title;
+  d.column_sorting = d.filter_status_line = true;
+  d.apply_variable = apply_variable;
+  d.help_url = help_page(help_anchor);
+  host::oli::sd_create_display_table(d);
+}
+
 }  // namespace
 
 void define_queue_tables() {
@@ -45,28 +59,15 @@ void define_queue_tables() {
          column("ERRORS", "Errors", "NUMBER"), column("DRAWINGS", "Drawings", "NUMBER"),
          column("STAGED", "Staging Location", "STRING")},
         {kw("STAGED")});
-    host::oli::display_table models;
-    models.name = model_queue_view;
-    models.logical_table = model_queue_table;
-    models.title = "Import Queue";
-    models.column_sorting = models.filter_status_line = true;
-    models.apply_variable = "STAGED";
-    models.help_url = help_page("ModelSelection");
-    host::oli::sd_create_display_table(models);
+    create_queue_view(model_queue_view, model_queue_table, "Import Queue", "STAGED", "ModelSelection");
 
     host::oli::sd_create_logical_table(
         drawing_queue_table,
         {column("DRAWINGNAME", "Name", "STRING"), column("STATUS", "Status", "KEYWORD"),
          column("ASSOC", "Model Assoc.", "KEYWORD"), column("STAGED_DWG", "Staging Location", "STRING")},
         {kw("STAGED_DWG")});
-    host::oli::display_table drawings;
-    drawings.name = drawing_queue_view;
-    drawings.logical_table = drawing_queue_table;
-    drawings.title = "Annotation Drawings";
-    drawings.column_sorting = drawings.filter_status_line = true;
-    drawings.apply_variable = "STAGED_DWG";
-    drawings.help_url = help_page("DrawingSelection");
-    host::oli::sd_create_display_table(drawings);
+    create_queue_view(drawing_queue_view, drawing_queue_table, "Annotation Drawings", "STAGED_DWG",
+                      "DrawingSelection");
   });
 }
 
