@@ -47,16 +47,6 @@ hl::ref integer(long n) { return hl::make_integer(n); }
 
 long integer_value(const hl::ref& value) { return hl::integerp(value) ? long(hl::as_integer(value)) : 0; }
 
-bool toggle_on(const hl::ref& value) {
-  return hl::truthy(value) && !(hl::keywordp(value) && hl::as_symbol(value).name == "OFF");
-}
-
-std::string text_of(const hl::ref& value) {
-  if (hl::stringp(value)) return hl::as_string(value);
-  if (hl::is(value, hl::tag::pathname)) return hl::namestring(value);
-  return hl::princ_to_string(value);
-}
-
 std::optional<std::string> staging_directory_check(const std::string& directory) {
   std::error_code ec;
   if (fs::is_directory(directory, ec) && fs::is_regular_file(directory + "/analytics.lsp", ec))

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "checkin/check_in_context.h"
+#include "core/module_env.h"
 #include "host/dialogs.h"
 #include "records/host_cluster_session.h"
 
@@ -26,8 +27,8 @@ records::host_cluster_session& checkin_cluster_session();
 bool has_tag(const analytics::record_status& status, std::string_view tag);
 host::lisp::ref integer(long n);
 long integer_value(const host::lisp::ref& value);  // 0 for NIL or a non-integer
-bool toggle_on(const host::lisp::ref& value);
-std::string text_of(const host::lisp::ref& value);
+using core::text_of;
+using core::toggle_on;
 
 // "This is not a Staging Directory" unless the directory passes the host's
 // check and holds analytics.lsp.

@@ -3,6 +3,8 @@
 #include "frame/loadmodule.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/packages.h"
+#include "host/lisp/pathnames.h"
+#include "host/lisp/printer.h"
 
 namespace vtm::core {
 
@@ -17,6 +19,16 @@ ref main_value(std::string_view name) { return symbol_value(main_symbol(name)); 
 std::string main_string(std::string_view name) { return as_string(main_value(name)); }
 
 ref kw(std::string_view name) { return ref(&keyword(name)); }
+
+bool toggle_on(const ref& value) {
+  return truthy(value) && !(keywordp(value) && as_symbol(value).name == "OFF");
+}
+
+std::string text_of(const ref& value) {
+  if (stringp(value)) return as_string(value);
+  if (is(value, tag::pathname)) return namestring(value);
+  return princ_to_string(value);
+}
 
 void define_constant(std::string_view name, ref value) {
   symbol& s = main_symbol(name);

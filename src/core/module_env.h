@@ -18,6 +18,11 @@ host::lisp::ref main_value(std::string_view name);
 std::string main_string(std::string_view name);  // a string constant
 host::lisp::ref kw(std::string_view name);
 
+// Dialog values: a toggle is off when NIL or :OFF; a text value (string,
+// pathname or anything else printed) as text.
+bool toggle_on(const host::lisp::ref& value);
+std::string text_of(const host::lisp::ref& value);
+
 void define_constant(std::string_view name, host::lisp::ref value);
 
 // The text of a resource key, as GET-RESOURCE gives it.

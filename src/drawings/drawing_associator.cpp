@@ -4,6 +4,7 @@
 #include <set>
 #include <thread>
 
+#include "core/module_env.h"
 #include "drawings/warning_interceptor.h"
 #include "host/command_errors.h"
 #include "host/dialogs.h"
@@ -54,10 +55,6 @@ void shown_on_failure(F&& command) {
                                                                     : hl::make_string(e.message()));
     host::system::reset_lisp_error_active();
   }
-}
-
-bool on(const hl::ref& value) {
-  return hl::truthy(value) && !(hl::keywordp(value) && hl::as_symbol(value).name == "OFF");
 }
 
 // The dialog's model checkpoint, taken at its start.
@@ -290,9 +287,9 @@ void define_drawing_associator() {
       return;
     }
     checkpoint() = hl::nil();
-    c.set_result(run_drawing_association(hl::to_path(c.value("INPUT_CSV")),
-                                         hl::to_path(c.value("OUTPUT_CSV")),
-                                         {on(c.value("BY_NAME")), on(c.value("BY_PARTNUMBER"))}));
+    c.set_result(run_drawing_association(
+        hl::to_path(c.value("INPUT_CSV")), hl::to_path(c.value("OUTPUT_CSV")),
+        {core::toggle_on(c.value("BY_NAME")), core::toggle_on(c.value("BY_PARTNUMBER"))}));
     c.run_after_ok();
   };
   d.cancel = [](dlg::dialog_context& c) {

@@ -26,6 +26,8 @@ namespace fs = std::filesystem;
 namespace hl = host::lisp;
 namespace dlg = host::dialogs;
 using core::kw;
+using core::text_of;
+using core::toggle_on;
 
 namespace {
 
@@ -35,14 +37,6 @@ constexpr const char* dialog_name = "VANTREL_MM_IMPORT_ASSEMBLER";
 hl::ref& entry_checkpoint() {
   static hl::ref c;
   return c;
-}
-
-bool on(const hl::ref& value) {
-  return hl::truthy(value) && !(hl::keywordp(value) && hl::as_symbol(value).name == "OFF");
-}
-
-std::string text_of(const hl::ref& value) {
-  return hl::stringp(value) ? hl::as_string(value) : hl::namestring(value);
 }
 
 std::optional<std::string> existing_input_directory(dlg::dialog_context&, const hl::ref& value) {
@@ -116,8 +110,8 @@ void ok(dlg::dialog_context& c) {
   }
   entry_checkpoint() = hl::nil();
   staging_options options;
-  options.check = on(c.value("CHECK"));
-  options.display_report = on(c.value("DISPLAY_REPORT"));
+  options.check = toggle_on(c.value("CHECK"));
+  options.display_report = toggle_on(c.value("DISPLAY_REPORT"));
   c.set_result(
       run_staging(text_of(c.value("INPUT_DIRECTORY")), text_of(c.value("STAGING_DIRECTORY")), options));
   c.run_after_ok();
