@@ -57,11 +57,15 @@ bool stored_already(const ref& status) {
   return eql(status, kw("UP-TO-DATE")) || eql(status, kw("NEWER-VERSION-EXISTS"));
 }
 
-// The contents of the model's tree that a store would write.
+// The contents of the model's tree that a store would write: the models
+// filed on their own (real contents; a layout's contents is part of its
+// owner) not stored already.
 std::vector<entity_ptr> modified_models(const ref& object) {
   std::vector<entity_ptr> out;
-  for (const entity_ptr& c : sim::modelmanager::contents_of_tree(sim::session::require_instance(object)))
-    if (!stored_already(sim::modelmanager::compute_status(c))) out.push_back(c);
+  const entity_ptr top = sim::session::require_instance(object);
+  for (const entity_ptr& c : sim::modelmanager::contents_of_tree(top))
+    if ((c->d.real || c == top->d.contents) && !stored_already(sim::modelmanager::compute_status(c)))
+      out.push_back(c);
   return out;
 }
 

@@ -7,13 +7,15 @@
 namespace host::modelmanager {
 
 // Opens Model Manager's store dialog for the modified models of object (a
-// model path or an instance): every distinct contents in its tree whose
-// status is not :up-to-date or :newer-version-exists. The dialog starts
+// model path or an instance): every distinct contents in its tree that is
+// filed on its own (and the model's own) whose status is not :up-to-date or
+// :newer-version-exists. The dialog starts
 // after the command running now and so ends the dialog that runs then. Its
 // OK (`complete`) stores the models after the command running now: each
 // gets an element id, a state, a unique id and a create date in the
-// database, its contents in session carry the element id (see
-// get_docelid_from_object) and are no longer modified, the statuses are
+// database and a stored file that loads and reloads read, its contents in
+// session carry the element id (see get_docelid_from_object) and are no
+// longer modified, the statuses are
 // refreshed, and event::*browser-update-event* is raised. A model whose
 // sysid the database holds for another model stops the store (nothing is
 // stored) with a message. `cancel` stores nothing. Signals the host's error

@@ -117,6 +117,15 @@ TEST_F(MmStore, AStoredModelLoadsBackFromTheDatabase) {
             "1");
 }
 
+TEST_F(MmStore, ContentsNotFiledOnTheirOwnAreStoredWithTheirOwner) {
+  write("plan.pkg",
+        "(:sdsim-model 1)\n(:model :name \"desk\" :contents (:sysid \"C-DESK\" :name \"desk\" "
+        ":children ((:name \"plan\" :type \"layout\" :contents (:type \"layout_struct\")))))\n");
+  run("(frame2-ui::universal_load :file \"plan.pkg\")");
+  run("(modelmanager::ndm_store_modified :object (oli::sd-pathname-to-obj \"/desk\"))");
+  EXPECT_EQ(run("complete"), "Model Manager: stored 1 models of /desk; desk E2\nNIL\n");
+}
+
 TEST_F(MmStore, AModelChangedSinceItsLatestStoreIsStoredAgainAsItsNextRevision) {
   write("older.lsp",
         "(:name \"bolt\" :sysid \"C-BOLT\" :timestamp 3.0d9 :revision \"4\" :state \"RELEASED\")\n");
