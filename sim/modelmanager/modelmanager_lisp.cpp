@@ -6,22 +6,14 @@
 #include "host/lisp/pathnames.h"
 #include "lisp/runtime.h"
 #include "modelmanager/database.h"
+#include "session/lisp_def.h"
 
 namespace {
 
 using namespace host::lisp;
 
-void define(std::string_view package_name, std::string_view name, std::size_t min, std::size_t max,
-            native_fn fn) {
-  package& p = require_package(package_name);
-  symbol& s = intern(name, p);
-  export_symbol(s, p);
-  defun(s,
-        [n = std::string(package_name) + ":" + std::string(name), min, max, fn = std::move(fn)](args_t args) {
-          check_argument_count(n, args, min, max);
-          return fn(args);
-        });
-}
+// Exported: MODELMANAGER:MM-QUERY-BY-NAME and the console's SDSIM:MM-...
+constexpr auto define = sim::define_console_function;
 
 // ((column ...) (value ...) ...), or the error message.
 ref query_answer(const host::modelmanager::mm_query_result& r) {
