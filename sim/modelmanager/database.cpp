@@ -107,7 +107,10 @@ database::database(const std::filesystem::path& file) : file_(file) {
   if (!has_column("timestamp")) exec("ALTER TABLE models ADD COLUMN timestamp REAL DEFAULT 0");
 }
 
-database::~database() { sqlite3_close(db_); }
+database::~database() {
+  sqlite3_finalize(name_query_);
+  sqlite3_close(db_);
+}
 
 void database::exec(const char* sql) {
   char* message = nullptr;
@@ -201,21 +204,29 @@ std::size_t database::seed_from_file(const std::filesystem::path& file) {
 
 host::modelmanager::mm_query_result database::query_by_name(std::string_view name, int limit) {
   host::modelmanager::mm_query_result result;
-  statement s(db_,
-              "SELECT elid, name, revision, state, model_objtype, unique_id_string, create_date, project_id,"
-              " enovia_migrated, enovia_part_er, sysid FROM models WHERE name = ? ORDER BY rowid LIMIT ?");
-  s.bind(1, name);
-  s.bind(2, std::int64_t(limit));
-  const int columns = sqlite3_column_count(s.get());
-  for (int i = 0; i < columns; ++i) result.columns.emplace_back(sqlite3_column_name(s.get(), i));
+  if (!name_query_ &&
+      sqlite3_prepare_v2(db_,
+                         "SELECT elid, name, revision, state, model_objtype, unique_id_string, create_date,"
+                         " project_id, enovia_migrated, enovia_part_er, sysid FROM models WHERE name = ?"
+                         " ORDER BY rowid LIMIT ?",
+                         -1, &name_query_, nullptr) != SQLITE_OK) {
+    result.error = std::string("ERROR: ") + sqlite3_errmsg(db_);
+    return result;
+  }
+  sqlite3_stmt* s = name_query_;
+  sqlite3_reset(s);
+  sqlite3_bind_text(s, 1, name.data(), int(name.size()), SQLITE_TRANSIENT);
+  sqlite3_bind_int64(s, 2, limit);
+  const int columns = sqlite3_column_count(s);
+  for (int i = 0; i < columns; ++i) result.columns.emplace_back(sqlite3_column_name(s, i));
   int rc;
-  while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
     std::vector<std::string> row;
     for (int i = 0; i < columns; ++i) {
       if (result.columns[i] == "create_date") {
-        row.push_back(format_database_date(sqlite3_column_int64(s.get(), i)));
+        row.push_back(format_database_date(sqlite3_column_int64(s, i)));
       } else {
-        const unsigned char* v = sqlite3_column_text(s.get(), i);
+        const unsigned char* v = sqlite3_column_text(s, i);
         row.emplace_back(v ? reinterpret_cast<const char*>(v) : "");
       }
     }
@@ -224,8 +235,10 @@ host::modelmanager::mm_query_result database::query_by_name(std::string_view nam
   if (rc != SQLITE_DONE) {
     result = {};
     result.error = std::string("ERROR: ") + sqlite3_errmsg(db_);
+    sqlite3_reset(s);
     return result;
   }
+  sqlite3_reset(s);
   result.ok = true;
   return result;
 }

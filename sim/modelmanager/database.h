@@ -11,6 +11,7 @@
 #include "host/modelmanager.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace sim::modelmanager {
 
@@ -69,6 +70,9 @@ class database {
 
   std::filesystem::path file_;
   sqlite3* db_ = nullptr;
+  // The name query, prepared on first use: a check-in asks it for every
+  // model name.
+  sqlite3_stmt* name_query_ = nullptr;
 };
 
 // The database the host uses: SDHOST_MM_DATABASE, else modelmanager.sqlite in
