@@ -168,5 +168,17 @@ TEST_F(AssistedCheckIn, TheStagedFileHoldsTheResolvedModelBeforeTheStore) {
   EXPECT_TRUE(available("CHECK_IN")) << r.out;
 }
 
+// A host that ended while saving leaves its half-written file in the
+// scratch directory, never in the staged one; the next save starts afresh.
+TEST_F(AssistedCheckIn, AnInterruptedSaveLeavesNothingBehindForTheNext) {
+  fs::create_directories(staging() / "models" / ".saving");
+  std::ofstream(staging() / "models" / ".saving" / "I-TWINS.sda") << "(:sdsim-mod";
+  sdhost({open(), load(shaft), ":save_current_model"});
+  EXPECT_FALSE(fs::exists(staging() / "models" / ".saving")) << last_;
+  const auto r = sdhost({open(), load(twins), "show dialog"});
+  EXPECT_NE(r.out.find("DB_FINISH_STATUS_UPDATE after input"), std::string::npos) << r.out;
+  EXPECT_NE(value("CURRENT_MODEL"), "NIL") << r.out;
+}
+
 }  // namespace
 }  // namespace assisted_checkin_test
