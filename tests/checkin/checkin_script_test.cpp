@@ -173,7 +173,8 @@ TEST_F(AssistedCheckIn, TheStagedFileHoldsTheResolvedModelBeforeTheStore) {
 TEST_F(AssistedCheckIn, AnInterruptedSaveLeavesNothingBehindForTheNext) {
   fs::create_directories(staging() / "models" / ".saving");
   std::ofstream(staging() / "models" / ".saving" / "I-TWINS.sda") << "(:sdsim-mod";
-  sdhost({open(), load(shaft), ":save_current_model"});
+  sdhost({open(), load(gearbox), ":modelname \"gear\"", ":save_current_model"});
+  ASSERT_NE(last_.find("3d: /gearbox -> "), std::string::npos) << last_;
   EXPECT_FALSE(fs::exists(staging() / "models" / ".saving")) << last_;
   const auto r = sdhost({open(), load(twins), "show dialog"});
   EXPECT_NE(r.out.find("DB_FINISH_STATUS_UPDATE after input"), std::string::npos) << r.out;
