@@ -291,6 +291,11 @@ void check_in(dlg::dialog_context& c) {
         },
         session());
   });
+  // The staged file gets the model as it is stored, resolutions and fresh
+  // sysids included: when the host ends between the store and its
+  // completion, the next run loads a model the database holds up to date
+  // and completes it without storing it again.
+  if (!save_current_model_into_staging(*context)) return;
   if (!host_ops::trapped([&] { host::modelmanager::ndm_store_modified(top); }, "Check-in failed")) return;
   host::event::subscribe_event(host::event::browser_update_event(), handler(save_handler_name),
                                hl::make_string(context->current_model()->staged.string()));

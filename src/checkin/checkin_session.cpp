@@ -166,14 +166,26 @@ hl::ref save_instance(const hl::ref& instance, const fs::path& directory) {
                    hl::make_string(directory.string())));
   const std::string back = text_of(host::frame2::current_working_directory());
   hl::ref error;
+  // The save goes into a scratch directory and its files are renamed over
+  // the staged ones: a host that ends while saving leaves the staged file
+  // whole, old or new, never cut off.
+  const fs::path scratch = directory / ".saving";
   try {
-    if (!host::system::chdir(directory.string()))
-      hl::simple_error("The directory " + directory.string() + " cannot be entered.");
-    host::frame2_ui::save_sd(instance, directory.string() + "/");
+    fs::remove_all(scratch);
+    fs::create_directories(scratch);
+    if (!host::system::chdir(scratch.string()))
+      hl::simple_error("The directory " + scratch.string() + " cannot be entered.");
+    host::frame2_ui::save_sd(instance, scratch.string() + "/");
+    host::system::chdir(back);
+    for (const fs::directory_entry& saved : fs::directory_iterator(scratch))
+      fs::rename(saved.path(), directory / saved.path().filename());
+    fs::remove(scratch);
   } catch (const hl::lisp_error& e) {
     const bool host_error = host::system::reset_lisp_error_active();
     error = host_error && hl::truthy(host::oli::sd_inq_error_obj()) ? host::oli::sd_inq_error_obj()
                                                                     : hl::make_string(e.message());
+  } catch (const fs::filesystem_error& e) {
+    error = hl::make_string(e.what());
   }
   host::system::chdir(back);
   if (hl::truthy(error)) return hl::list({hl::ref(&hl::keyword("ERROR")), error});

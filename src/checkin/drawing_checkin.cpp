@@ -121,7 +121,9 @@ void on_current_drawing(dlg::dialog_context& dialog, const hl::ref& value) {
   }
   const int stale = stale_view_count();
   show_enable(dialog, "STALE_VIEWS", true);
-  show_enable(dialog, "CHECK_IN_DRAWING", true);
+  // A drawing checked in already can still be loaded by its staged path; a
+  // second store would put it into Model Manager twice.
+  show_enable(dialog, "CHECK_IN_DRAWING", !has_tag(*context->current_drawing, "CHECKED-IN"));
   dialog.set_value("STALE_VIEWS", integer(stale));
 }
 
@@ -131,7 +133,7 @@ void on_stale_views(dlg::dialog_context&, const hl::ref& value) {
 
 void check_in_drawing(dlg::dialog_context&) {
   const std::shared_ptr<check_in_context>& context = installed_context();
-  if (!context || !context->current_drawing) return;
+  if (!context || !context->current_drawing || has_tag(*context->current_drawing, "CHECKED-IN")) return;
   context->mm_cmd = mm_command::dwg_check_in;
   host_ops::trapped([] { host::modelmanager::ndm_am_store(); }, "Drawing Check-in failed.");
 }

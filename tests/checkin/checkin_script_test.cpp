@@ -1,0 +1,185 @@
+// The example's scripted stage-2 session (examples/stage2) through the
+// built sdhost: what it checks in, that running it again does nothing, and
+// that a host killed anywhere in it loses no check-in and makes none twice.
+#include <iostream>
+
+#include "assisted_checkin_fixture.h"
+
+namespace assisted_checkin_test {
+namespace {
+
+const fs::path example = fs::path(VTM_SOURCE_DIR) / "examples" / "stage2";
+
+struct queued_model {
+  const char* staged;
+  const char* name;  // its top-level model name in the database
+};
+const queued_model example_models[] = {
+    {"models/I-GEARBOX.sda", "gearbox"},  {"models/I-FRAME.sda", "frame"},   {"models/I-TWINS.sda", "twins"},
+    {"models/I-BRACKET.sda", "bracket"},  {"models/I-LOGWARN.sdp", "clamp"}, {"models/I-PUMP.sda", "pump"},
+    {"models/I-OLDPART.sdp", "old part"}, {"models/I-SHAFT.sdp", "shaft"}};
+
+// Two seeded models, the components of the eight models (the shaft is
+// replaced by the seeded one) and the frame's drawing.
+constexpr long models_after_the_session = 22;
+
+class ScriptedCheckIn : public AssistedCheckIn {
+ protected:
+  // Runs the example session in a run directory of its own (its database
+  // is dir/mm.sqlite) on that directory's staging copy.
+  vtm_test::sdhost_result session(const fs::path& dir, std::chrono::milliseconds kill_after = {}) {
+    vtm_test::sdhost_run how;
+    fs::create_directories(dir / "cwd");
+    how.cwd = dir / "cwd";
+    how.environment = {{"SDUSERCUSTOMIZEDIR", (dir / "user").string()},
+                       {"TMPDIR", dir.string()},
+                       {"SDHOST_MM_DATABASE", (dir / "mm.sqlite").string()},
+                       {"SDCORPCUSTOMIZEDIR", ""},
+                       {"SDSITECUSTOMIZEDIR", ""}};
+    how.kill_after = kill_after;
+    return vtm_test::run_sdhost(
+        {"-e", "VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + (dir / "staging").string() + "\"", "-f",
+         (example / "checkin.lsp").string()},
+        how);
+  }
+  // A run directory with a copy of the example staging directory and the
+  // example's seeded database.
+  fs::path prepare(const std::string& name) {
+    const fs::path dir = dir_ / name;
+    fs::create_directories(dir);
+    fs::copy(example_staging(), dir / "staging", fs::copy_options::recursive);
+    const auto r = run(dir, {"(sdsim:mm-seed-database \"" + (example / "seed.lsp").string() + "\")"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    return dir;
+  }
+  static std::string analytics_of(const fs::path& dir) { return read(dir / "staging" / "analytics.lsp"); }
+  // Statuses of the staged file in the analytics file carrying :CHECKED-IN.
+  static int checked_in(const fs::path& dir, const std::string& staged) {
+    int n = 0;
+    std::istringstream lines(analytics_of(dir));
+    for (std::string line; std::getline(lines, line);) {
+      const std::size_t tags = line.find(":TAGS (");
+      if (line.find(":STAGED #P\"" + staged + "\"") == std::string::npos || tags == std::string::npos)
+        continue;
+      const std::string list = line.substr(tags, line.find(')', tags) - tags);
+      if (list.find(":CHECKED-IN") != std::string::npos) ++n;
+    }
+    return n;
+  }
+  // Models of that name stored in the run directory's database.
+  static int stored(const fs::path& dir, const std::string& name) {
+    const auto r = run(dir, {"(modelmanager:mm-query-by-name \"$MODEL\" \"$ALL\" \"" + name + "\" 100)"});
+    return count(r.out, "\" \"" + name + "\" \"");
+  }
+  static long model_count(const fs::path& dir) {
+    const auto r = run(dir, {"(sdsim:mm-model-count)"});
+    return std::stol("0" + r.out.substr(0, r.out.find('\n')));
+  }
+};
+
+TEST_F(ScriptedCheckIn, TheExampleSessionChecksInEveryModelAndItsDrawingOnce) {
+  const fs::path dir = prepare("run");
+  const auto r = session(dir);
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  for (const char* resolution : {"REPLACE-REFERENCE-BY-CHECK", "RENAME-LOCAL", "REPLACE-LOCAL-BY-DB"})
+    EXPECT_NE(r.out.find(std::string("APPLY_RESOLUTION push action for ") + resolution), std::string::npos)
+        << resolution << "\n"
+        << r.out;
+  EXPECT_NE(r.out.find("DB_FINISH_RELOAD shaft"), std::string::npos) << r.out;
+  // The bracket's plate went in under a new name, the stored assembly kept its own.
+  EXPECT_NE(r.out.find(" models of /bracket; bracket E"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("; plate-"), std::string::npos) << r.out;
+  for (const queued_model& m : example_models) {
+    SCOPED_TRACE(m.staged);
+    EXPECT_EQ(checked_in(dir, m.staged), 1) << analytics_of(dir);
+    EXPECT_EQ(stored(dir, m.name), 1);
+  }
+  EXPECT_EQ(checked_in(dir, frame_drawing), 1) << analytics_of(dir);
+  EXPECT_NE(r.out.find("Model Manager: stored the drawing DRW-1000"), std::string::npos) << r.out;
+  EXPECT_EQ(model_count(dir), models_after_the_session);
+
+  // Again: nothing is left, nothing is stored, nothing is tagged twice.
+  const std::string tags_before = analytics_of(dir);
+  const auto again = session(dir);
+  EXPECT_EQ(again.out.find("Model Manager: stored"), std::string::npos) << again.out;
+  EXPECT_EQ(again.out.find("Dialog MM_STORE_MODIFIED"), std::string::npos) << again.out;
+  EXPECT_EQ(model_count(dir), models_after_the_session);
+  for (const queued_model& m : example_models) EXPECT_EQ(checked_in(dir, m.staged), 1) << m.staged;
+  EXPECT_EQ(checked_in(dir, frame_drawing), 1);
+  const auto shown =
+      run(dir, {"VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + (dir / "staging").string() + "\"",
+                "show dialog", "show tables"});
+  last_ = shown.out;
+  EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "0") << shown.out;
+  EXPECT_EQ(count(shown.out, "| :CHECKED-IN |"), 8) << shown.out;
+}
+
+// The host is killed at points spread over the session; after each kill
+// the analytics file tags only what the database holds, and a rerun of the
+// session finishes the work without storing anything twice.
+TEST_F(ScriptedCheckIn, AHostKilledDuringTheSessionLosesNothingAndStoresNothingTwice) {
+  int killed_midway = 0;
+  for (const int ms : {40, 120, 200, 280, 360, 450, 550, 700, 900}) {
+    SCOPED_TRACE("killed after " + std::to_string(ms) + " ms");
+    const fs::path dir = prepare("kill " + std::to_string(ms));
+    const auto killed = session(dir, std::chrono::milliseconds(ms));
+
+    // Whatever the kill left: a tag only for a model the database holds,
+    // and no model stored twice.
+    int done = 0;
+    for (const queued_model& m : example_models) {
+      const int tags = checked_in(dir, m.staged);
+      done += tags;
+      const int rows = stored(dir, m.name);
+      EXPECT_LE(tags, 1) << m.staged;
+      EXPECT_LE(rows, 1) << m.name;
+      if (tags == 1) {
+        EXPECT_EQ(rows, 1) << m.name << " is tagged but not stored";
+      }
+    }
+
+    if (killed.status == 128 + 9 && done > 0 && done < 8) ++killed_midway;
+    std::cerr << "killed after " << ms << " ms: status " << killed.status << ", " << done
+              << " models checked in\n";
+    const auto rerun = session(dir);
+    for (const queued_model& m : example_models) {
+      EXPECT_EQ(checked_in(dir, m.staged), 1) << m.staged << "\n"
+                                              << killed.out << "\n--- rerun\n"
+                                              << rerun.out;
+      EXPECT_EQ(stored(dir, m.name), 1) << m.name << "\n" << killed.out << "\n--- rerun\n" << rerun.out;
+    }
+    EXPECT_EQ(checked_in(dir, frame_drawing), 1) << rerun.out;
+    EXPECT_EQ(model_count(dir), models_after_the_session) << killed.out << "\n--- rerun\n" << rerun.out;
+    if (!HasFailure()) fs::remove_all(dir);
+  }
+  // The delays are spread so that some kills hit the session between its
+  // first and its last check-in.
+  EXPECT_GT(killed_midway, 0);
+}
+
+// The staged file holds the model as the store dialog got it: a host that
+// ends before the store completes leaves no resolution to do again.
+TEST_F(AssistedCheckIn, TheStagedFileHoldsTheResolvedModelBeforeTheStore) {
+  sdhost({open(), load(gearbox), ":modelname \"gear\"", ":apply_resolution", ":check_in", "cancel"});
+  ASSERT_NE(last_.find("Model Manager: store cancelled"), std::string::npos) << last_;
+  EXPECT_EQ(tagged(gearbox, ":CHECKED-IN"), 0);
+  const auto r = sdhost({open(), load(gearbox), "show dialog"});
+  EXPECT_EQ(value("MODEL_NAME_CONFLICTS"), "0") << r.out;
+  EXPECT_TRUE(available("CHECK_IN")) << r.out;
+}
+
+// A host that ended while saving leaves its half-written file in the
+// scratch directory, never in the staged one; the next save starts afresh.
+TEST_F(AssistedCheckIn, AnInterruptedSaveLeavesNothingBehindForTheNext) {
+  fs::create_directories(staging() / "models" / ".saving");
+  std::ofstream(staging() / "models" / ".saving" / "I-TWINS.sda") << "(:sdsim-mod";
+  sdhost({open(), load(gearbox), ":modelname \"gear\"", ":save_current_model"});
+  ASSERT_NE(last_.find("3d: /gearbox -> "), std::string::npos) << last_;
+  EXPECT_FALSE(fs::exists(staging() / "models" / ".saving")) << last_;
+  const auto r = sdhost({open(), load(twins), "show dialog"});
+  EXPECT_NE(r.out.find("DB_FINISH_STATUS_UPDATE after input"), std::string::npos) << r.out;
+  EXPECT_NE(value("CURRENT_MODEL"), "NIL") << r.out;
+}
+
+}  // namespace
+}  // namespace assisted_checkin_test
