@@ -97,9 +97,10 @@ TEST(ResourceFile, HasATextForEveryKeyTheModuleAsksFor) {
                           "model-scanning-error-fmt"}) {
     std::string text = resource(key);
     EXPECT_NE(text, unavailable) << key;
-    if (std::string_view(key).ends_with("-image"))
+    if (std::string_view(key).ends_with("-image")) {
       EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(VTM_SOURCE_DIR) / "home/images" / text))
           << text;
+    }
   }
   EXPECT_EQ(resource("module-title"), "Vantrel Migrator");
 }

@@ -80,8 +80,9 @@ TEST_F(StagingRun, KilledAtArbitraryMomentsThenRerunMatchesARunNeverInterrupted)
   EXPECT_EQ(files_in(staging() / "models"), named);
   std::set<std::string> staged_drawings;
   for (const auto& [name, info] : drawings.drawings()) staged_drawings.insert(info.filename.string());
-  if (fs::exists(staging() / "drawings.ami"))
+  if (fs::exists(staging() / "drawings.ami")) {
     EXPECT_EQ(files_in(staging() / "drawings.ami"), staged_drawings);
+  }
   components.close_persistent_records();
   drawings.close_persistent_records();
   changes.close_persistent_records();
