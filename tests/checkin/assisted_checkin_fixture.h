@@ -32,9 +32,9 @@ class AssistedCheckIn : public testing::Test {
   }
   static fs::path example_staging() { return suite_dir() / "example staging"; }
 
-  static vtm_test::sdhost_result run(const fs::path& dir, const std::vector<std::string>& lines) {
-    std::vector<std::string> args;
-    for (const std::string& l : lines) args.insert(args.end(), {"-e", l});
+  // A host of the run directory dir: its settings, temporary files and
+  // database (dir/mm.sqlite) are dir's own.
+  static vtm_test::sdhost_run host_of(const fs::path& dir) {
     vtm_test::sdhost_run how;
     fs::create_directories(dir / "cwd");
     how.cwd = dir / "cwd";
@@ -43,7 +43,13 @@ class AssistedCheckIn : public testing::Test {
                        {"SDHOST_MM_DATABASE", (dir / "mm.sqlite").string()},
                        {"SDCORPCUSTOMIZEDIR", ""},
                        {"SDSITECUSTOMIZEDIR", ""}};
-    return vtm_test::run_sdhost(args, how);
+    return how;
+  }
+
+  static vtm_test::sdhost_result run(const fs::path& dir, const std::vector<std::string>& lines) {
+    std::vector<std::string> args;
+    for (const std::string& l : lines) args.insert(args.end(), {"-e", l});
+    return vtm_test::run_sdhost(args, host_of(dir));
   }
 
   // Stage 1 once for all tests; each test checks in on its own copy.

@@ -28,14 +28,7 @@ class ScriptedCheckIn : public AssistedCheckIn {
   // Runs the example session in a run directory of its own (its database
   // is dir/mm.sqlite) on that directory's staging copy.
   vtm_test::sdhost_result session(const fs::path& dir, std::chrono::milliseconds kill_after = {}) {
-    vtm_test::sdhost_run how;
-    fs::create_directories(dir / "cwd");
-    how.cwd = dir / "cwd";
-    how.environment = {{"SDUSERCUSTOMIZEDIR", (dir / "user").string()},
-                       {"TMPDIR", dir.string()},
-                       {"SDHOST_MM_DATABASE", (dir / "mm.sqlite").string()},
-                       {"SDCORPCUSTOMIZEDIR", ""},
-                       {"SDSITECUSTOMIZEDIR", ""}};
+    vtm_test::sdhost_run how = host_of(dir);
     how.kill_after = kill_after;
     return vtm_test::run_sdhost(
         {"-e", "VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + (dir / "staging").string() + "\"", "-f",
