@@ -21,6 +21,7 @@
 #include "host/ui.h"
 #include "lisp/runtime.h"
 #include "session/host_error.h"
+#include "session/lisp_def.h"
 
 namespace sim::dialogs {
 
@@ -96,7 +97,8 @@ class running_dialog : public host::dialogs::dialog_context {
     const auto& overrides = next_initial_values()[upcase(def_.name)];
     for (const variable_def& v : def_.variables) {
       auto o = overrides.find(upcase(v.name));
-      vars_[upcase(v.name)] = {o == overrides.end() ? v.initial : o->second, v.visible, v.enabled, std::nullopt};
+      vars_[upcase(v.name)] = {o == overrides.end() ? v.initial : o->second, v.visible, v.enabled,
+                               std::nullopt};
     }
   }
 
@@ -572,30 +574,20 @@ namespace {
 using namespace host::lisp;
 
 const builtins_registration dialog_functions([] {
-  package& sdsim = require_package("SDSIM");
   // (sdsim:active-dialog): the name of the running dialog, or NIL.
-  symbol& a = intern("ACTIVE-DIALOG", sdsim);
-  export_symbol(a, sdsim);
-  defun(a, [](args_t args) {
-    check_argument_count("SDSIM:ACTIVE-DIALOG", args, 0, 0);
+  sim::define_console_function("SDSIM", "ACTIVE-DIALOG", 0, 0, [](args_t) {
     std::string name = sim::dialogs::active_dialog();
     return name.empty() ? nil() : make_string(name);
   });
   // (frame2::chg-lav dialog :initial-values-plist plist)
-  symbol& lav = intern("CHG-LAV", require_package("FRAME2"));
-  defun(lav, [](args_t args) {
-    check_argument_count("FRAME2::CHG-LAV", args, 1, 3);
+  sim::define_host_function("FRAME2", "CHG-LAV", 1, 3, [](args_t args) {
     keyword_args k("FRAME2::CHG-LAV", args, 1, {"INITIAL-VALUES-PLIST"});
     host::frame2::chg_lav(string_designator(args[0]), k.get("INITIAL-VALUES-PLIST"));
     return t();
   });
   // (sdsim:last-dialog-result): the action result of the dialog that ended last.
-  symbol& r = intern("LAST-DIALOG-RESULT", sdsim);
-  export_symbol(r, sdsim);
-  defun(r, [](args_t args) {
-    check_argument_count("SDSIM:LAST-DIALOG-RESULT", args, 0, 0);
-    return sim::dialogs::last_result();
-  });
+  sim::define_console_function("SDSIM", "LAST-DIALOG-RESULT", 0, 0,
+                               [](args_t) { return sim::dialogs::last_result(); });
 });
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "host/lisp/packages.h"
 #include "host/ui.h"
 #include "lisp/runtime.h"
+#include "session/lisp_def.h"
 
 namespace sim {
 
@@ -63,26 +64,15 @@ namespace {
 using namespace host::lisp;
 
 const builtins_registration debug_functions([] {
-  package& sdsim = require_package("SDSIM");
   // (sdsim:debug-mode-p) and (sdsim:set-debug-mode flag)
-  symbol& p = intern("DEBUG-MODE-P", sdsim);
-  export_symbol(p, sdsim);
-  defun(p, [](args_t args) {
-    check_argument_count("SDSIM:DEBUG-MODE-P", args, 0, 0);
-    return boolean(sim::debug_mode());
-  });
-  symbol& s = intern("SET-DEBUG-MODE", sdsim);
-  export_symbol(s, sdsim);
-  defun(s, [](args_t args) {
-    check_argument_count("SDSIM:SET-DEBUG-MODE", args, 1, 1);
+  sim::define_console_function("SDSIM", "DEBUG-MODE-P", 0, 0,
+                               [](args_t) { return boolean(sim::debug_mode()); });
+  sim::define_console_function("SDSIM", "SET-DEBUG-MODE", 1, 1, [](args_t args) {
     sim::set_debug_mode(truthy(args[0]));
     return boolean(sim::debug_mode());
   });
   // (sdsim:user-settings-directory)
-  symbol& u = intern("USER-SETTINGS-DIRECTORY", sdsim);
-  export_symbol(u, sdsim);
-  defun(u, [](args_t args) {
-    check_argument_count("SDSIM:USER-SETTINGS-DIRECTORY", args, 0, 0);
+  sim::define_console_function("SDSIM", "USER-SETTINGS-DIRECTORY", 0, 0, [](args_t) {
     return make_string(sim::user_settings_directory().string() + "/");
   });
 });
