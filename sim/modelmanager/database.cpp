@@ -293,7 +293,7 @@ std::optional<stored_model> database::latest_by_sysid(std::string_view sysid) {
   return read_stored(s.get());
 }
 
-void database::add_all(std::vector<stored_model>& models) {
+void database::add_all(std::vector<stored_model>& models, const std::function<void()>& complete) {
   exec("BEGIN");
   try {
     for (stored_model& m : models) {
@@ -301,6 +301,7 @@ void database::add_all(std::vector<stored_model>& models) {
       m.elid = add(m);
       if (m.unique_id_string.empty()) m.unique_id_string = "UID-" + m.elid;
     }
+    complete();
   } catch (...) {
     exec("ROLLBACK");
     throw;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -56,8 +57,10 @@ class database {
   // The model stored last under the sysid; nothing when there is none.
   std::optional<stored_model> latest_by_sysid(std::string_view sysid);
   // Stores the models in one transaction, all or none; fills in their
-  // element ids, unique ids and create dates.
-  void add_all(std::vector<stored_model>& models);
+  // element ids, unique ids and create dates. complete runs inside the
+  // transaction once they have their ids (to write their files and links):
+  // a host that ends before it is done leaves nothing stored.
+  void add_all(std::vector<stored_model>& models, const std::function<void()>& complete);
   // Sets the stored model file of a stored model.
   void set_file(std::string_view elid, const std::filesystem::path& file);
   // A stored drawing shows the stored models of part_elids.

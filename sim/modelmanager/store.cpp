@@ -137,14 +137,18 @@ void complete_store() {
     if (previous) m.state = previous->state;
     models.push_back(std::move(m));
   }
-  db.add_all(models);
+  // The stored files are written before the rows are committed: the
+  // database never holds a model without its file.
+  try {
+    db.add_all(models, [&] {
+      for (std::size_t i = 0; i < contents.size(); ++i) write_stored_file(contents[i], models[i]);
+    });
+  } catch (const lisp_error& e) {
+    out << "Model Manager: store failed: the files of " << path << " were not written: " << e.message()
+        << '\n';
+    return;
+  }
   for (std::size_t i = 0; i < contents.size(); ++i) {
-    try {
-      write_stored_file(contents[i], models[i]);
-    } catch (const lisp_error& e) {
-      out << "Model Manager: the file of " << models[i].name << " (" << models[i].elid
-          << ") was not written: " << e.message() << '\n';
-    }
     sim::modelmanager::mark_from_database(contents[i], models[i]);
     contents[i]->d.modified = false;
   }
@@ -261,8 +265,7 @@ void ndm_am_store() {
   std::vector<sim::modelmanager::stored_model> models{m};
   auto& db = sim::modelmanager::current_database();
   const std::vector<std::string> parts = part_elids(*d);
-  db.add_all(models);
-  db.link_drawing(models.front().elid, parts);
+  db.add_all(models, [&] { db.link_drawing(models.front().elid, parts); });
   d->doc_elids.push_back(models.front().elid);
   standard_output() << "Model Manager: stored the drawing " << d->number << " as " << models.front().elid
                     << " with " << parts.size() << " models\n";
