@@ -514,6 +514,8 @@ void end_after_input() {
 
 std::string active_dialog() { return active() ? active()->name() : std::string(); }
 
+bool in_callback() { return callback_depth() > 0; }
+
 ref last_result() { return last_result_cell(); }
 
 std::vector<std::string> describe_active() {
@@ -541,6 +543,8 @@ void define_dialog(dialog_def def, const std::string& package_name) {
     return sim::dialogs::active_dialog().empty() ? sim::dialogs::last_result() : nil();
   });
 }
+
+std::string active_dialog() { return sim::dialogs::active_dialog(); }
 
 }  // namespace host::dialogs
 

@@ -28,6 +28,8 @@ void end_after_input();
 
 // The dialog running now, empty when none.
 std::string active_dialog();
+// True while a callback of the running dialog executes.
+bool in_callback();
 // The result of the dialog that ended last.
 host::lisp::ref last_result();
 // Lines describing the running dialog and its variables, for the console.

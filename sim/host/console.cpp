@@ -4,6 +4,7 @@
 #include <map>
 #include <sstream>
 #include <streambuf>
+#include <utility>
 
 #include "dialogs/dialog_engine.h"
 #include "host/command_queue.h"
@@ -52,6 +53,12 @@ bool dispatch_host_command(std::string_view line, bool& ok) {
   while (!arguments.empty() && is_blank(arguments.back())) arguments.remove_suffix(1);
   ok = it->second(arguments);
   return true;
+}
+
+// The console taking command lines; commands a module calls run on it.
+console*& running_console() {
+  static console* running = nullptr;
+  return running;
 }
 
 // A line that calls a function of the simulator's package SDSIM.
@@ -138,21 +145,41 @@ console::console(std::ostream& err)
       previous_output_(host::lisp::standard_output()),
       tracker_(std::make_unique<line_tracker>(previous_output_)) {
   host::lisp::set_standard_output(tracker_->stream());
+  if (!running_console()) running_console() = this;
 }
 
-console::~console() { host::lisp::set_standard_output(previous_output_); }
+console::~console() {
+  if (running_console() == this) running_console() = nullptr;
+  host::lisp::set_standard_output(previous_output_);
+}
 
 bool console::run_line(std::string_view line, std::string_view source) {
-  bool ok = execute(line, source);
-  host::event::process_event(host::event::browser_update_event());
-  host::lisp::drain_autorelease_pool();
-  while (auto queued = take_queued_command()) {
-    queued_line_flag() = true;
-    ok = execute(*queued, "queued command") && ok;
-    queued_line_flag() = false;
+  // A line a module runs (sd-call-cmds) is nested in the line calling it,
+  // whose native callers may still hold values of the autorelease pool.
+  static int depth = 0;
+  ++depth;
+  const bool outer_queued = std::exchange(queued_line_flag(), false);
+  auto after_line = [] {
     host::event::process_event(host::event::browser_update_event());
-    host::lisp::drain_autorelease_pool();
+    if (depth == 1) host::lisp::drain_autorelease_pool();
+  };
+  bool ok = false;
+  try {
+    ok = execute(line, source);
+    after_line();
+    while (auto queued = take_queued_command()) {
+      queued_line_flag() = true;
+      ok = execute(*queued, "queued command") && ok;
+      queued_line_flag() = false;
+      after_line();
+    }
+  } catch (...) {
+    --depth;
+    queued_line_flag() = outer_queued;
+    throw;
   }
+  --depth;
+  queued_line_flag() = outer_queued;
   return ok;
 }
 
@@ -232,3 +259,14 @@ void console::report(std::string_view message) {
 }
 
 }  // namespace sim
+
+namespace host::frame2 {
+
+bool sd_call_cmds(const std::string& command_line) {
+  if (sim::dialogs::in_callback())
+    host::lisp::simple_error("sd-call-cmds cannot run " + command_line + " from a dialog's callback.");
+  if (!sim::running_console()) host::lisp::simple_error("No console runs commands.");
+  return sim::running_console()->run_line(command_line, "sd-call-cmds");
+}
+
+}  // namespace host::frame2

@@ -120,6 +120,8 @@ class dialog_context {
 // Defines (or redefines) the dialog and makes its name a host command and
 // a function in the package OLI and the given package: (name token ...).
 void define_dialog(dialog_def def, const std::string& package);
+// The name of the dialog taking input now; empty when none runs.
+std::string active_dialog();
 
 // How the session checks a part or assembly selection; until one is set,
 // any non-NIL value passes.

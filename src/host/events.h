@@ -8,6 +8,10 @@
 namespace host::frame2 {
 // Queues a command line; it runs after the command running now.
 void put_buffer(const std::string& command_line);
+// Runs a command line now, as if typed, and then the lines it queued; false
+// when one of them failed (the host has said why). Signals when called from
+// a dialog's callback, where no command may start.
+bool sd_call_cmds(const std::string& command_line);
 }  // namespace host::frame2
 
 namespace host::event {
