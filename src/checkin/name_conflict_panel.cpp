@@ -45,9 +45,17 @@ hl::ref info_text(const name_info_ptr& info) { return info ? str(info->model_nam
 
 hl::ref optional_text(const std::optional<std::string>& s) { return s ? str(*s) : str(""); }
 
+}  // namespace
+
+bool name_query_failed_p(const model_name_info& i) {
+  return i.elid && i.elid->find("ERROR") != std::string::npos;
+}
+
+namespace {
+
 hl::ref source_of(const model_name_info& i) {
   if (i.db_model) return kw("DB+MODEL");
-  if (i.elid && i.elid->find("ERROR") != std::string::npos) return kw("ERROR");
+  if (name_query_failed_p(i)) return kw("ERROR");
   if (i.elid) return kw("DB");
   return kw("MODEL");
 }
@@ -283,29 +291,36 @@ void focus_selected_component(dlg::dialog_context& dialog) {
   });
 }
 
-void configure_conflict_resolution(dlg::dialog_context& dialog, model_name_info& info) {
-  ready_name_conflict_resolution(info, session());
+resolution_choices conflict_resolution_choices(const model_name_info& info) {
   const std::string reference = info.local_model ? entity_type_at(*info.local_model) : std::string();
   const std::string check = info.db_model ? entity_type_at(*info.db_model) : info.db_model_type.value_or("");
-  const bool same_type = reference == check;
+  resolution_choices choices;
+  choices.same_type = reference == check;
   if (info.elid) {
-    dialog.set_value("CONFLICT_TYPE", str(same_type ? info.elid_text.value_or("") : "Type Mismatch"));
-    if (same_type)
-      set_resolution_options(dialog, {"RENAME-LOCAL", "REPLACE-LOCAL-BY-DB"}, "REPLACE-LOCAL-BY-DB");
+    choices.conflict_type = choices.same_type ? info.elid_text.value_or("") : "Type Mismatch";
+    if (choices.same_type)
+      choices.options = {"RENAME-LOCAL", "REPLACE-LOCAL-BY-DB"}, choices.preset = "REPLACE-LOCAL-BY-DB";
     else
-      set_resolution_options(dialog, {"RENAME-LOCAL"}, "RENAME-LOCAL");
+      choices.options = {"RENAME-LOCAL"}, choices.preset = "RENAME-LOCAL";
   } else {
-    dialog.set_value("CONFLICT_TYPE", str(same_type ? "Local" : "Type Mismatch"));
-    if (same_type)
-      set_resolution_options(
-          dialog,
-          {"RENAME-LOCAL", "RENAME-CHECK", "REPLACE-REFERENCE-BY-CHECK", "REPLACE-CHECK-BY-REFERENCE"},
-          "REPLACE-REFERENCE-BY-CHECK");
+    choices.conflict_type = choices.same_type ? "Local" : "Type Mismatch";
+    if (choices.same_type)
+      choices.options = {"RENAME-LOCAL", "RENAME-CHECK", "REPLACE-REFERENCE-BY-CHECK",
+                         "REPLACE-CHECK-BY-REFERENCE"},
+      choices.preset = "REPLACE-REFERENCE-BY-CHECK";
     else
-      set_resolution_options(dialog, {"RENAME-LOCAL", "RENAME-CHECK"}, "RENAME-LOCAL");
+      choices.options = {"RENAME-LOCAL", "RENAME-CHECK"}, choices.preset = "RENAME-LOCAL";
   }
+  return choices;
+}
+
+void configure_conflict_resolution(dlg::dialog_context& dialog, model_name_info& info) {
+  ready_name_conflict_resolution(info, session());
+  const resolution_choices choices = conflict_resolution_choices(info);
+  dialog.set_value("CONFLICT_TYPE", str(choices.conflict_type));
+  set_resolution_options(dialog, choices.options, choices.preset);
   dialog.set_visible("COMPARE", true);
-  dialog.set_enabled("COMPARE", same_type);
+  dialog.set_enabled("COMPARE", choices.same_type);
   for (const char* v : {"RESOLUTION", "RESCAN_CURRENT_MODEL", "SAVE_CURRENT_MODEL", "APPLY_RESOLUTION"})
     show_enable(dialog, v, true);
 }
@@ -383,19 +398,22 @@ void on_db_finish_reload(dlg::dialog_context& dialog, const hl::ref& value) {
   after_change(dialog, *context, conflict);
 }
 
-void retry_failed_name_queries() {
-  if (const std::shared_ptr<check_in_context>& context = mm_check_in_context()) {
-    std::vector<std::string> failed;
-    for (const auto& [name, info] : context->current_conflicts)
-      if (info->elid && info->elid->find("ERROR") != std::string::npos) failed.push_back(name);
-    for (const std::string& name : failed) {
-      const name_info_ptr info = *context->current_conflicts.find(name);
-      query_model_name_info(*info, false);
-      if (name_has_doubles_p(*info, session())) continue;
-      if (context->current_name_conflict == info) context->current_name_conflict.reset();
-      context->current_conflicts.erase(name);
-    }
+void requery_failed_names(check_in_context& context) {
+  std::vector<std::string> failed;
+  for (const auto& [name, info] : context.current_conflicts)
+    if (name_query_failed_p(*info)) failed.push_back(name);
+  for (const std::string& name : failed) {
+    const name_info_ptr info = *context.current_conflicts.find(name);
+    query_model_name_info(*info, false);
+    if (name_has_doubles_p(*info, session())) continue;
+    if (context.current_name_conflict == info) context.current_name_conflict.reset();
+    context.current_conflicts.erase(name);
   }
+}
+
+void retry_failed_name_queries() {
+  if (const std::shared_ptr<check_in_context>& context = mm_check_in_context())
+    requery_failed_names(*context);
   host::frame2::put_buffer(assisted_checkin_dialog);
 }
 

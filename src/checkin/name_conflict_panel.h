@@ -5,6 +5,9 @@
 // conflicting names.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "checkin/check_in_context.h"
 #include "host/dialogs.h"
 
@@ -37,12 +40,27 @@ void compare(host::dialogs::dialog_context& dialog);
 void apply_resolution(host::dialogs::dialog_context& dialog);
 void on_db_finish_reload(host::dialogs::dialog_context& dialog, const host::lisp::ref& value);
 
+// What a conflict may be resolved by, after ready-name-conflict-resolution:
+// the choices offered, the one preset, and what CONFLICT_TYPE shows.
+struct resolution_choices {
+  std::vector<std::string> options;  // keyword names, e.g. "RENAME-LOCAL"
+  std::string preset;
+  std::string conflict_type;
+  bool same_type = false;  // reference and check model are of one type: they compare
+};
+resolution_choices conflict_resolution_choices(const model_name_info& info);
+
 // Sets up the resolution options of the conflict (ready-name-conflict-resolution
 // first) and shows them.
 void configure_conflict_resolution(host::dialogs::dialog_context& dialog, model_name_info& info);
 
+// The name's query failed: its elid holds Model Manager's error message.
+bool name_query_failed_p(const model_name_info& info);
+
 // Queries the names whose query failed again, uncached; the names that no
-// longer conflict leave the context. Then re-enters the dialog.
+// longer conflict leave the context.
+void requery_failed_names(check_in_context& context);
+// The same for the installed context, then re-enters the dialog.
 void retry_failed_name_queries();
 
 // After Model Manager's comparison ended the dialog: its viewports go and the

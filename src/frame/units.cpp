@@ -14,6 +14,7 @@
 #include "analytics/status_records.h"
 #include "analytics/xhtml.h"
 #include "checkin/assisted_checkin_dia.h"
+#include "checkin/batch_checkin.h"
 #include "checkin/in_session_lisp.h"
 #include "checkin/name_query.h"
 #include "core/vtm.h"
@@ -229,7 +230,9 @@ void MMAssistedCheckin_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::MMAssistedCheckin, data, size, name);
   in_main_package(lisp_oli_doc_tools);
   publish_dialog_command("VANTREL_MM_ASSISTED_CHECKIN");
+  export_names({"BATCH-CHECK-IN"});
   vtm::checkin::define_assisted_checkin();
+  vtm::checkin::define_batch_check_in();
 }
 
 void vtm_initialize(char* data, int size, LAOBJ* name) {

@@ -1,0 +1,171 @@
+// The batch check-in (vtm:batch-check-in) through the built sdhost on the
+// example's staging directory: what each policy checks in, where it stops,
+// what its log says, and that a rerun, also after a host killed anywhere in
+// a run, finishes the work without storing anything twice.
+#include <iostream>
+
+#include "example_run_fixture.h"
+
+namespace assisted_checkin_test {
+namespace {
+
+class BatchCheckIn : public ExampleRun {
+ protected:
+  static vtm_test::sdhost_result batch(const fs::path& dir, const std::string& options = "",
+                                       std::chrono::milliseconds kill_after = {}) {
+    vtm_test::sdhost_run how = host_of(dir);
+    how.kill_after = kill_after;
+    return vtm_test::run_sdhost(
+        {"-e", "(vtm:batch-check-in \"" + (dir / "staging").string() + "\"" + options + ")"}, how);
+  }
+  static std::string log_of(const fs::path& dir) { return read(dir / "staging" / "batch-checkin.log"); }
+  // Every queued model and the drawing tagged once and stored once.
+  void expect_all_checked_in_once(const fs::path& dir, const std::string& context) {
+    for (const queued_model& m : example_models) {
+      EXPECT_EQ(checked_in(dir, m.staged), 1) << m.staged << "\n" << context;
+      EXPECT_EQ(stored(dir, m.name), 1) << m.name << "\n" << context;
+    }
+    EXPECT_EQ(checked_in(dir, frame_drawing), 1) << context;
+  }
+};
+
+TEST_F(BatchCheckIn, ThePresetPolicyChecksInTheWholeExampleAndASecondRunFindsNothingToDo) {
+  const fs::path dir = prepare("run");
+  const auto r = batch(dir, " :ignore-errors t");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("(:MODELS-CHECKED-IN 8 :DRAWINGS-CHECKED-IN 1 :MODELS-LEFT 0)"), std::string::npos)
+      << r.out;
+  // One progress line per model; the dialog's own trace stays out of the console.
+  EXPECT_EQ(count(r.out, "Batch check-in ["), 8) << r.out;
+  EXPECT_EQ(r.out.find("STAGED after input"), std::string::npos) << r.out;
+  expect_all_checked_in_once(dir, r.out);
+  // The same stored models as the scripted session, whose resolutions are
+  // the presets.
+  EXPECT_EQ(model_count(dir), models_after_the_session);
+  const std::string log = log_of(dir);
+  for (const char* line :
+       {"with the conflict policy :preset, check errors ignored: 8 models queued, 0 checked in already",
+        "models/I-GEARBOX.sda (/gearbox): \"gear\" resolved by :replace-reference-by-check",
+        "models/I-BRACKET.sda (/bracket): \"plate\" resolved by :rename-local",
+        "models/I-SHAFT.sdp (/shaft): \"shaft\" resolved by :replace-local-by-db",
+        "models/I-FRAME.sda (/frame): checked in",
+        "drawings.ami/DRW-1000@frame-front.ami: checked in after models/I-FRAME.sda",
+        "Finished: 8 models and 1 drawing checked in by this run, 0 models left"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+
+  const auto again = batch(dir);
+  ASSERT_EQ(again.status, 0) << again.out << again.err;
+  EXPECT_NE(again.out.find("(:MODELS-CHECKED-IN 0 :DRAWINGS-CHECKED-IN 0 :MODELS-LEFT 0)"), std::string::npos)
+      << again.out;
+  EXPECT_EQ(model_count(dir), models_after_the_session);
+  expect_all_checked_in_once(dir, again.out);
+  EXPECT_NE(log_of(dir).find("8 models queued, 8 checked in already"), std::string::npos) << log_of(dir);
+}
+
+// A model it cannot check in ends the run with a failing status and the
+// reason; what came before stays checked in, and the next run, given what
+// it needs, goes on from there.
+TEST_F(BatchCheckIn, ItStopsAtTheFirstModelItCannotCheckInAndTheNextRunGoesOn) {
+  const fs::path dir = prepare("stop");
+  const auto r = batch(dir);
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("The batch check-in stopped at models/I-FRAME.sda: it has 1 check error"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(checked_in(dir, "models/I-GEARBOX.sda"), 1);
+  EXPECT_EQ(checked_in(dir, "models/I-FRAME.sda"), 0);
+  EXPECT_EQ(stored(dir, "frame"), 0);
+  EXPECT_EQ(checked_in(dir, "models/I-TWINS.sda"), 0) << "it went past the model it stopped at";
+  EXPECT_NE(log_of(dir).find("Stopped at models/I-FRAME.sda (/frame): it has 1 check error"),
+            std::string::npos)
+      << log_of(dir);
+
+  const auto on = batch(dir, " :ignore-errors t");
+  ASSERT_EQ(on.status, 0) << on.out << on.err;
+  EXPECT_NE(on.out.find("(:MODELS-CHECKED-IN 7 :DRAWINGS-CHECKED-IN 1 :MODELS-LEFT 0)"), std::string::npos)
+      << on.out;
+  expect_all_checked_in_once(dir, on.out);
+}
+
+TEST_F(BatchCheckIn, PoliciesThatResolveNothingOrOnlyRenameKeepTheLocalModels) {
+  const fs::path none = prepare("none");
+  const auto stopped = batch(none, " :policy :none");
+  EXPECT_NE(
+      stopped.err.find("stopped at models/I-GEARBOX.sda: it has 1 model name conflict, the first \"gear\""),
+      std::string::npos)
+      << stopped.err;
+  EXPECT_EQ(model_count(none), 2) << "only the seeded models";
+
+  const fs::path renamed = prepare("rename");
+  const auto r = batch(renamed, " :policy :rename-local :ignore-errors t");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const std::string log = log_of(renamed);
+  EXPECT_NE(log.find("\"shaft\" resolved by :rename-local"), std::string::npos) << log;
+  EXPECT_EQ(log.find(":replace-"), std::string::npos) << log;
+  // The local shaft went in under a new name next to the seeded one.
+  EXPECT_EQ(stored(renamed, "shaft"), 1);
+  EXPECT_EQ(checked_in(renamed, "models/I-SHAFT.sdp"), 1);
+
+  const auto wrong = batch(renamed, " :policy :merge");
+  EXPECT_NE(wrong.err.find("The policy of BATCH-CHECK-IN is :preset, :rename-local or :none, not :MERGE."),
+            std::string::npos)
+      << wrong.err;
+  const auto not_staging =
+      vtm_test::run_sdhost({"-e", "(vtm:batch-check-in \"" + renamed.string() + "\")"}, host_of(renamed));
+  EXPECT_NE(not_staging.err.find("This is not a Staging Directory"), std::string::npos) << not_staging.err;
+}
+
+// A failed name query is retried once; a model whose name query keeps
+// failing is not checked in.
+TEST_F(BatchCheckIn, ANameQueryThatKeepsFailingStopsTheRun) {
+  const fs::path dir = prepare("queries");
+  vtm_test::sdhost_run how = host_of(dir);
+  const auto r = vtm_test::run_sdhost({"-e", "(sdsim:mm-fail-queries 1000 \"ERROR: the database is locked\")",
+                                       "-e", "(vtm:batch-check-in \"" + (dir / "staging").string() + "\")"},
+                                      how);
+  EXPECT_NE(r.err.find("stopped at models/I-GEARBOX.sda: the name query of"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("ERROR: the database is locked"), std::string::npos) << r.err;
+  EXPECT_EQ(model_count(dir), 2);
+  EXPECT_NE(log_of(dir).find("name queries retried after ERROR: the database is locked"), std::string::npos)
+      << log_of(dir);
+
+  // Failing once only: the retry gets the answers and the run goes on.
+  const auto once =
+      vtm_test::run_sdhost({"-e", "(sdsim:mm-fail-queries 1 \"ERROR: timeout\")", "-e",
+                            "(vtm:batch-check-in \"" + (dir / "staging").string() + "\" :ignore-errors t)"},
+                           how);
+  ASSERT_EQ(once.status, 0) << once.out << once.err;
+  expect_all_checked_in_once(dir, once.out);
+}
+
+// The host is killed at points spread over a batch run; a rerun of the
+// batch finishes the work, and nothing is stored or tagged twice.
+TEST_F(BatchCheckIn, AHostKilledDuringARunLosesNothingAndTheRerunStoresNothingTwice) {
+  int killed_midway = 0;
+  for (const int ms : {60, 180, 300, 450, 650}) {
+    SCOPED_TRACE("killed after " + std::to_string(ms) + " ms");
+    const fs::path dir = prepare("kill " + std::to_string(ms));
+    const auto killed = batch(dir, " :ignore-errors t", std::chrono::milliseconds(ms));
+    int done = 0;
+    for (const queued_model& m : example_models) {
+      const int tags = checked_in(dir, m.staged);
+      done += tags;
+      EXPECT_LE(stored(dir, m.name), 1) << m.name;
+      if (tags == 1) {
+        EXPECT_EQ(stored(dir, m.name), 1) << m.name << " is tagged but not stored";
+      }
+    }
+    if (killed.status == 128 + 9 && done > 0 && done < 8) ++killed_midway;
+    std::cerr << "killed after " << ms << " ms: status " << killed.status << ", " << done
+              << " models checked in\n";
+    const auto rerun = batch(dir, " :ignore-errors t");
+    EXPECT_EQ(rerun.status, 0) << rerun.out << rerun.err;
+    expect_all_checked_in_once(dir, killed.out + "\n--- rerun\n" + rerun.out + rerun.err);
+    EXPECT_EQ(model_count(dir), models_after_the_session) << rerun.out;
+    if (!HasFailure()) fs::remove_all(dir);
+  }
+  EXPECT_GT(killed_midway, 0);
+}
+
+}  // namespace
+}  // namespace assisted_checkin_test
