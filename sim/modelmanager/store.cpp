@@ -143,9 +143,8 @@ void complete_store() {
     db.add_all(models, [&] {
       for (std::size_t i = 0; i < contents.size(); ++i) write_stored_file(contents[i], models[i]);
     });
-  } catch (const lisp_error& e) {
-    out << "Model Manager: store failed: the files of " << path << " were not written: " << e.message()
-        << '\n';
+  } catch (const std::exception& e) {
+    out << "Model Manager: store failed: the files of " << path << " were not written: " << e.what() << '\n';
     return;
   }
   for (std::size_t i = 0; i < contents.size(); ++i) {

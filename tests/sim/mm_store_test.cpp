@@ -188,4 +188,18 @@ TEST_F(MmStore, TheDrawingIsStoredAtOnceLinkedToItsStoredModelsAndEndsTheDialogA
   EXPECT_EQ(sim_test::error_of("(modelmanager::ndm_am_store)"), "There is no drawing in session to store.");
 }
 
+// The database never holds a model whose stored file is missing: a store
+// that cannot write its files stores nothing.
+TEST_F(MmStore, AStoreWhoseFilesCannotBeWrittenStoresNothing) {
+  write("mm.files", "a file where the stored files' directory goes");
+  const std::int64_t before = stored_count();
+  run("(modelmanager::ndm_store_modified :object (oli::sd-pathname-to-obj \"/frame\"))");
+  const std::string out = run("complete");
+  EXPECT_NE(out.find("Model Manager: store failed: the files of /frame were not written"), std::string::npos)
+      << out;
+  EXPECT_EQ(stored_count(), before);
+  EXPECT_EQ(query("frame"), query("no such model"));
+  EXPECT_NE(status("/frame"), ":UP-TO-DATE");
+}
+
 }  // namespace
