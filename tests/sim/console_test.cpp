@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <vector>
 
+#include "host/dialogs.h"
+#include "host/events.h"
 #include "host/lisp/streams.h"
 
 namespace {
@@ -66,6 +69,41 @@ TEST_F(Console, DispatchesALineThatStartsWithAHostCommandName) {
   EXPECT_EQ(got, "");
   EXPECT_FALSE(console.run_line("test-dialog fail"));
   EXPECT_EQ(out_.str(), "");
+}
+
+// A module runs a command line and waits for what it queued, as a batch
+// that drives a dialog through Model Manager's round trips does.
+TEST_F(Console, SdCallCmdsRunsALineAndItsQueuedLinesBeforeReturning) {
+  std::vector<bool> answers;
+  sim::register_host_command("call-nested", [&](std::string_view) {
+    answers.push_back(host::frame2::sd_call_cmds("(progn (frame2::put-buffer \"(list 2)\") (list 1))"));
+    host::lisp::standard_output() << "after\n";
+    answers.push_back(host::frame2::sd_call_cmds("(no-such-function)"));
+    return true;
+  });
+  sim::console console(err_);
+  EXPECT_TRUE(console.run_line("call-nested"));
+  EXPECT_EQ(out_.str(), "(1)\n(2)\nafter\n");
+  EXPECT_EQ(answers, (std::vector<bool>{true, false}));
+  EXPECT_NE(err_.str().find("NO-SUCH-FUNCTION"), std::string::npos) << err_.str();
+
+  // From a dialog's callback no command may start.
+  host::dialogs::dialog_def def;
+  def.name = "CALLS_COMMANDS";
+  host::dialogs::variable_def press;
+  press.name = "PRESS";
+  press.kind = host::dialogs::value_kind::push_action;
+  press.after_input = [](host::dialogs::dialog_context&, const host::lisp::ref&) {
+    host::frame2::sd_call_cmds("(list 3)");
+  };
+  def.variables = {press};
+  host::dialogs::define_dialog(std::move(def), "COMMON-LISP-USER");
+  out_.str("");
+  EXPECT_FALSE(console.run_line("CALLS_COMMANDS :press"));
+  EXPECT_NE(out_.str().find("sd-call-cmds cannot run (list 3) from a dialog's callback."), std::string::npos)
+      << out_.str();
+  EXPECT_EQ(out_.str().find("(3)"), std::string::npos) << out_.str();
+  console.run_line("cancel");
 }
 
 TEST_F(Console, RunsScriptsWhoseFormsSpanLines) {
