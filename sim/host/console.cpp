@@ -55,6 +55,13 @@ bool dispatch_host_command(std::string_view line, bool& ok) {
   return true;
 }
 
+// How many command lines run now, one inside the other: a line a module
+// runs (sd-call-cmds) is nested in the line calling it.
+int& line_depth() {
+  static int depth = 0;
+  return depth;
+}
+
 // The console taking command lines; commands a module calls run on it.
 console*& running_console() {
   static console* running = nullptr;
@@ -154,12 +161,12 @@ console::~console() {
 }
 
 bool console::run_line(std::string_view line, std::string_view source) {
-  // A line a module runs (sd-call-cmds) is nested in the line calling it,
-  // whose native callers may still hold values of the autorelease pool.
-  static int depth = 0;
+  // The calling line's native callers may still hold values of the
+  // autorelease pool.
+  int& depth = line_depth();
   ++depth;
   const bool outer_queued = std::exchange(queued_line_flag(), false);
-  auto after_line = [] {
+  auto after_line = [&depth] {
     host::event::process_event(host::event::browser_update_event());
     if (depth == 1) host::lisp::drain_autorelease_pool();
   };
@@ -235,6 +242,8 @@ bool console::execute(std::string_view line, std::string_view source) {
     host::lisp::ref form;
     while (reader.read(form)) {
       host::lisp::ref value = host::lisp::eval(form);
+      // The values of the lines a module runs are its own, not the user's.
+      if (line_depth() > 1) continue;
       if (!tracker_->at_line_start()) out << '\n';
       host::lisp::prin1(value, out);
       out << '\n' << std::flush;

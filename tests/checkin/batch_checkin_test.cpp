@@ -38,6 +38,7 @@ TEST_F(BatchCheckIn, ThePresetPolicyChecksInTheWholeExampleAndASecondRunFindsNot
   // One progress line per model; the dialog's own trace stays out of the console.
   EXPECT_EQ(count(r.out, "Batch check-in ["), 8) << r.out;
   EXPECT_EQ(r.out.find("STAGED after input"), std::string::npos) << r.out;
+  EXPECT_EQ(count(r.out, "NIL\n"), 0) << r.out;
   expect_all_checked_in_once(dir, r.out);
   // The same stored models as the scripted session, whose resolutions are
   // the presets.
