@@ -10,19 +10,15 @@
 //   cmake --build build/bench -j2 && build/bench/bin/stage1_bench
 // The generated inputs stay in $TMPDIR/vtm-stage1-bench for the next run.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
+
+#include "host_run.h"
 
 namespace {
 
@@ -52,68 +48,32 @@ fs::path input_of(int files) {
   return dir / "input";
 }
 
-struct outcome {
-  int status = -1;
-  double peak_mb = 0;
-};
+using vtm_bench::host_outcome;
 
-// Runs sdhost with the console lines, its output into a file; the exit
-// status and the peak resident memory of the host process.
-outcome run_host(const std::vector<std::string>& arguments) {
-  std::vector<std::string> all{VTM_SDHOST_PATH};
-  all.insert(all.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  const fs::path log = data_dir() / "sdhost.out";
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-  pid_t pid = 0;
-  outcome o;
-  if (::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    rusage usage{};
-    if (::wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) o.status = WEXITSTATUS(status);
-    o.peak_mb = static_cast<double>(usage.ru_maxrss) / 1024.0;
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  return o;
-}
+fs::path host_log() { return data_dir() / "sdhost.out"; }
 
-void report(benchmark::State& state, const outcome& o, int files, std::chrono::duration<double> took) {
-  if (o.status != 0)
-    state.SkipWithError(("sdhost failed; see " + (data_dir() / "sdhost.out").string()).c_str());
+void report(benchmark::State& state, const host_outcome& o, int files) {
+  if (o.status != 0) state.SkipWithError(("sdhost failed; see " + host_log().string()).c_str());
   state.counters["files"] = files;
   state.counters["peak_MB"] = o.peak_mb;
-  state.counters["ms_per_file"] = 1000 * took.count() / files;
-}
-
-// One timed host run.
-outcome timed_run(const std::vector<std::string>& arguments, std::chrono::duration<double>& took) {
-  const auto start = std::chrono::steady_clock::now();
-  outcome o = run_host(arguments);
-  took = std::chrono::steady_clock::now() - start;
-  return o;
+  state.counters["ms_per_file"] = 1000 * o.took.count() / files;
 }
 
 void BM_StagingRun(benchmark::State& state) {
   const int files = static_cast<int>(state.range(0));
   const fs::path input = input_of(files);
   const fs::path staging = data_dir() / ("staging-" + std::to_string(files));
-  outcome o;
-  std::chrono::duration<double> took{};
+  host_outcome o;
   for (auto _ : state) {
     state.PauseTiming();
     fs::remove_all(staging);
     state.ResumeTiming();
-    o = timed_run({"-e", "VANTREL_MM_IMPORT_ASSEMBLER :INPUT_DIRECTORY \"" + input.string() +
-                             "\" :STAGING_DIRECTORY \"" + staging.string() +
-                             "\" :CHECK :ON :DISPLAY_REPORT :OFF complete"},
-                  took);
+    o = vtm_bench::run_host({"-e", "VANTREL_MM_IMPORT_ASSEMBLER :INPUT_DIRECTORY \"" + input.string() +
+                                       "\" :STAGING_DIRECTORY \"" + staging.string() +
+                                       "\" :CHECK :ON :DISPLAY_REPORT :OFF complete"},
+                            host_log());
   }
-  report(state, o, files, took);
+  report(state, o, files);
 }
 BENCHMARK(BM_StagingRun)->Arg(1000)->Arg(10000)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
@@ -133,10 +93,9 @@ void BM_HostLoadOnly(benchmark::State& state) {
         ++models;
       }
   }
-  outcome o;
-  std::chrono::duration<double> took{};
-  for (auto _ : state) o = timed_run({"--no-module", "-f", script.string()}, took);
-  report(state, o, models, took);
+  host_outcome o;
+  for (auto _ : state) o = vtm_bench::run_host({"--no-module", "-f", script.string()}, host_log());
+  report(state, o, models);
 }
 BENCHMARK(BM_HostLoadOnly)->Arg(1000)->Arg(10000)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 
