@@ -36,6 +36,8 @@ enum class drawing_kind { mi, ami };  // plain drafting, Annotation
 struct drawing {
   drawing_kind kind = drawing_kind::ami;
   std::string number;
+  // Its identity, kept in its file; Model Manager knows a stored drawing by it.
+  std::string unique_id;
   std::vector<std::shared_ptr<drawing_view>> views;
   std::vector<std::string> import_warnings;  // written to the import log
   std::optional<std::string> update_error;   // a view update fails with this

@@ -1,9 +1,11 @@
 // Reading and writing drawing files, and the drawing a package carries.
 #include "annotation/drawing_file.h"
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -53,18 +55,28 @@ std::optional<std::string> text(const std::map<std::string, ref>& keys, const st
   return as_string(it->second);
 }
 
+// A drawing made without one gets its own, which a save keeps.
+std::string fresh_unique_id() {
+  static std::mt19937_64 random{std::random_device{}()};
+  char id[24];
+  std::snprintf(id, sizeof id, "DWG-%016llx", static_cast<unsigned long long>(random()));
+  return id;
+}
+
 // Builds the drawing of a (:drawing ...) plist; owner_of links a view to
 // its owner by sysid.
 drawing_ptr build_drawing(const ref& plist, drawing_kind kind, bool drawing_file, const fail_fn& fail,
                           const std::function<session::entity_ptr(const std::string&)>& owner_of) {
-  std::initializer_list<std::string_view> file_keys = {"NUMBER", "VIEWS", "IMPORT-WARNINGS", "UPDATE-ERROR"};
-  std::initializer_list<std::string_view> package_keys = {"NUMBER", "VIEWS", "UPDATE-ERROR"};
+  std::initializer_list<std::string_view> file_keys = {"NUMBER", "UNIQUE-ID", "VIEWS", "IMPORT-WARNINGS",
+                                                       "UPDATE-ERROR"};
+  std::initializer_list<std::string_view> package_keys = {"NUMBER", "UNIQUE-ID", "VIEWS", "UPDATE-ERROR"};
   auto keys = keys_of(plist, drawing_file ? file_keys : package_keys, "the drawing", fail);
   auto d = std::make_shared<drawing>();
   d->kind = kind;
   auto number = text(keys, "NUMBER", fail);
   if (!number || number->empty()) fail("the drawing needs a :number string");
   d->number = *number;
+  d->unique_id = text(keys, "UNIQUE-ID", fail).value_or(fresh_unique_id());
   d->update_error = text(keys, "UPDATE-ERROR", fail);
   for (const ref& w : list_to_vector(keys["IMPORT-WARNINGS"])) {
     if (!stringp(w)) fail("an import warning is a string, got " + prin1_to_string(w));
@@ -170,10 +182,17 @@ void write_drawing_file(const drawing& d, const fs::path& file) {
     }
     views.push_back(list_from(p));
   }
-  std::vector<ref> form = {kw("DRAWING"), kw("NUMBER"), make_string(d.number)};
+  std::vector<ref> form = {kw("DRAWING"), kw("NUMBER"), make_string(d.number), kw("UNIQUE-ID"),
+                           make_string(d.unique_id)};
   if (!views.empty()) {
     form.push_back(kw("VIEWS"));
     form.push_back(list_from(views));
+  }
+  if (!d.import_warnings.empty()) {
+    std::vector<ref> warnings;
+    for (const std::string& w : d.import_warnings) warnings.push_back(make_string(w));
+    form.push_back(kw("IMPORT-WARNINGS"));
+    form.push_back(list_from(warnings));
   }
   if (d.update_error) {
     form.push_back(kw("UPDATE-ERROR"));

@@ -260,6 +260,7 @@ void ndm_am_store() {
   if (!d) sim::host_command_failed("MODELMANAGER", "NO-DRAWING", "There is no drawing in session to store.");
   sim::modelmanager::stored_model m;
   m.name = d->number;
+  m.sysid = d->unique_id;
   m.model_objtype = "DRAWING";
   std::vector<sim::modelmanager::stored_model> models{m};
   auto& db = sim::modelmanager::current_database();
@@ -274,6 +275,11 @@ void ndm_am_store() {
 lisp::ref db_get_part_and_doc_elids_of_loaded_dwg() {
   sim::annotation::drawing_ptr d = sim::annotation::current_drawing();
   if (!d) return nil();
+  // A drawing loaded again after its store is known by its unique id.
+  if (d->doc_elids.empty())
+    if (auto stored = sim::modelmanager::current_database().latest_by_sysid(d->unique_id);
+        stored && stored->model_objtype == "DRAWING")
+      d->doc_elids.push_back(stored->elid);
   if (d->doc_elids.empty()) return list({nil(), nil()});
   return list({string_list(part_elids(*d)), string_list(d->doc_elids)});
 }

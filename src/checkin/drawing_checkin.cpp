@@ -1,5 +1,7 @@
 #include "checkin/drawing_checkin.h"
 
+#include <filesystem>
+
 #include "analytics/status_records.h"
 #include "checkin/checkin_host.h"
 #include "checkin/checkin_session.h"
@@ -7,6 +9,7 @@
 #include "core/module_env.h"
 #include "host/drawings.h"
 #include "host/events.h"
+#include "host/lisp/errors.h"
 #include "host/lisp/format.h"
 #include "host/lisp/printer.h"
 #include "host/lisp/streams.h"
@@ -36,6 +39,23 @@ void show_enable(dlg::dialog_context& dialog, const char* variable, bool on) {
 }
 
 const char* save_handler_name = "MM-SAVE-DWG-HANDLER";
+
+// Saves the drawing in session over its staged file, through a scratch file
+// beside it, so that a host ending while writing leaves the staged file whole.
+bool save_staged_drawing(const check_in_context& context) {
+  const std::filesystem::path staged = context.stagingdir / context.current_drawing->staged;
+  const std::filesystem::path scratch = staged.parent_path() / ".saving" / staged.filename();
+  return host_ops::trapped([&] {
+    std::error_code ec;
+    std::filesystem::create_directories(scratch.parent_path(), ec);
+    if (!ec) {
+      host::docu::am_store_drawing(scratch.string(), true);
+      std::filesystem::rename(scratch, staged, ec);
+    }
+    if (ec) hl::simple_error("Cannot save the drawing over " + staged.string() + ": " + ec.message());
+    std::filesystem::remove(scratch.parent_path(), ec);
+  });
+}
 
 }  // namespace
 
@@ -134,6 +154,17 @@ void on_stale_views(dlg::dialog_context&, const hl::ref& value) {
 void check_in_drawing(dlg::dialog_context&) {
   const std::shared_ptr<check_in_context>& context = installed_context();
   if (!context || !context->current_drawing || has_tag(*context->current_drawing, "CHECKED-IN")) return;
+  bool stored = false;
+  host_ops::trapped([&] { stored = drawing_stored(); });
+  // Stored by a host that ended before the completion: completed now, not
+  // stored a second time.
+  if (stored) {
+    host::frame2::put_buffer(":DB_FINISH_DWG_CHECKIN");
+    return;
+  }
+  // The staged file keeps the identity Model Manager will know the drawing
+  // by, so that a later load finds it stored.
+  if (!save_staged_drawing(*context)) return;
   context->mm_cmd = mm_command::dwg_check_in;
   host_ops::trapped([] { host::modelmanager::ndm_am_store(); }, "Drawing Check-in failed.");
 }

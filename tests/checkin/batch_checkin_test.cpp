@@ -139,6 +139,35 @@ TEST_F(BatchCheckIn, ANameQueryThatKeepsFailingStopsTheRun) {
   expect_all_checked_in_once(dir, once.out);
 }
 
+// A host that ended between a drawing's store and its completion left the
+// drawing stored but untagged: the next run completes it without storing it
+// again, as it knows the stored drawing by the identity its staged file kept.
+TEST_F(BatchCheckIn, ADrawingStoredWithoutItsCompletionIsCompletedNotStoredAgain) {
+  const fs::path dir = prepare("drawing");
+  ASSERT_EQ(batch(dir, " :ignore-errors t").status, 0);
+  ASSERT_EQ(checked_in(dir, frame_drawing), 1);
+  EXPECT_NE(read(dir / "staging" / frame_drawing).find(":UNIQUE-ID \"DWG-"), std::string::npos);
+  // The completion lost: the drawing's statuses without their tag.
+  std::string kept;
+  std::istringstream lines(analytics_of(dir));
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t tag = line.find(":CHECKED-IN ");
+    if (line.find(std::string(":STAGED #P\"") + frame_drawing + "\"") != std::string::npos &&
+        tag != std::string::npos)
+      line.erase(tag, std::string(":CHECKED-IN ").size());
+    kept += line + "\n";
+  }
+  std::ofstream(dir / "staging" / "analytics.lsp", std::ios::trunc) << kept;
+  ASSERT_EQ(checked_in(dir, frame_drawing), 0);
+
+  const auto r = batch(dir, " :ignore-errors t");
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("(:MODELS-CHECKED-IN 0 :DRAWINGS-CHECKED-IN 1 :MODELS-LEFT 0)"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(checked_in(dir, frame_drawing), 1);
+  EXPECT_EQ(model_count(dir), models_after_the_session);
+}
+
 // The host is killed at points spread over a batch run; a rerun of the
 // batch finishes the work, and nothing is stored or tagged twice.
 TEST_F(BatchCheckIn, AHostKilledDuringARunLosesNothingAndTheRerunStoresNothingTwice) {
