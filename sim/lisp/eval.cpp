@@ -256,8 +256,8 @@ ref skip_declarations(const ref& body, bool allow_doc) {
     if (allow_doc && stringp(first) && consp(as_cons(p).cdr)) {
       allow_doc = false;
     } else if (consp(first) && car(first) == declare) {
-      for (const ref& spec : list_to_vector(cdr(first)))
-        if (consp(spec) && car(spec) == ref(&cl_symbol("SPECIAL")))
+      for (const ref& declaration : list_to_vector(cdr(first)))
+        if (consp(declaration) && car(declaration) == ref(&cl_symbol("SPECIAL")))
           fail("Local special declarations are not supported by the host's evaluator: ~S", first);
     } else {
       break;

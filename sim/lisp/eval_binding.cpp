@@ -8,18 +8,18 @@ namespace host::lisp::evaluator {
 namespace {
 
 // var, (var) or (var init).
-std::pair<symbol*, ref> let_binding(const ref& spec, const ref& form) {
-  if (symbolp(spec)) return {&as_symbol(spec), ref()};
-  if (!consp(spec) || list_length(spec) > 2 || !is_nil(form_rest(spec, list_length(spec))) ||
-      !symbolp(car(spec)))
+std::pair<symbol*, ref> let_binding(const ref& binding, const ref& form) {
+  if (symbolp(binding)) return {&as_symbol(binding), ref()};
+  if (!consp(binding) || list_length(binding) > 2 || !is_nil(form_rest(binding, list_length(binding))) ||
+      !symbolp(car(binding)))
     malformed(form);
-  return {&as_symbol(car(spec)), car(cdr(spec))};
+  return {&as_symbol(car(binding)), car(cdr(binding))};
 }
 
 ref let_form(const ref& form, const env& e) {
   std::vector<std::pair<symbol*, ref>> values;
-  for (const ref& spec : form_elements(form_arg(form, 1), form)) {
-    auto [var, init] = let_binding(spec, form);
+  for (const ref& binding : form_elements(form_arg(form, 1), form)) {
+    auto [var, init] = let_binding(binding, form);
     values.emplace_back(var, eval_in(init, e));
   }
   env inner = e;
@@ -31,8 +31,8 @@ ref let_form(const ref& form, const env& e) {
 ref let_star_form(const ref& form, const env& e) {
   env inner = e;
   dynamic_bindings dynamic;
-  for (const ref& spec : form_elements(form_arg(form, 1), form)) {
-    auto [var, init] = let_binding(spec, form);
+  for (const ref& binding : form_elements(form_arg(form, 1), form)) {
+    auto [var, init] = let_binding(binding, form);
     bind(*var, eval_in(init, inner), inner, dynamic);
   }
   return eval_body(skip_declarations(form_rest(form, 2), false), inner);

@@ -160,55 +160,55 @@ ref handler_case_form(const ref& form, const env& e) {
 }
 
 // (var form [result]) of dolist and dotimes.
-struct loop_spec {
+struct loop_clause {
   symbol* var;
   ref init;
   ref result;
 };
-loop_spec parse_loop_spec(const ref& form) {
-  ref spec = form_arg(form, 1);
-  if (!consp(spec)) malformed(form);
-  const std::size_t n = list_length(spec);
-  if (n < 2 || n > 3 || !is_nil(form_rest(spec, n))) malformed(form);
-  return {&as_symbol(car(spec)), car(cdr(spec)), car(cdr(cdr(spec)))};
+loop_clause parse_loop_clause(const ref& form) {
+  ref clause = form_arg(form, 1);
+  if (!consp(clause)) malformed(form);
+  const std::size_t n = list_length(clause);
+  if (n < 2 || n > 3 || !is_nil(form_rest(clause, n))) malformed(form);
+  return {&as_symbol(car(clause)), car(cdr(clause)), car(cdr(cdr(clause)))};
 }
 
 ref dolist_form(const ref& form, const env& e) {
-  const loop_spec spec = parse_loop_spec(form);
+  const loop_clause clause = parse_loop_clause(form);
   const ref body = skip_declarations(form_rest(form, 2), false);
-  const ref list = eval_in(spec.init, e);
+  const ref list = eval_in(clause.init, e);
   if (!listp(list)) type_error(list, "LIST");
   return run_block(&as_symbol(nil()), e, [&](const env& outer) {
     ref p = list;
     for (; consp(p); p = as_cons(p).cdr) {
       env inner = outer;
       dynamic_bindings dynamic;
-      bind(*spec.var, as_cons(p).car, inner, dynamic);
+      bind(*clause.var, as_cons(p).car, inner, dynamic);
       eval_body(body, inner);
     }
     if (!is_nil(p)) type_error(list, "LIST");
     env inner = outer;
     dynamic_bindings dynamic;
-    bind(*spec.var, ref(), inner, dynamic);
-    return eval_in(spec.result, inner);
+    bind(*clause.var, ref(), inner, dynamic);
+    return eval_in(clause.result, inner);
   });
 }
 
 ref dotimes_form(const ref& form, const env& e) {
-  const loop_spec spec = parse_loop_spec(form);
+  const loop_clause clause = parse_loop_clause(form);
   const ref body = skip_declarations(form_rest(form, 2), false);
-  const ref count_value = eval_in(spec.init, e);
+  const ref count_value = eval_in(clause.init, e);
   const std::int64_t count = as_integer(count_value);
   return run_block(&as_symbol(nil()), e, [&](const env& outer) {
     env inner = outer;
     dynamic_bindings dynamic;
-    bind(*spec.var, make_integer(0), inner, dynamic);
+    bind(*clause.var, make_integer(0), inner, dynamic);
     for (std::int64_t i = 0; i < count; ++i) {
-      set_variable(*spec.var, make_integer(i), inner);
+      set_variable(*clause.var, make_integer(i), inner);
       eval_body(body, inner);
     }
-    set_variable(*spec.var, make_integer(std::max<std::int64_t>(count, 0)), inner);
-    return eval_in(spec.result, inner);
+    set_variable(*clause.var, make_integer(std::max<std::int64_t>(count, 0)), inner);
+    return eval_in(clause.result, inner);
   });
 }
 

@@ -51,16 +51,16 @@ symbol* variable(const ref& r, const ref& list) {
 }
 
 // (var [init [supplied-p]]) or var; for &key, var may be (keyword var).
-struct parameter_spec {
+struct parameter_form {
   ref name;
   ref init;
   symbol* supplied = nullptr;
 };
-parameter_spec parameter(const ref& spec, const ref& list) {
-  if (!consp(spec)) return {spec, ref(), nullptr};
-  std::size_t n = list_length(spec);
-  if (n < 1 || n > 3 || !is_nil(form_rest(spec, n))) bad_lambda_list(list);
-  return {car(spec), car(cdr(spec)), n == 3 ? variable(car(cdr(cdr(spec))), list) : nullptr};
+parameter_form parameter(const ref& param, const ref& list) {
+  if (!consp(param)) return {param, ref(), nullptr};
+  std::size_t n = list_length(param);
+  if (n < 1 || n > 3 || !is_nil(form_rest(param, n))) bad_lambda_list(list);
+  return {car(param), car(cdr(param)), n == 3 ? variable(car(cdr(cdr(param))), list) : nullptr};
 }
 
 lambda_list parse_lambda_list(const ref& list) {
@@ -104,8 +104,8 @@ lambda_list parse_lambda_list(const ref& list) {
         out.required.push_back(variable(item, list));
         break;
       case section::optional: {
-        parameter_spec spec = parameter(item, list);
-        out.optionals.push_back({variable(spec.name, list), spec.init, spec.supplied});
+        parameter_form param = parameter(item, list);
+        out.optionals.push_back({variable(param.name, list), param.init, param.supplied});
         break;
       }
       case section::rest:
@@ -113,24 +113,24 @@ lambda_list parse_lambda_list(const ref& list) {
         at = section::rest_done;
         break;
       case section::key: {
-        parameter_spec spec = parameter(item, list);
+        parameter_form param = parameter(item, list);
         symbol* var;
         symbol* key;
-        if (consp(spec.name)) {
-          if (list_length(spec.name) != 2 || !symbolp(car(spec.name))) bad_lambda_list(list);
-          key = &as_symbol(car(spec.name));
-          var = variable(car(cdr(spec.name)), list);
+        if (consp(param.name)) {
+          if (list_length(param.name) != 2 || !symbolp(car(param.name))) bad_lambda_list(list);
+          key = &as_symbol(car(param.name));
+          var = variable(car(cdr(param.name)), list);
         } else {
-          var = variable(spec.name, list);
+          var = variable(param.name, list);
           key = &keyword(var->name);
         }
-        out.keys.push_back({key, var, spec.init, spec.supplied});
+        out.keys.push_back({key, var, param.init, param.supplied});
         break;
       }
       case section::aux: {
-        parameter_spec spec = parameter(item, list);
-        if (spec.supplied) bad_lambda_list(list);
-        out.aux.emplace_back(variable(spec.name, list), spec.init);
+        parameter_form param = parameter(item, list);
+        if (param.supplied) bad_lambda_list(list);
+        out.aux.emplace_back(variable(param.name, list), param.init);
         break;
       }
       case section::rest_done:

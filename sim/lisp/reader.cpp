@@ -312,12 +312,12 @@ bool reader::read(ref& form) {
   static symbol& quote_symbol = cl_symbol("QUOTE");
   static symbol& function_symbol = cl_symbol("FUNCTION");
 
-  const auto make_struct = [&](const frame& f, const ref& spec) {
+  const auto make_struct = [&](const frame& f, const ref& contents) {
     const position at{f.line, f.column};
-    if (!consp(spec) || !symbolp(car(spec)))
+    if (!consp(contents) || !symbolp(car(contents)))
       fail(at, "#S must be followed by a list of the structure name and its slot values");
     std::vector<ref> items;
-    ref rest = spec;
+    ref rest = contents;
     for (; consp(rest); rest = cdr(rest)) items.push_back(car(rest));
     if (!is_nil(rest)) fail(at, "the list after #S is dotted");
     const symbol& name = as_symbol(items[0]);
