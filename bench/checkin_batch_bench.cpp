@@ -18,16 +18,14 @@
 #include <iostream>
 #include <string>
 
+#include "bench_data.h"
 #include "host_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path data_dir() {
-  const char* tmp = std::getenv("TMPDIR");
-  return fs::path(tmp && *tmp ? tmp : "/tmp") / "vtm-batch-bench";
-}
+fs::path data_dir() { return vtm_bench::data_dir_named("vtm-batch-bench"); }
 fs::path host_log() { return data_dir() / "sdhost.out"; }
 fs::path staged() { return data_dir() / "staged"; }
 fs::path staging() { return data_dir() / "staging"; }

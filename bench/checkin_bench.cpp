@@ -26,6 +26,7 @@
 #include <string>
 
 #include "analytics/status_records.h"
+#include "bench_data.h"
 #include "checkin/check_in_context.h"
 #include "checkin/name_query.h"
 #include "frame/loadmodule.h"
@@ -56,10 +57,7 @@ constexpr const char* name_query_sql =
     "SELECT elid, name, revision, state, model_objtype, unique_id_string, create_date, project_id,"
     " enovia_migrated, enovia_part_er, sysid FROM models WHERE name = ? ORDER BY rowid LIMIT ?";
 
-fs::path data_dir() {
-  const char* tmp = std::getenv("TMPDIR");
-  return fs::path(tmp && *tmp ? tmp : "/tmp") / "vtm-checkin-bench";
-}
+fs::path data_dir() { return vtm_bench::data_dir_named("vtm-checkin-bench"); }
 
 fs::path assembly_file() { return data_dir() / "assembly.pkg"; }
 fs::path database_file() { return data_dir() / "mm.sqlite"; }

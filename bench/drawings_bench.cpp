@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_data.h"
 #include "host/programs.h"
 
 namespace {
@@ -28,10 +29,7 @@ constexpr int model_count = 20'000;
 constexpr int drawing_count = 10'000;
 constexpr int resumed_count = 100'000;
 
-fs::path data_dir() {
-  const char* tmp = std::getenv("TMPDIR");
-  return fs::path(tmp && *tmp ? tmp : "/tmp") / "vtm-drawings-bench";
-}
+fs::path data_dir() { return vtm_bench::data_dir_named("vtm-drawings-bench"); }
 
 // The extraction folder: models only, and models with drawings, from the
 // project's generator.

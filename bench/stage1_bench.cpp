@@ -18,16 +18,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_data.h"
 #include "host_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path data_dir() {
-  const char* tmp = std::getenv("TMPDIR");
-  return fs::path(tmp && *tmp ? tmp : "/tmp") / "vtm-stage1-bench";
-}
+fs::path data_dir() { return vtm_bench::data_dir_named("vtm-stage1-bench"); }
 
 // The generated input of `files` files, made on first use.
 fs::path input_of(int files) {

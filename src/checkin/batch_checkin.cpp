@@ -1,9 +1,12 @@
 #include "checkin/batch_checkin.h"
 
+#include <algorithm>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 #include "analytics/migration_analytics.h"
@@ -37,6 +40,12 @@ std::string lowercase_keyword(std::string name) {
 std::string plural(long n, const std::string& word) {
   return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
+
+// The policies by their keyword names.
+constexpr std::pair<const char*, conflict_policy> policies[] = {
+    {"PRESET", conflict_policy::preset},
+    {"RENAME-LOCAL", conflict_policy::rename_local},
+    {"NONE", conflict_policy::none}};
 
 // Appends timestamped lines, each flushed, so that a host that dies leaves
 // the log up to its last step.
@@ -133,14 +142,8 @@ class batch_run {
 
  private:
   std::string policy_name() const {
-    switch (options_.policy) {
-      case conflict_policy::preset:
-        return ":preset";
-      case conflict_policy::rename_local:
-        return ":rename-local";
-      case conflict_policy::none:
-        return ":none";
-    }
+    for (const auto& [name, policy] : policies)
+      if (policy == options_.policy) return lowercase_keyword(name);
     return "";
   }
 
@@ -303,15 +306,12 @@ void define_batch_check_in() {
     options.staging_directory = fs::absolute(text_of(args[0]));
     const hl::ref policy = k.get("POLICY", hl::ref(&hl::keyword("PRESET")));
     const std::string policy_name = hl::keywordp(policy) ? hl::as_symbol(policy).name : "";
-    if (policy_name == "PRESET")
-      options.policy = conflict_policy::preset;
-    else if (policy_name == "RENAME-LOCAL")
-      options.policy = conflict_policy::rename_local;
-    else if (policy_name == "NONE")
-      options.policy = conflict_policy::none;
-    else
+    const auto known = std::find_if(std::begin(policies), std::end(policies),
+                                    [&](const auto& p) { return policy_name == p.first; });
+    if (known == std::end(policies))
       hl::simple_error("The policy of BATCH-CHECK-IN is :preset, :rename-local or :none, not " +
                        hl::prin1_to_string(policy) + ".");
+    options.policy = known->second;
     options.ignore_errors = hl::truthy(k.get("IGNORE-ERRORS", hl::nil()));
     const batch_result r = batch_check_in(options);
     if (r.stopped_at)
