@@ -10,6 +10,7 @@
 #include "host/lisp/errors.h"
 #include "host/module_loader.h"
 #include "host/native.h"
+#include "host/run_outcome.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"The simulated Modeling host: runs host command lines with an extension module loaded."};
@@ -54,5 +55,6 @@ int main(int argc, char** argv) {
       ok = console.run_script(in, file) && ok;
     }
   }
-  return ok ? 0 : 1;
+  if (!ok) return 1;
+  return host::system::incomplete_run_noted() ? host::system::incomplete_run_exit_status : 0;
 }
