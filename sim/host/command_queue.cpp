@@ -3,6 +3,7 @@
 #include <deque>
 
 #include "host/events.h"
+#include "host/fault_points.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
@@ -38,6 +39,7 @@ std::optional<std::string> take_queued_command() {
   if (queue().empty()) return std::nullopt;
   std::string line = std::move(queue().front());
   queue().pop_front();
+  fault_point("command");
   return line;
 }
 

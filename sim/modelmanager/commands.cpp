@@ -8,6 +8,7 @@
 
 #include "host/clusters.h"
 #include "host/events.h"
+#include "host/run_outcome.h"
 #include "host/files.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
@@ -138,6 +139,7 @@ void complete_command() {
       run_reload(job);
   } catch (const lisp_error& e) {
     standard_output() << "Model Manager: " << job.verb << " failed: " << e.message() << "\n";
+    host::system::note_incomplete_run();
   }
 }
 

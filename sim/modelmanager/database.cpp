@@ -59,6 +59,15 @@ std::filesystem::path default_database_file() {
   return sim::user_settings_directory() / "modelmanager.sqlite";
 }
 
+int busy_timeout_ms() {
+  if (const char* ms = std::getenv("SDHOST_MM_BUSY_TIMEOUT_MS"); ms && *ms) return std::atoi(ms);
+  return 30000;
+}
+
+// How often a write transaction that found the database busy for a whole
+// timeout is tried again before the store fails.
+constexpr int busy_retries = 3;
+
 std::int64_t seed_date(const ref& value, const std::string& where) {
   if (is_nil(value)) return 0;
   if (integerp(value)) return as_integer(value) - unix_epoch_universal;
@@ -89,6 +98,10 @@ database::database(const std::filesystem::path& file) : file_(file) {
     db_ = nullptr;
     simple_error("Cannot open the Model Manager database " + file.string() + ": " + message);
   }
+  // Several sessions work on one database at once: readers go on beside a
+  // writer (write-ahead log), and a session waits for another's write.
+  sqlite3_busy_timeout(db_, busy_timeout_ms());
+  exec("PRAGMA journal_mode=WAL");
   exec(
       "CREATE TABLE IF NOT EXISTS models ("
       " elid TEXT PRIMARY KEY, name TEXT NOT NULL, revision TEXT, state TEXT, model_objtype TEXT,"
@@ -118,6 +131,20 @@ void database::exec(const char* sql) {
     std::string text = message ? message : "unknown error";
     sqlite3_free(message);
     fail(text);
+  }
+}
+
+void database::begin_write() {
+  for (int attempt = 0;; ++attempt) {
+    const int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) return;
+    if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || attempt + 1 >= busy_retries) {
+      const std::string cause = sqlite3_errmsg(db_);
+      if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED)
+        fail("the database stayed busy (" + cause + ") through " + std::to_string(busy_retries) +
+             " waits of " + std::to_string(busy_timeout_ms()) + " ms");
+      fail(cause);
+    }
   }
 }
 
@@ -160,7 +187,7 @@ std::size_t database::seed_from_file(const std::filesystem::path& file) {
   if (!in) simple_error("Cannot open the Model Manager seed file " + file.string());
   reader r(in, file.string());
   std::size_t count = 0;
-  exec("BEGIN");
+  begin_write();
   try {
     ref form;
     while (r.read(form)) {
@@ -294,7 +321,7 @@ std::optional<stored_model> database::latest_by_sysid(std::string_view sysid) {
 }
 
 void database::add_all(std::vector<stored_model>& models, const std::function<void()>& complete) {
-  exec("BEGIN");
+  begin_write();
   try {
     for (stored_model& m : models) {
       if (m.create_date == 0) m.create_date = std::time(nullptr);

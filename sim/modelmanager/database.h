@@ -69,6 +69,10 @@ class database {
 
  private:
   void exec(const char* sql);
+  // Begins a write transaction holding the write lock from its start, so
+  // that element ids are drawn by one writer at a time; waits for a busy
+  // database and tries again before it signals.
+  void begin_write();
   [[noreturn]] void fail(const std::string& what);
 
   std::filesystem::path file_;

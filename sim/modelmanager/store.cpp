@@ -21,6 +21,8 @@
 #include "host/mm_store.h"
 #include "host/model_tree.h"
 #include "host/modelmanager.h"
+#include "host/run_outcome.h"
+#include "host/fault_points.h"
 #include "lisp/runtime.h"
 #include "modelmanager/database.h"
 #include "modelmanager/in_session.h"
@@ -74,6 +76,23 @@ std::vector<entity_ptr> all_models(const ref& object) {
   return sim::modelmanager::contents_of_tree(sim::session::require_instance(object));
 }
 
+// The object type a stored model is known by: the entity-type name of its
+// instances ("npart3", "nasmb3"), as a name query reports it.
+std::string stored_type(const entity_ptr& contents) {
+  for (const auto& u : contents->d.users)
+    if (entity_ptr i = u.lock(); i && i->d.contents == contents) return i->d.type_name;
+  if (contents->d.type_name == "part_struct") return "npart3";
+  if (contents->d.type_name == "asbm_struct") return "nasmb3";
+  return "MODEL_3D";
+}
+
+// A store that fails leaves its model unstored: Model Manager says why in
+// its window, and the session has work left undone.
+void store_failed(const std::string& why) {
+  standard_output() << "Model Manager: store failed: " << why << '\n';
+  host::system::note_incomplete_run();
+}
+
 std::string next_revision(const std::optional<sim::modelmanager::stored_model>& previous) {
   if (!previous) return "1";
   try {
@@ -110,7 +129,7 @@ void complete_store() {
   auto& out = standard_output();
   std::optional<sim::session::position> at = sim::session::position_of(*object);
   if (!at || !sim::session::position_in_session(*at)) {
-    out << "Model Manager: store failed: the model is no longer in session\n";
+    store_failed("the model is no longer in session");
     return;
   }
   const std::string path = pathname_of(*object);
@@ -121,16 +140,17 @@ void complete_store() {
     const std::optional<sim::modelmanager::stored_model> previous = db.latest_by_sysid(c->sysid());
     const std::string name = c->d.name.value_or("");
     if (name.empty()) {
-      out << "Model Manager: store failed: the model with the sysid " << c->sysid() << " has no name\n";
+      store_failed("the model with the sysid " + c->sysid() + " has no name");
       return;
     }
     if (previous && previous->name != name) {
-      out << "Model Manager: store failed: the sysid " << c->sysid() << " of " << name
-          << " is stored for the model " << previous->name << " (" << previous->elid << ")\n";
+      store_failed("the sysid " + c->sysid() + " of " + name + " is stored for the model " + previous->name +
+                   " (" + previous->elid + ")");
       return;
     }
     sim::modelmanager::stored_model m;
     m.name = name;
+    m.model_objtype = stored_type(c);
     m.sysid = c->sysid();
     m.timestamp = c->d.timestamp;
     m.revision = next_revision(previous);
@@ -144,9 +164,10 @@ void complete_store() {
       for (std::size_t i = 0; i < contents.size(); ++i) write_stored_file(contents[i], models[i]);
     });
   } catch (const std::exception& e) {
-    out << "Model Manager: store failed: the files of " << path << " were not written: " << e.what() << '\n';
+    store_failed(path + " was not stored: " + e.what());
     return;
   }
+  sim::fault_point("store");
   for (std::size_t i = 0; i < contents.size(); ++i) {
     sim::modelmanager::mark_from_database(contents[i], models[i]);
     contents[i]->d.modified = false;
@@ -266,6 +287,7 @@ void ndm_am_store() {
   auto& db = sim::modelmanager::current_database();
   const std::vector<std::string> parts = part_elids(*d);
   db.add_all(models, [&] { db.link_drawing(models.front().elid, parts); });
+  sim::fault_point("drawing-store");
   d->doc_elids.push_back(models.front().elid);
   standard_output() << "Model Manager: stored the drawing " << d->number << " as " << models.front().elid
                     << " with " << parts.size() << " models\n";

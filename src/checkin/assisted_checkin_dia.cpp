@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "analytics/migration_analytics.h"
+#include "checkin/batch_checkin.h"
 #include "checkin/checkin_host.h"
 #include "checkin/checkin_session.h"
 #include "checkin/drawing_checkin.h"
@@ -24,6 +25,7 @@
 #include "host/mm_status.h"
 #include "host/mm_store.h"
 #include "host/model_tree.h"
+#include "host/run_outcome.h"
 #include "host/ui.h"
 #include "records/cluster_files.h"
 #include "records/model_tree.h"
@@ -114,6 +116,13 @@ void remember_initial_values(dlg::dialog_context& c) {
 
 void on_staging_directory(dlg::dialog_context& c, const hl::ref& value) {
   std::error_code ec;
+  // A relative directory is taken from the working directory once, here:
+  // the session changes directory while it loads and saves.
+  if (hl::truthy(value) && fs::path(text_of(value)).is_relative()) {
+    c.set_value("STAGING_DIRECTORY",
+                hl::make_string(fs::absolute(text_of(value)).lexically_normal().generic_string()));
+    return;
+  }
   if (fs::is_directory(text_of(value), ec)) {
     print(hl::format("STAGING_DIRECTORY after input ~A~%", value));
     initialize_check_in_context(c);
@@ -140,7 +149,10 @@ void on_staged(dlg::dialog_context& c, const hl::ref& value) {
   print(hl::format("STAGED after input ~A~%", value));
   clear_session(c);
   const model_status_ptr status = load_model(text_of(value));
-  if (status) update_model_status(*status, "LOADED");
+  if (status)
+    update_model_status(*status, "LOADED");
+  else
+    host::system::note_incomplete_run();
   host::event::subscribe_event(host::event::browser_update_event(), handler(refresh_handler_name),
                                status ? hl::make_string(status->staged.string()) : hl::nil());
   if (const std::shared_ptr<check_in_context>& context = mm_check_in_context())
@@ -247,6 +259,7 @@ bool save_current_model_into_staging(const check_in_context& context) {
   const hl::ref result = save_instance(top, models_directory(context));
   if (hl::consp(result)) {
     host::frame2::display_error(hl::car(hl::cdr(result)));
+    host::system::note_incomplete_run();
     return false;
   }
   return true;
@@ -296,7 +309,10 @@ void check_in(dlg::dialog_context& c) {
   // completion, the next run loads a model the database holds up to date
   // and completes it without storing it again.
   if (!save_current_model_into_staging(*context)) return;
-  if (!host_ops::trapped([&] { host::modelmanager::ndm_store_modified(top); }, "Check-in failed")) return;
+  if (!host_ops::trapped([&] { host::modelmanager::ndm_store_modified(top); }, "Check-in failed")) {
+    host::system::note_incomplete_run();
+    return;
+  }
   host::event::subscribe_event(host::event::browser_update_event(), handler(save_handler_name),
                                hl::make_string(context->current_model()->staged.string()));
 }
@@ -351,6 +367,7 @@ void on_db_finish_checkin(dlg::dialog_context& c) {
       !host_ops::stored_status_p(host::modelmanager::get_mmstatus_from_object(top))) {
     print(hl::format("DB_FINISH_CHECKIN ~A is not stored~%",
                      hl::make_string(analytics::model_status_instancename(*model))));
+    host::system::note_incomplete_run();
     return;
   }
   if (model && !has_tag(*model, "CHECKED-IN")) {
@@ -377,6 +394,10 @@ void on_db_finish_checkin(dlg::dialog_context& c) {
 
 void start(dlg::dialog_context& c) {
   installed_context().reset();
+  // A batch gives every value it needs: what a user left in the dialog,
+  // perhaps for another directory, must not steer it, and what it sets is
+  // no user's choice to keep.
+  if (batch_check_in_running()) c.disable_pds(true, true);
   // The view exists while the module is active.
   if (core::module_active_p())
     host_ops::trapped([] {

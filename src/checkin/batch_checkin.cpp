@@ -22,6 +22,7 @@
 #include "host/lisp/packages.h"
 #include "host/lisp/printer.h"
 #include "host/lisp/streams.h"
+#include "host/run_outcome.h"
 
 namespace vtm::checkin {
 
@@ -91,15 +92,33 @@ class quiet_host {
   std::ostringstream trace_;
 };
 
-// The lines of a step's trace that say what went wrong.
-std::string host_messages(const std::string& trace) {
+bool& running() {
+  static bool batch = false;
+  return batch;
+}
+
+// The lines of a step's trace that say what went wrong: the host's and
+// Model Manager's own messages.
+std::vector<std::string> failure_lines(const std::string& trace) {
   std::istringstream in(trace);
-  std::string line, messages;
+  std::string line;
+  std::vector<std::string> lines;
   while (std::getline(in, line))
     if (line.find("Error") != std::string::npos || line.find("failed") != std::string::npos ||
-        line.find("not stored") != std::string::npos)
-      messages += (messages.empty() ? "" : "; ") + line;
+        line.find("not stored") != std::string::npos || line.find("busy") != std::string::npos)
+      lines.push_back(line);
+  return lines;
+}
+
+std::string host_messages(const std::string& trace) {
+  std::string messages;
+  for (const std::string& line : failure_lines(trace)) messages += (messages.empty() ? "" : "; ") + line;
   return messages.empty() ? std::string() : " (" + messages + ")";
+}
+
+bool database_busy(const std::string& text) {
+  return text.find("database is locked") != std::string::npos ||
+         text.find("stayed busy") != std::string::npos;
 }
 
 class batch_run {
@@ -128,15 +147,29 @@ class batch_run {
       ++position;
       const model_status_ptr model = queued_model(key);
       if (!model || (has_tag(*model, "CHECKED-IN") && pending_drawings(*model).empty())) continue;
-      if (std::optional<std::string> failure = check_in_model(key)) return stop(key, *failure);
-      host_.console() << "Batch check-in [" << position << "/" << queued.size() << "] " << key
-                      << ": checked in" << '\n'
-                      << std::flush;
+      messages_.clear();
+      std::optional<std::string> failure = check_in_model(key);
+      if (failure && database_busy(*failure + trace_))
+        failure = "the Model Manager database is busy: " + *failure;
+      const std::string progress = "Batch check-in [" + std::to_string(position) + "/" +
+                                   std::to_string(queued.size()) + "] " + key + ": ";
+      if (failure && !options_.skip_failures) return stop(key, *failure);
+      if (failure) {
+        result_.skipped.push_back({key, *failure});
+        log_.line("Skipped " + label(key) + ": " + *failure);
+        host_.console() << progress << "skipped: " << *failure << '\n' << std::flush;
+        leave_dialogs_but_the_check_in();
+        continue;
+      }
+      host_.console() << progress << "checked in" << '\n' << std::flush;
     }
     finish();
     log_.line("Finished: " + plural(result_.models_checked_in, "model") + " and " +
               plural(result_.drawings_checked_in, "drawing") + " checked in by this run, " +
-              plural(result_.models_left, "model") + " left");
+              plural(result_.models_left, "model") + " left" +
+              (options_.skip_failures ? ", " + plural(long(result_.skipped.size()), "model") + " skipped"
+                                      : std::string()));
+    if (options_.skip_failures) summarize();
     return result_;
   }
 
@@ -148,12 +181,55 @@ class batch_run {
   }
 
   // Runs a command line and what it queues; the dialog's and Model
-  // Manager's completions among them.
+  // Manager's completions among them. What the host and Model Manager say
+  // went wrong is logged at once and kept for the model's reason.
   bool call(const std::string& line) {
     host_.take_trace();
     const bool ok = host::frame2::sd_call_cmds(line);
     trace_ = host_.take_trace();
+    for (const std::string& message : failure_lines(trace_))
+      if (std::find(messages_.begin(), messages_.end(), message) == messages_.end()) {
+        messages_.push_back(message);
+        log_.line("  " + message);
+      }
     return ok;
+  }
+
+  // The host's messages seen while working on the current model.
+  std::string model_messages() const {
+    std::string text;
+    for (const std::string& m : messages_) text += (text.empty() ? "" : "; ") + m;
+    return text.empty() ? std::string() : " (" + text + ")";
+  }
+
+  // After a model it skips, the assisted dialog or none is left running:
+  // a store or comparison dialog the model left open is cancelled.
+  void leave_dialogs_but_the_check_in() {
+    for (int i = 0; i < 4; ++i) {
+      const std::string dialog = host::dialogs::active_dialog();
+      if (dialog.empty() || dialog == assisted_checkin_dialog) return;
+      call("cancel");
+    }
+  }
+
+  // What was done, what was skipped and why, and the drawings left.
+  void summarize() {
+    std::ostream& out = host_.console();
+    const std::string head = "Batch check-in summary: " + plural(result_.models_checked_in, "model") +
+                             " and " + plural(result_.drawings_checked_in, "drawing") + " checked in, " +
+                             plural(long(result_.skipped.size()), "model") + " skipped, " +
+                             plural(long(result_.drawings_left.size()), "drawing") + " left";
+    out << head << '\n';
+    log_.line(head);
+    for (const skipped_model& s : result_.skipped) {
+      out << "  skipped " << s.staged << ": " << s.reason << '\n';
+      log_.line("  skipped " + label(s.staged) + ": " + s.reason);
+    }
+    for (const left_drawing& d : result_.drawings_left) {
+      out << "  drawing left " << d.staged << ": " << d.reason << '\n';
+      log_.line("  drawing left " + d.staged + ": " + d.reason);
+    }
+    out << std::flush;
   }
 
   // Options for the assisted dialog; they start it again when a Model
@@ -193,7 +269,7 @@ class batch_run {
   std::optional<std::string> check_in_model(const std::string& key) {
     if (!step(":staged " + quoted(key)) || !context() || !context()->current_model() ||
         context()->current_model()->staged.string() != key)
-      return "it could not be loaded" + host_messages(trace_);
+      return "it could not be loaded" + model_messages();
     const model_status_ptr model = context()->current_model();
     if (!has_tag(*model, "CHECKED-IN")) {
       const std::size_t errors = model->disconnects.size() + model->corrupt.size();
@@ -212,16 +288,16 @@ class batch_run {
       if (!has_tag(*model, "CHECKED-IN") && !dialog.empty() && dialog != assisted_checkin_dialog &&
           !call("complete"))
         return "Model Manager's store failed" + host_messages(trace_);
-      if (!has_tag(*model, "CHECKED-IN")) return "Model Manager did not store it" + host_messages(trace_);
+      if (!has_tag(*model, "CHECKED-IN")) return "Model Manager did not store it" + model_messages();
       ++result_.models_checked_in;
       log_.line(label(key) + ": checked in");
     }
     for (const std::string& drawing : pending_drawings(*model)) {
       if (!step(":staged_dwg " + quoted(drawing)) || !step(":check_in_drawing"))
-        return "its drawing " + drawing + " could not be checked in" + host_messages(trace_);
+        return drawing_failed(key, drawing, "its drawing " + drawing + " could not be checked in");
       const drawing_status_ptr* status = context() ? context()->drawing_queue.find(drawing) : nullptr;
       if (!status || !has_tag(**status, "CHECKED-IN"))
-        return "Model Manager did not store its drawing " + drawing + host_messages(trace_);
+        return drawing_failed(key, drawing, "Model Manager did not store its drawing " + drawing);
       ++result_.drawings_checked_in;
       log_.line(drawing + ": checked in after " + key);
     }
@@ -246,7 +322,8 @@ class batch_run {
         continue;
       }
       if (++attempts[conflict] > 2)
-        return "the model name conflict of " + quoted(conflict) + " stays after its resolution";
+        return "the model name conflict of " + quoted(conflict) + " stays after its resolution" +
+               model_messages();
       if (!step(":modelname " + quoted(conflict)))
         return "its name conflict " + quoted(conflict) + " could not be chosen" + host_messages(trace_);
       const name_info_ptr* chosen = context() ? context()->current_conflicts.find(conflict) : nullptr;
@@ -265,12 +342,34 @@ class batch_run {
     return std::nullopt;
   }
 
+  std::string drawing_failed(const std::string& model, const std::string& drawing, const std::string& why) {
+    const std::string reason = why + model_messages();
+    drawing_failures_[model][drawing] = reason;
+    return reason;
+  }
+
   void finish() {
     if (host::dialogs::active_dialog() == assisted_checkin_dialog) call("cancel");
     result_.models_left = 0;
-    if (context())
-      for (const auto& [key, status] : context()->model_queue)
-        if (!has_tag(*status, "CHECKED-IN")) ++result_.models_left;
+    if (!context()) return;
+    for (const auto& [key, status] : context()->model_queue) {
+      if (!has_tag(*status, "CHECKED-IN")) ++result_.models_left;
+      for (const fs::path& path : status->associated_drawings) {
+        const drawing_status_ptr* drawing = context()->drawing_queue.find(path.string());
+        if (drawing && has_tag(**drawing, "CHECKED-IN")) continue;
+        std::string reason;
+        if (!drawing)
+          reason = "not queued: its staging had errors";
+        else if (!has_tag(*status, "CHECKED-IN"))
+          reason = "its model " + key + " is not checked in";
+        else if (const auto failed = drawing_failures_.find(key); failed != drawing_failures_.end() &&
+                                                                   failed->second.count(path.string()))
+          reason = failed->second.at(path.string());
+        else
+          reason = "not checked in";
+        result_.drawings_left.push_back({path.string(), reason});
+      }
+    }
   }
 
   batch_result stop(const std::string& key, const std::string& reason) {
@@ -287,21 +386,39 @@ class batch_run {
   quiet_host& host_;
   batch_result result_;
   std::string trace_;
+  std::vector<std::string> messages_;
+  std::map<std::string, std::map<std::string, std::string>> drawing_failures_;  // model -> drawing -> why
+};
+
+// Marks the batch as running for its lifetime.
+class running_batch {
+ public:
+  running_batch() { running() = true; }
+  ~running_batch() { running() = false; }
+  running_batch(const running_batch&) = delete;
+  running_batch& operator=(const running_batch&) = delete;
 };
 
 }  // namespace
 
+bool batch_check_in_running() { return running(); }
+
 batch_result batch_check_in(const batch_options& options) {
   if (std::optional<std::string> refusal = staging_directory_check(options.staging_directory.string()))
     hl::simple_error(*refusal + ": " + options.staging_directory.string());
+  hold_staging_directory(options.staging_directory);
   batch_log log(options.staging_directory / batch_log_name);
+  running_batch batch;
   quiet_host host;
-  return batch_run(options, log, host).run();
+  batch_result result = batch_run(options, log, host).run();
+  if (!result.skipped.empty() || (options.skip_failures && !result.drawings_left.empty()))
+    host::system::note_incomplete_run();
+  return result;
 }
 
 void define_batch_check_in() {
   core::define_function("BATCH-CHECK-IN", 1, hl::any_count, [](hl::args_t args) {
-    hl::keyword_args k("BATCH-CHECK-IN", args, 1, {"POLICY", "IGNORE-ERRORS"});
+    hl::keyword_args k("BATCH-CHECK-IN", args, 1, {"POLICY", "IGNORE-ERRORS", "ON-FAILURE"});
     batch_options options;
     options.staging_directory = fs::absolute(text_of(args[0]));
     const hl::ref policy = k.get("POLICY", hl::ref(&hl::keyword("PRESET")));
@@ -313,22 +430,36 @@ void define_batch_check_in() {
                        hl::prin1_to_string(policy) + ".");
     options.policy = known->second;
     options.ignore_errors = hl::truthy(k.get("IGNORE-ERRORS", hl::nil()));
+    const hl::ref on_failure = k.get("ON-FAILURE", hl::ref(&hl::keyword("STOP")));
+    const std::string on_failure_name = hl::keywordp(on_failure) ? hl::as_symbol(on_failure).name : "";
+    if (on_failure_name != "STOP" && on_failure_name != "SKIP")
+      hl::simple_error("The :on-failure of BATCH-CHECK-IN is :stop or :skip, not " +
+                       hl::prin1_to_string(on_failure) + ".");
+    options.skip_failures = on_failure_name == "SKIP";
     const batch_result r = batch_check_in(options);
     if (r.stopped_at)
       hl::simple_error("The batch check-in stopped at " +
                        (r.stopped_at->empty() ? "the start" : *r.stopped_at) + ": " + r.reason + ". " +
                        plural(r.models_checked_in, "model") + " checked in before it; see " + r.log.string() +
                        ".");
-    return hl::list({hl::ref(&hl::keyword("MODELS-CHECKED-IN")), hl::make_integer(r.models_checked_in),
-                     hl::ref(&hl::keyword("DRAWINGS-CHECKED-IN")), hl::make_integer(r.drawings_checked_in),
-                     hl::ref(&hl::keyword("MODELS-LEFT")), hl::make_integer(r.models_left)});
+    std::vector<hl::ref> outcome{
+        hl::ref(&hl::keyword("MODELS-CHECKED-IN")),   hl::make_integer(r.models_checked_in),
+        hl::ref(&hl::keyword("DRAWINGS-CHECKED-IN")), hl::make_integer(r.drawings_checked_in),
+        hl::ref(&hl::keyword("MODELS-LEFT")),         hl::make_integer(r.models_left)};
+    if (options.skip_failures) {
+      outcome.push_back(hl::ref(&hl::keyword("MODELS-SKIPPED")));
+      outcome.push_back(hl::make_integer(long(r.skipped.size())));
+    }
+    return hl::list_from(outcome);
   });
   core::doc::function(
       hl::ref(&core::main_symbol("BATCH-CHECK-IN")), hl::nil(),
       {"Checks every model queued in the staging directory into Model Manager, then its drawings.",
        "POLICY resolves model name conflicts: :preset (default), :rename-local or :none (a conflict",
-       "stops). IGNORE-ERRORS checks in models with check errors. Stops at the first model it cannot",
-       "check in; writes batch-checkin.log in the directory; a later run goes on from there."});
+       "stops). IGNORE-ERRORS checks in models with check errors. ON-FAILURE :stop (default) stops at",
+       "the first model it cannot check in; :skip logs why, goes on and ends with a summary (exit",
+       "status 3 when anything was skipped). Writes batch-checkin.log in the directory; a later run",
+       "goes on from there and retries what was skipped."});
 }
 
 }  // namespace vtm::checkin

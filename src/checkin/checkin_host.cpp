@@ -15,12 +15,12 @@ bool trapped(const std::function<void()>& action, const std::string& fixed_messa
   } catch (const hl::lisp_error& e) {
     const bool host_error = host::system::reset_lisp_error_active();
     const hl::ref error = host::oli::sd_inq_error_obj();
-    if (!fixed_message.empty())
-      host::frame2::display_error(hl::make_string(fixed_message));
-    else if (host_error && hl::truthy(error))
+    // The host's own message says why; a fixed message follows it.
+    if (host_error && hl::truthy(error))
       host::frame2::display_error(error);
     else
       host::frame2::display_error(hl::make_string(e.message()));
+    if (!fixed_message.empty()) host::frame2::display_error(hl::make_string(fixed_message));
     return false;
   }
 }

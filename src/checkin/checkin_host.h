@@ -10,7 +10,7 @@
 namespace vtm::checkin::host_ops {
 
 // Runs a host action; a failure does not propagate: the error's message is
-// displayed (or fixed_message when given) and the answer is false.
+// displayed, followed by fixed_message when given, and the answer is false.
 bool trapped(const std::function<void()>& action, const std::string& fixed_message = {});
 
 // :newer-version-exists or :up-to-date: stored in Model Manager.

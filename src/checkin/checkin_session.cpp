@@ -1,6 +1,9 @@
 #include "checkin/checkin_session.h"
 
+#include <algorithm>
+#include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "checkin/checkin_host.h"
 #include "checkin/name_conflict_panel.h"
@@ -8,6 +11,7 @@
 #include "host/command_errors.h"
 #include "host/drawings.h"
 #include "host/events.h"
+#include "host/file_rename.h"
 #include "host/files.h"
 #include "host/lisp/format.h"
 #include "host/lisp/packages.h"
@@ -16,6 +20,7 @@
 #include "host/lisp/streams.h"
 #include "host/model_tree.h"
 #include "host/undo.h"
+#include "records/staging_lock.h"
 
 namespace vtm::checkin {
 
@@ -60,17 +65,77 @@ hl::ref context_text(const std::shared_ptr<check_in_context>& c) {
   return c ? hl::make_string("#<CHECK-IN-CONTEXT " + c->stagingdir.string() + ">") : hl::nil();
 }
 
-fs::path staging_path(const std::string& directory) { return fs::path(directory + "/").lexically_normal(); }
+fs::path staging_path(const std::string& directory) {
+  return fs::absolute(fs::path(directory + "/")).lexically_normal();
+}
 
 void print(const std::string& text) { hl::standard_output() << text; }
 
+// The lock of the staging directory the session works on, held until the
+// session turns to another directory or the host ends.
+struct held_staging_lock {
+  fs::path dir;
+  core::file_lock lock;
+};
+
+held_staging_lock& session_lock() {
+  static held_staging_lock held;
+  return held;
+}
+
 void fresh_context(host::dialogs::dialog_context& dialog, const fs::path& dir) {
+  hold_staging_directory(dir);
+  recover_interrupted_save(dir / "models");
   clear_session(dialog);
   mm_check_in_context() = std::make_shared<check_in_context>(make_check_in_context(dir));
   installed_context().reset();
 }
 
+// A save writes every file into the scratch directory, marks the set whole
+// and then moves it over the staged files: the contents files first, the
+// instance files, which refer to them, last.
+constexpr const char* save_complete_marker = "save.complete";
+
+bool instance_file_p(const fs::path& file) {
+  const std::string type = file.extension().string();
+  return type == ".sdp" || type == ".sda" || type == ".sdw" || type == ".sds";
+}
+
+void move_saved_files(const fs::path& scratch, const fs::path& directory) {
+  std::vector<fs::path> files;
+  for (const fs::directory_entry& saved : fs::directory_iterator(scratch))
+    if (saved.path().filename() != save_complete_marker) files.push_back(saved.path());
+  std::stable_partition(files.begin(), files.end(), [](const fs::path& f) { return !instance_file_p(f); });
+  for (const fs::path& file : files) host::system::rename_file(file, directory / file.filename());
+  fs::remove(scratch / save_complete_marker);
+  fs::remove(scratch);
+}
+
 }  // namespace
+
+void hold_staging_directory(const fs::path& dir) {
+  const fs::path normal = (dir / "").lexically_normal().parent_path();
+  held_staging_lock& held = session_lock();
+  if (held.lock.locked() && held.dir == normal) return;
+  core::file_lock lock = records::lock_staging_directory(normal);
+  held.lock = std::move(lock);
+  held.dir = normal;
+}
+
+std::string recover_interrupted_save(const fs::path& directory) {
+  const fs::path scratch = directory / ".saving";
+  std::error_code ec;
+  if (!fs::is_directory(scratch, ec)) return {};
+  if (fs::exists(scratch / save_complete_marker, ec)) {
+    move_saved_files(scratch, directory);
+    print(hl::format("An interrupted save into ~A was completed.~%", hl::make_string(directory.string())));
+    return "completed";
+  }
+  fs::remove_all(scratch);
+  print(hl::format("An interrupted save into ~A was discarded; the staged files are as before it.~%",
+                   hl::make_string(directory.string())));
+  return "discarded";
+}
 
 bool initialize_check_in_context(host::dialogs::dialog_context& dialog) {
   std::shared_ptr<check_in_context>& context = mm_check_in_context();
@@ -167,8 +232,9 @@ hl::ref save_instance(const hl::ref& instance, const fs::path& directory) {
   const std::string back = text_of(host::frame2::current_working_directory());
   hl::ref error;
   // The save goes into a scratch directory and its files are renamed over
-  // the staged ones: a host that ends while saving leaves the staged file
-  // whole, old or new, never cut off.
+  // the staged ones: a host that ends while saving leaves the staged files
+  // as they were, or, once the set is whole, a set that the next opening of
+  // the staging directory finishes moving.
   const fs::path scratch = directory / ".saving";
   try {
     fs::remove_all(scratch);
@@ -177,9 +243,13 @@ hl::ref save_instance(const hl::ref& instance, const fs::path& directory) {
       hl::simple_error("The directory " + scratch.string() + " cannot be entered.");
     host::frame2_ui::save_sd(instance, scratch.string() + "/");
     host::system::chdir(back);
-    for (const fs::directory_entry& saved : fs::directory_iterator(scratch))
-      fs::rename(saved.path(), directory / saved.path().filename());
-    fs::remove(scratch);
+    {
+      std::ofstream marker(scratch / save_complete_marker);
+      marker << "complete\n";
+      marker.flush();
+      if (!marker) hl::simple_error("Cannot mark the save in " + scratch.string() + " complete.");
+    }
+    move_saved_files(scratch, directory);
   } catch (const hl::lisp_error& e) {
     const bool host_error = host::system::reset_lisp_error_active();
     error = host_error && hl::truthy(host::oli::sd_inq_error_obj()) ? host::oli::sd_inq_error_obj()

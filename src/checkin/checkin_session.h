@@ -51,6 +51,16 @@ model_status_ptr load_model(const std::string& staged);
 // overwriting: :ok, or (:error error-object).
 host::lisp::ref save_instance(const host::lisp::ref& instance, const std::filesystem::path& directory);
 
+// Takes the lock of the staging directory for this host session (kept until
+// another directory is taken); signals when another process holds it.
+void hold_staging_directory(const std::filesystem::path& dir);
+
+// Finishes or discards a save into directory that a host ending left in its
+// scratch directory: a whole set of files is moved over the staged ones,
+// anything less removed. Answers "completed", "discarded" or "" (nothing
+// was left). Only the holder of the staging directory's lock may call it.
+std::string recover_interrupted_save(const std::filesystem::path& directory);
+
 // The models directory of the context's staging directory.
 std::filesystem::path models_directory(const check_in_context& context);
 

@@ -1,5 +1,6 @@
 #include "checkin/drawing_checkin.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "analytics/status_records.h"
@@ -14,6 +15,7 @@
 #include "host/lisp/printer.h"
 #include "host/lisp/streams.h"
 #include "host/mm_store.h"
+#include "host/run_outcome.h"
 
 namespace vtm::checkin {
 
@@ -57,6 +59,17 @@ bool save_staged_drawing(const check_in_context& context) {
   });
 }
 
+// A drawing goes into Model Manager only after its model: the current model
+// is checked in and lists the drawing among its own. Without that, the
+// store would keep a drawing that shows no stored model and that no later
+// check-in links.
+bool model_checked_in_for(const check_in_context& context, const drawing_status_ptr& drawing) {
+  const model_status_ptr& model = context.current_model();
+  if (!drawing || !model || !has_tag(*model, "CHECKED-IN")) return false;
+  return std::find(context.current_drawings.begin(), context.current_drawings.end(), drawing) !=
+         context.current_drawings.end();
+}
+
 }  // namespace
 
 void define_drawing_checkin() {
@@ -84,7 +97,10 @@ drawing_status_ptr load_drawing(const std::string& path) {
     host::docu::am_drawing_delete();
     host::docu::am_load_drawing((context->stagingdir / path).string());
   });
-  if (!loaded) return nullptr;
+  if (!loaded) {
+    host::system::note_incomplete_run();
+    return nullptr;
+  }
   const drawing_status_ptr* d = context->drawing_queue.find(path);
   return d ? *d : nullptr;
 }
@@ -143,7 +159,9 @@ void on_current_drawing(dlg::dialog_context& dialog, const hl::ref& value) {
   show_enable(dialog, "STALE_VIEWS", true);
   // A drawing checked in already can still be loaded by its staged path; a
   // second store would put it into Model Manager twice.
-  show_enable(dialog, "CHECK_IN_DRAWING", !has_tag(*context->current_drawing, "CHECKED-IN"));
+  show_enable(dialog, "CHECK_IN_DRAWING",
+              !has_tag(*context->current_drawing, "CHECKED-IN") &&
+                  model_checked_in_for(*context, context->current_drawing));
   dialog.set_value("STALE_VIEWS", integer(stale));
 }
 
@@ -154,6 +172,13 @@ void on_stale_views(dlg::dialog_context&, const hl::ref& value) {
 void check_in_drawing(dlg::dialog_context&) {
   const std::shared_ptr<check_in_context>& context = installed_context();
   if (!context || !context->current_drawing || has_tag(*context->current_drawing, "CHECKED-IN")) return;
+  if (!model_checked_in_for(*context, context->current_drawing)) {
+    host::frame2::display_error(
+        hl::make_string("The drawing " + context->current_drawing->staged.string() +
+                        " is checked in only after its model."));
+    host::system::note_incomplete_run();
+    return;
+  }
   bool stored = false;
   host_ops::trapped([&] { stored = drawing_stored(); });
   // Stored by a host that ended before the completion: completed now, not
@@ -164,9 +189,13 @@ void check_in_drawing(dlg::dialog_context&) {
   }
   // The staged file keeps the identity Model Manager will know the drawing
   // by, so that a later load finds it stored.
-  if (!save_staged_drawing(*context)) return;
+  if (!save_staged_drawing(*context)) {
+    host::system::note_incomplete_run();
+    return;
+  }
   context->mm_cmd = mm_command::dwg_check_in;
-  host_ops::trapped([] { host::modelmanager::ndm_am_store(); }, "Drawing Check-in failed.");
+  if (!host_ops::trapped([] { host::modelmanager::ndm_am_store(); }, "Drawing Check-in failed."))
+    host::system::note_incomplete_run();
 }
 
 void complete_drawing_check_in() {

@@ -26,11 +26,12 @@ class ExampleRun : public AssistedCheckIn {
  protected:
   // A run directory with a copy of the example staging directory and the
   // example's seeded database.
-  fs::path prepare(const std::string& name) {
+  // seed: the database's seed file, the example's by default.
+  fs::path prepare(const std::string& name, const fs::path& seed = example / "seed.lsp") {
     const fs::path dir = dir_ / name;
     fs::create_directories(dir);
     fs::copy(example_staging(), dir / "staging", fs::copy_options::recursive);
-    const auto r = run(dir, {"(sdsim:mm-seed-database \"" + (example / "seed.lsp").string() + "\")"});
+    const auto r = run(dir, {"(sdsim:mm-seed-database \"" + seed.string() + "\")"});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     return dir;
   }
