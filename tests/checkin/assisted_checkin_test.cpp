@@ -3,6 +3,7 @@
 // checking them and their drawings into Model Manager, and what the
 // analytics file keeps of it for later runs.
 #include "assisted_checkin_fixture.h"
+#include "core/file_lock.h"
 
 namespace assisted_checkin_test {
 namespace {
@@ -346,6 +347,60 @@ TEST_F(AssistedCheckIn, AStagedModelThatDoesNotLoadLeavesNoModelCurrent) {
   EXPECT_EQ(value("CURRENT_MODEL"), "NIL");
   EXPECT_EQ(r.out.find("DB_FINISH_STATUS_UPDATE after input"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("| \"/twins\" | :PENDING |"), std::string::npos) << r.out;
+}
+
+// A drawing goes into Model Manager only after its model, whichever way it
+// is chosen; a session in which a check-in failed says so in its exit status.
+TEST_F(AssistedCheckIn, ADrawingWaitsForItsModelAndAFailedCheckInFailsTheSession) {
+  // The frame is not checked in (its error is not ignored).
+  const auto r = sdhost({open(), load(frame), ":staged_dwg \"" + std::string(frame_drawing) + "\"",
+                         "show dialog", ":check_in_drawing"});
+  EXPECT_NE(r.out.find("STAGED_DWG after input " + std::string(frame_drawing) + " - DRW-1000"),
+            std::string::npos)
+      << r.out;
+  EXPECT_FALSE(available("CHECK_IN_DRAWING")) << r.out;
+  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(r.out.find("Model Manager: stored the drawing"), std::string::npos) << r.out;
+  EXPECT_EQ(tagged(frame_drawing, ":CHECKED-IN"), 0) << analytics();
+  EXPECT_EQ(sdhost({"(sdsim:mm-model-count)"}).out, "0\n");
+
+  // A store that cannot reach the database: its message, then the dialog's,
+  // and exit status 3.
+  const auto failed = sdhost(
+      {"(sdsim:mm-fail-stores 1 \"the database server cannot be reached\")", open(), load(shaft), ":check_in"});
+  EXPECT_EQ(failed.status, 3) << failed.out << failed.err;
+  const std::size_t why = failed.out.find("Error: the database server cannot be reached");
+  ASSERT_NE(why, std::string::npos) << failed.out;
+  EXPECT_NE(failed.out.find("Error: Check-in failed", why), std::string::npos) << failed.out;
+  EXPECT_EQ(tagged(shaft, ":CHECKED-IN"), 0);
+}
+
+// A relative staging directory is the working directory's, however the
+// session changes directory later; a directory another process works on is
+// refused, naming that process.
+TEST_F(AssistedCheckIn, ARelativeStagingDirectoryWorksAndAHeldOneIsRefused) {
+  const std::string relative = "../" + staging().filename().string();
+  const auto r = sdhost({"VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + relative + "\"", load(frame),
+                         ":ignore_errors :on", ":check_in", "complete", ":staged_dwg \"" +
+                         std::string(frame_drawing) + "\"", ":check_in_drawing", "show dialog"});
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(r.out.find("Cannot save"), std::string::npos) << r.out;
+  EXPECT_EQ(value("STAGING_DIRECTORY"), "\"" + staging().string() + "\"") << r.out;
+  EXPECT_EQ(tagged(frame, ":CHECKED-IN"), 1) << r.out;
+  EXPECT_EQ(tagged(frame_drawing, ":CHECKED-IN"), 1) << r.out;
+  EXPECT_NE(r.out.find("stored the drawing DRW-1000 as E"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("with 0 models"), std::string::npos) << r.out;
+
+  vtm::core::file_lock held;
+  ASSERT_TRUE(held.try_lock(staging() / "staging.lock"));
+  const auto refused = sdhost({open(), load(shaft)});
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE((refused.out + refused.err)
+                .find("The staging directory " + staging().string() + " is in use by process " +
+                      std::to_string(::getpid()) + "."),
+            std::string::npos)
+      << refused.out << refused.err;
+  EXPECT_EQ(refused.out.find("DB_FINISH_STATUS_UPDATE after input"), std::string::npos) << refused.out;
 }
 
 }  // namespace

@@ -2,7 +2,11 @@
 // example's staging directory: what each policy checks in, where it stops,
 // what its log says, and that a rerun, also after a host killed anywhere in
 // a run, finishes the work without storing anything twice.
+#include <sqlite3.h>
+
+#include <cstdlib>
 #include <iostream>
+#include <thread>
 
 #include "core/file_lock.h"
 
@@ -318,6 +322,57 @@ TEST_F(BatchCheckIn, ABatchIgnoresTheDialogsStoredValuesAndRespectsTheDirectorys
                              std::to_string(::getpid()) + "."),
             std::string::npos)
       << refused.err;
+}
+
+// Two batches of two staging directories at once into one database: the
+// second waits for the first's writes instead of failing, and both check in
+// every model, none stored twice.
+TEST_F(BatchCheckIn, TwoBatchesAtOnceIntoOneDatabaseBothFinish) {
+  const fs::path dir = dir_ / "shared";
+  fs::create_directories(dir);
+  std::vector<fs::path> stagings;
+  for (const int seed : {21, 22}) {
+    const fs::path generated = dir / ("generated " + std::to_string(seed));
+    const std::string command = "python3 '" + (fs::path(VTM_SOURCE_DIR) / "bench" / "make_inputs.py").string() +
+                                "' stage1 '" + generated.string() + "' --files 12 --components 50 --seed " +
+                                std::to_string(seed) + " >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const fs::path staging = dir / ("staging " + std::to_string(seed));
+    const auto staged = run(dir, {"VANTREL_MM_IMPORT_ASSEMBLER :INPUT_DIRECTORY \"" +
+                                      (generated / "input").string() + "\" :STAGING_DIRECTORY \"" +
+                                      staging.string() + "\" :DISPLAY_REPORT :OFF complete"});
+    ASSERT_TRUE(fs::exists(staging / "analytics.lsp")) << staged.out << staged.err;
+    stagings.push_back(staging);
+  }
+  vtm_test::sdhost_result results[2];
+  {
+    std::vector<std::thread> batches;
+    for (int i = 0; i < 2; ++i)
+      batches.emplace_back([&, i] {
+        results[i] = vtm_test::run_sdhost(
+            {"-e", "(vtm:batch-check-in \"" + stagings[i].string() + "\" :policy :rename-local :ignore-errors t)"},
+            host_of(dir));
+      });
+    for (std::thread& t : batches) t.join();
+  }
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(stagings[i].string());
+    EXPECT_EQ(results[i].status, 0) << results[i].out << results[i].err;
+    EXPECT_NE(results[i].out.find(":MODELS-LEFT 0)"), std::string::npos) << results[i].out;
+    EXPECT_EQ(results[i].err.find("database is locked"), std::string::npos) << results[i].err;
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir / "mm.sqlite").c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* twice = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db,
+                               "SELECT COUNT(*) FROM (SELECT sysid FROM models GROUP BY sysid"
+                               " HAVING COUNT(*) > 1)",
+                               -1, &twice, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(twice), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int64(twice, 0), 0) << "models stored twice";
+  sqlite3_finalize(twice);
+  sqlite3_close(db);
 }
 
 }  // namespace

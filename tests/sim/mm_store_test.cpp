@@ -3,12 +3,16 @@
 #include "host/mm_store.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
 
 #include "host/dialogs.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
 #include "host/lisp/printer.h"
 #include "host/modelmanager.h"
+#include "modelmanager/database.h"
 #include "mm_console_fixture.h"
 
 namespace {
@@ -87,7 +91,8 @@ TEST_F(MmStore, TheStoreDialogEndsTheCallingDialogAndItsOkStoresTheModifiedModel
   EXPECT_EQ(prin1_to_string(ev("(reverse *seen*)")), "(NIL NIL :UP-TO-DATE :UP-TO-DATE)");
 
   const std::string frame = query("frame");
-  EXPECT_NE(frame.find("\"E2\" \"frame\" \"1\" \"IN-WORK\" \"MODEL_3D\" \"UID-E2\""), std::string::npos)
+  // Stored with the type a name query reports for an assembly or a part.
+  EXPECT_NE(frame.find("\"E2\" \"frame\" \"1\" \"IN-WORK\" \"nasmb3\" \"UID-E2\""), std::string::npos)
       << frame;
   EXPECT_NE(frame.find("\"C-FRAME\")"), std::string::npos) << frame;
   EXPECT_EQ(
@@ -195,11 +200,35 @@ TEST_F(MmStore, AStoreWhoseFilesCannotBeWrittenStoresNothing) {
   const std::int64_t before = stored_count();
   run("(modelmanager::ndm_store_modified :object (oli::sd-pathname-to-obj \"/frame\"))");
   const std::string out = run("complete");
-  EXPECT_NE(out.find("Model Manager: store failed: the files of /frame were not written"), std::string::npos)
-      << out;
+  EXPECT_NE(out.find("Model Manager: store failed: /frame was not stored: "), std::string::npos) << out;
   EXPECT_EQ(stored_count(), before);
   EXPECT_EQ(query("frame"), query("no such model"));
   EXPECT_NE(status("/frame"), ":UP-TO-DATE");
+}
+
+// Sessions share the database: a store waits while another session writes,
+// and one that finds the database busy past its waits fails saying so,
+// storing nothing; once the other session is done it goes through.
+TEST_F(MmStore, AStoreWaitsForAnotherSessionAndSaysWhenTheDatabaseStaysBusy) {
+  ::setenv("SDHOST_MM_BUSY_TIMEOUT_MS", "20", 1);
+  sim::modelmanager::use_database_file(dir_ / "mm.sqlite");
+  ::unsetenv("SDHOST_MM_BUSY_TIMEOUT_MS");
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open((dir_ / "mm.sqlite").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const std::int64_t before = stored_count();  // readers go on beside the writer
+  run("(modelmanager::ndm_store_modified :object (oli::sd-pathname-to-obj \"/frame\"))");
+  const std::string busy = run("complete");
+  EXPECT_NE(busy.find("Model Manager: store failed: /frame was not stored: "), std::string::npos) << busy;
+  EXPECT_NE(busy.find("the database stayed busy (database is locked)"), std::string::npos) << busy;
+  EXPECT_EQ(stored_count(), before);
+
+  ASSERT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(other);
+  run("(modelmanager::ndm_store_modified :object (oli::sd-pathname-to-obj \"/frame\"))");
+  EXPECT_NE(run("complete").find("Model Manager: stored 2 models of /frame"), std::string::npos);
+  EXPECT_EQ(stored_count(), before + 2);
+  EXPECT_NE(query("sub").find("\"nasmb3\""), std::string::npos) << query("sub");
 }
 
 }  // namespace
