@@ -8,7 +8,6 @@
 
 #include "host/clusters.h"
 #include "host/events.h"
-#include "host/run_outcome.h"
 #include "host/files.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
@@ -19,6 +18,7 @@
 #include "host/mm_commands.h"
 #include "host/mm_compare.h"
 #include "host/model_tree.h"
+#include "host/run_outcome.h"
 #include "lisp/runtime.h"
 #include "modelmanager/database.h"
 #include "modelmanager/in_session.h"

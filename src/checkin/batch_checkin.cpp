@@ -362,8 +362,8 @@ class batch_run {
           reason = "not queued: its staging had errors";
         else if (!has_tag(*status, "CHECKED-IN"))
           reason = "its model " + key + " is not checked in";
-        else if (const auto failed = drawing_failures_.find(key); failed != drawing_failures_.end() &&
-                                                                   failed->second.count(path.string()))
+        else if (const auto failed = drawing_failures_.find(key);
+                 failed != drawing_failures_.end() && failed->second.count(path.string()))
           reason = failed->second.at(path.string());
         else
           reason = "not checked in";

@@ -8,6 +8,7 @@
 #include "checkin/checkin_session.h"
 #include "checkin/queue_tables.h"
 #include "core/module_env.h"
+#include "host/command_errors.h"
 #include "host/drawings.h"
 #include "host/events.h"
 #include "host/lisp/errors.h"
@@ -173,9 +174,8 @@ void check_in_drawing(dlg::dialog_context&) {
   const std::shared_ptr<check_in_context>& context = installed_context();
   if (!context || !context->current_drawing || has_tag(*context->current_drawing, "CHECKED-IN")) return;
   if (!model_checked_in_for(*context, context->current_drawing)) {
-    host::frame2::display_error(
-        hl::make_string("The drawing " + context->current_drawing->staged.string() +
-                        " is checked in only after its model."));
+    host::frame2::display_error(hl::make_string("The drawing " + context->current_drawing->staged.string() +
+                                                " is checked in only after its model."));
     host::system::note_incomplete_run();
     return;
   }

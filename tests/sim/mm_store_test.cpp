@@ -12,8 +12,8 @@
 #include "host/lisp/packages.h"
 #include "host/lisp/printer.h"
 #include "host/modelmanager.h"
-#include "modelmanager/database.h"
 #include "mm_console_fixture.h"
+#include "modelmanager/database.h"
 
 namespace {
 
