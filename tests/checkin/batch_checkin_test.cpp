@@ -294,9 +294,10 @@ TEST_F(BatchCheckIn, ABatchIgnoresTheDialogsStoredValuesAndRespectsTheDirectorys
   // OK in the dialog on another staging directory, with everything a user
   // may leave set.
   fs::copy(example_staging(), dir / "other", fs::copy_options::recursive);
-  const auto ok = run(dir, {"VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + (dir / "other").string() +
-                            "\" :staged \"models/I-FRAME.sda\" :ignore_errors :on "
-                            ":focus_selected_component :on complete"});
+  const auto ok =
+      run(dir, {"VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + (dir / "other").string() + "\"",
+                ":staged \"models/I-FRAME.sda\"", ":ignore_errors :on", ":focus_selected_component :on",
+                "complete"});
   ASSERT_EQ(ok.status, 0) << ok.out << ok.err;
   const auto r = batch(dir, " :ignore-errors t");
   ASSERT_EQ(r.status, 0) << r.out << r.err;
