@@ -222,7 +222,7 @@ class batch_run {
     out << head << '\n';
     log_.line(head);
     for (const skipped_model& s : result_.skipped) {
-      out << "  skipped " << s.staged << ": " << s.reason << '\n';
+      out << "  skipped " << label(s.staged) << ": " << s.reason << '\n';
       log_.line("  skipped " + label(s.staged) + ": " + s.reason);
     }
     for (const left_drawing& d : result_.drawings_left) {
