@@ -101,7 +101,22 @@ database::database(const std::filesystem::path& file) : file_(file) {
   // Several sessions work on one database at once: readers go on beside a
   // writer (write-ahead log), and a session waits for another's write.
   sqlite3_busy_timeout(db_, busy_timeout_ms());
-  exec("PRAGMA journal_mode=WAL");
+  try {
+    exec("PRAGMA journal_mode=WAL");
+    // In one write transaction: sessions that open a new database at once
+    // would otherwise each add the missing columns.
+    begin_write();
+    make_schema();
+    exec("COMMIT");
+  } catch (...) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(db_);
+    db_ = nullptr;
+    throw;
+  }
+}
+
+void database::make_schema() {
   exec(
       "CREATE TABLE IF NOT EXISTS models ("
       " elid TEXT PRIMARY KEY, name TEXT NOT NULL, revision TEXT, state TEXT, model_objtype TEXT,"

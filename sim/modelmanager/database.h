@@ -73,6 +73,7 @@ class database {
   // that element ids are drawn by one writer at a time; waits for a busy
   // database and tries again before it signals.
   void begin_write();
+  void make_schema();
   [[noreturn]] void fail(const std::string& what);
 
   std::filesystem::path file_;
