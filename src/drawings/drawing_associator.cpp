@@ -176,9 +176,12 @@ void check_lists(const std::filesystem::path& input_csv, const std::filesystem::
     hl::simple_error("The extraction list " + input_csv.string() + " lacks the column" +
                      (missing.size() > 1 ? "s " : " ") + names + ".");
   }
-  std::error_code ec;
+  // The same file also under another name; an output list not yet created
+  // is compared by its resolved path.
+  std::error_code ec, input_ec, output_ec;
+  const std::filesystem::path input = std::filesystem::weakly_canonical(input_csv, input_ec);
   if (std::filesystem::equivalent(input_csv, output_csv, ec) ||
-      std::filesystem::weakly_canonical(input_csv, ec) == std::filesystem::weakly_canonical(output_csv, ec))
+      (!input_ec && input == std::filesystem::weakly_canonical(output_csv, output_ec) && !output_ec))
     hl::simple_error("The drawing association list " + output_csv.string() +
                      " is the extraction list itself; choose another file.");
 }
