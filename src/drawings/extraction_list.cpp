@@ -32,13 +32,14 @@ std::vector<std::string> split_csv_line(std::string_view line) {
   }
 }
 
+namespace {
+
+// The first line of a list, without a leading byte-order mark.
 bool read_first_line(std::istream& in, std::string& line) {
   if (!std::getline(in, line)) return false;
   if (line.starts_with(utf8_byte_order_mark)) line.erase(0, utf8_byte_order_mark.size());
   return true;
 }
-
-namespace {
 
 std::ifstream open_list(const std::filesystem::path& csv) {
   std::ifstream in(csv, std::ios::binary);

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <istream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,9 +40,6 @@ std::vector<std::string> split_csv_line(std::string_view line);
 
 // A spreadsheet's export may start with one; readers of a list skip it.
 inline constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
-
-// Reads the first line of a list, without a leading byte-order mark.
-bool read_first_line(std::istream& in, std::string& line);
 
 // Every line after the header is a record, empty ones included. A missing
 // file is an error naming it.
