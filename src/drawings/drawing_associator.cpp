@@ -18,6 +18,7 @@
 #include "host/lisp/streams.h"
 #include "host/programs.h"
 #include "host/progress.h"
+#include "host/run_outcome.h"
 #include "host/ui.h"
 #include "host/undo.h"
 #include "host/xml.h"
@@ -164,6 +165,29 @@ std::optional<drawing_owners> get_drawing_owners(const std::filesystem::path& pa
   return owners;
 }
 
+namespace {
+
+// What the run can check before it scans the models and loads drawings:
+// the master list's columns, and that the output list is another file.
+void check_lists(const std::filesystem::path& input_csv, const std::filesystem::path& output_csv) {
+  if (const std::vector<std::string> missing = missing_extraction_columns(input_csv); !missing.empty()) {
+    std::string names;
+    for (const std::string& m : missing) names += (names.empty() ? "" : ", ") + m;
+    hl::simple_error("The extraction list " + input_csv.string() + " lacks the column" +
+                     (missing.size() > 1 ? "s " : " ") + names + ".");
+  }
+  // The same file also under another name; an output list not yet created
+  // is compared by its resolved path.
+  std::error_code ec, input_ec, output_ec;
+  const std::filesystem::path input = std::filesystem::weakly_canonical(input_csv, input_ec);
+  if (std::filesystem::equivalent(input_csv, output_csv, ec) ||
+      (!input_ec && input == std::filesystem::weakly_canonical(output_csv, output_ec) && !output_ec))
+    hl::simple_error("The drawing association list " + output_csv.string() +
+                     " is the extraction list itself; choose another file.");
+}
+
+}  // namespace
+
 hl::ref run_drawing_association(const std::filesystem::path& input_list,
                                 const std::filesystem::path& output_list,
                                 const association_options& options) {
@@ -171,7 +195,14 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
   // it started in must keep meaning the same files.
   const std::filesystem::path input_csv = std::filesystem::absolute(input_list);
   const std::filesystem::path output_csv = std::filesystem::absolute(output_list);
+  check_lists(input_csv, output_csv);
   const std::vector<extraction_record> records = read_csv(input_csv);
+  // Opened before the long scan of the models, so that a list that cannot
+  // be written, or that another run writes, is reported at once.
+  association_list list(output_csv);
+  // Drawings or models left unread are the user's to look into.
+  bool unread = list.completed_fatal_error();
+
   const hl::ref bar = host::frame2::create_progress_bar("Drawing Associator");
   extraction_scan scan;
   scan.model_sysids = [](const std::vector<std::filesystem::path>& files) { return get_model_sysids(files); };
@@ -179,32 +210,48 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
     host::frame2::set_progress_bar_maximum(bar, std::int64_t(max));
   };
   scan.advance_progress = [&] { host::frame2::add_progress_bar_ticks(bar, 1); };
-  const extraction_maps maps = make_extraction_maps(input_csv.parent_path() / "files", records, scan);
+  scan.outside_folder = [&](const extraction_record& model, const std::filesystem::path& file) {
+    hl::standard_output() << "The model file " << file.string() << " of " << get_record_id(model)
+                          << " lies outside the extraction folder and is not read.\n";
+    unread = true;
+  };
+  const std::filesystem::path base = input_csv.parent_path() / "files";
+  const extraction_maps maps = make_extraction_maps(base, records, scan);
 
   shown_on_failure([] { host::ui::uic_reset_session(true); });
   oli::sd_switch_application("Annotation");
 
   const std::filesystem::path output_dir = output_csv.parent_path();
   const std::filesystem::path import_log = output_dir / "log";
-  association_list list(output_csv);
-  host::frame2::add_progress_bar_ticks(bar, std::int64_t(list.done_count()));
+  // Every drawing record counts once on the bar, listed before or not.
+  const std::int64_t listed =
+      std::count_if(maps.drawings.begin(), maps.drawings.end(),
+                    [&](const extraction_record* d) { return list.done(get_record_id(*d)); });
+  host::frame2::add_progress_bar_ticks(bar, listed);
   host::frame2_ui::sd_set_current_working_directory(output_dir.string() + "/");
   warning_interception interception;
 
   const std::int64_t threshold = hl::as_integer(hl::symbol_value(restart_threshold()));
   std::int64_t running = 0;
-  const std::filesystem::path base = input_csv.parent_path() / "files";
   for (const extraction_record* drawing : maps.drawings) {
     const std::string id = get_record_id(*drawing);
     if (list.done(id)) continue;
     if (threshold > 0 && ++running % threshold == 0) restart_annotation();
     list.begin_drawing(id);
-    std::optional<drawing_owners> owners = get_drawing_owners(make_record_fullpath(base, *drawing));
-    write_drawing_associations(list, maps, *drawing, owners ? *owners : drawing_owners{{}, hl::nil()},
-                               options.by_name, options.by_partnumber, import_log, temp_dir());
+    const std::filesystem::path file = make_record_fullpath(base, *drawing);
+    if (!inside_extraction_folder(base, file)) {
+      list.write_ending(outside_folder_ending(*drawing));
+      unread = true;
+    } else {
+      std::optional<drawing_owners> owners = get_drawing_owners(file);
+      if (!owners || !owners->loaded()) unread = true;
+      write_drawing_associations(list, maps, *drawing, owners ? *owners : drawing_owners{{}, hl::nil()},
+                                 options.by_name, options.by_partnumber, import_log, temp_dir());
+    }
     host::frame2::add_progress_bar_ticks(bar, 1);
   }
   list.close();
+  if (unread) host::system::note_incomplete_run();
   return host::frame2::finalize_progress_bar(bar);
 }
 
@@ -256,7 +303,14 @@ void define_drawing_associator() {
   output.title = "Drawing Associations";
   output.kind = dlg::value_kind::file_name;
   output.direction = dlg::file_direction::output;
-  output.confirm_overwrite = true;
+  // An existing list is resumed, never overwritten: say so.
+  output.after_input = [](dlg::dialog_context&, const hl::ref& value) {
+    if (!hl::stringp(value) || hl::as_string(value).empty()) return;
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(hl::as_string(value), ec))
+      hl::standard_output() << "The drawing association list " << hl::as_string(value)
+                            << " exists; the run resumes it.\n";
+  };
   output.must = true;
   output.ui = hl::list({hl::ref(&hl::keyword("PROMPT-TEXT")),
                         hl::make_string("Choose csv file for the drawing associations"),

@@ -32,12 +32,28 @@ std::vector<std::string> split_csv_line(std::string_view line) {
   }
 }
 
-std::vector<extraction_record> read_csv(const std::filesystem::path& csv) {
+namespace {
+
+// The first line of a list, without a leading byte-order mark.
+bool read_first_line(std::istream& in, std::string& line) {
+  if (!std::getline(in, line)) return false;
+  if (line.starts_with(utf8_byte_order_mark)) line.erase(0, utf8_byte_order_mark.size());
+  return true;
+}
+
+std::ifstream open_list(const std::filesystem::path& csv) {
   std::ifstream in(csv, std::ios::binary);
   if (!in) host::lisp::simple_error("Cannot open the extraction list " + csv.string());
+  return in;
+}
+
+}  // namespace
+
+std::vector<extraction_record> read_csv(const std::filesystem::path& csv) {
+  std::ifstream in = open_list(csv);
   std::string line;
   std::vector<extraction_record> records;
-  if (!std::getline(in, line)) return records;
+  if (!read_first_line(in, line)) return records;
   auto columns = std::make_shared<const std::vector<std::string>>(split_csv_line(line));
   while (std::getline(in, line)) {
     std::vector<std::string> fields = split_csv_line(line);
@@ -47,11 +63,29 @@ std::vector<extraction_record> read_csv(const std::filesystem::path& csv) {
   return records;
 }
 
+std::vector<std::string> missing_extraction_columns(const std::filesystem::path& csv) {
+  std::ifstream in = open_list(csv);
+  std::string line;
+  read_first_line(in, line);
+  const std::vector<std::string> columns = split_csv_line(line);
+  std::vector<std::string> missing;
+  for (std::string_view required : {item_type, item_name, revision, partnumber, file_path, filename})
+    if (std::find(columns.begin(), columns.end(), required) == columns.end()) missing.emplace_back(required);
+  return missing;
+}
+
 std::filesystem::path make_record_fullpath(const std::filesystem::path& basepath,
                                            const extraction_record& record) {
   const std::filesystem::path relative =
       std::filesystem::path(record.value(file_path) + "/" + record.value(filename)).relative_path();
   return (basepath / relative).lexically_normal();
+}
+
+bool inside_extraction_folder(const std::filesystem::path& basepath, const std::filesystem::path& fullpath) {
+  std::filesystem::path folder = basepath.lexically_normal();
+  if (!folder.has_filename()) folder = folder.parent_path();  // "x/files/"
+  const std::filesystem::path relative = fullpath.lexically_normal().lexically_relative(folder.parent_path());
+  return !relative.empty() && relative != "." && *relative.begin() != "..";
 }
 
 std::string get_record_id(const extraction_record& record) {
@@ -125,10 +159,14 @@ extraction_maps make_extraction_maps(const std::filesystem::path& basepath,
     const std::filesystem::path contents = make_record_fullpath(basepath, record);
     const std::filesystem::path instance = instance_file(contents);
     const bool part = type == part_type, assembly = type == assembly_type;
+    // A model whose file lies outside the extraction folder is not read and
+    // enters no map.
+    const bool model = (part || assembly) && inside_extraction_folder(basepath, contents);
+    if ((part || assembly) && !model && scan.outside_folder) scan.outside_folder(record, contents);
     const std::size_t before = files.size();
-    if ((part || assembly) && !instance.empty()) files.push_back(instance);
-    if (assembly) files.push_back(contents);
-    batch.push_back({&record, files.size() - before, part || assembly});
+    if (model && !instance.empty()) files.push_back(instance);
+    if (model && assembly) files.push_back(contents);
+    batch.push_back({&record, files.size() - before, model});
     if (batch.size() == batch_size) enter_batch();
   }
   enter_batch();

@@ -38,13 +38,26 @@ struct extraction_record {
 // Splits at every comma; no quoting, empty fields kept, line ends dropped.
 std::vector<std::string> split_csv_line(std::string_view line);
 
+// A spreadsheet's export may start with one; readers of a list skip it.
+inline constexpr std::string_view utf8_byte_order_mark = "\xEF\xBB\xBF";
+
 // Every line after the header is a record, empty ones included. A missing
 // file is an error naming it.
 std::vector<extraction_record> read_csv(const std::filesystem::path& csv);
 
-// basepath / FILEPATH / FILE_TO_LOAD.
+// The columns that records need and that the list's header lacks, in the
+// order TYPE, NAME, REVISION, PART_NUMBER, FILEPATH, FILE_TO_LOAD.
+std::vector<std::string> missing_extraction_columns(const std::filesystem::path& csv);
+
+// basepath / FILEPATH / FILE_TO_LOAD, normalized; an absolute FILEPATH is
+// taken as relative to basepath.
 std::filesystem::path make_record_fullpath(const std::filesystem::path& basepath,
                                            const extraction_record& record);
+
+// Whether fullpath lies below the extraction folder, the folder that holds
+// basepath ("files"). A FILEPATH or FILE_TO_LOAD with ".." may lead out of
+// it; such a file is not part of the extraction and is never read.
+bool inside_extraction_folder(const std::filesystem::path& basepath, const std::filesystem::path& fullpath);
 
 // NAME,REVISION
 std::string get_record_id(const extraction_record& record);
@@ -70,6 +83,8 @@ struct extraction_scan {
       model_sysids;
   std::function<void(std::size_t maximum)> set_progress_maximum;
   std::function<void()> advance_progress;
+  // Told of every model record whose file lies outside the extraction folder.
+  std::function<void(const extraction_record& model, const std::filesystem::path& file)> outside_folder;
 };
 
 extraction_maps make_extraction_maps(const std::filesystem::path& basepath,

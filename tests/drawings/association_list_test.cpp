@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "host/lisp/errors.h"
@@ -137,12 +138,94 @@ TEST_F(AssociationList, ResumingCompletesThePendingLineAndSkipsWhatIsListed) {
                                   "\n");
 }
 
-TEST_F(AssociationList, LogNamesStayInTheLogDirectory) {
+// Logs of drawings with one FILE_TO_LOAD in different folders, or from an
+// earlier run, never replace each other.
+TEST_F(AssociationList, EveryWarningsLineNamesItsOwnLog) {
   std::ofstream(dir_ / "evil.csv") << "FILE_TO_LOAD\n../../etc/x.mi\n..\\..\\y.mi\n";
   auto evil = read_csv(dir_ / "evil.csv");
   EXPECT_EQ(import_log_name(evil[0]), ".._.._etc_x.mi.log");
   EXPECT_EQ(import_log_name(evil[1]), ".._.._y.mi.log");
-  EXPECT_THROW(association_list(dir_ / "no dir" / "out.csv"), host::lisp::lisp_error);
+
+  std::ofstream(dir_ / "same.csv") << "TYPE,NAME,REVISION,FILEPATH,FILE_TO_LOAD\n"
+                                      "ME Drawing,E,1,e1,x.mi\nME Drawing,F,1,e2,x.mi\n";
+  const auto same = read_csv(dir_ / "same.csv");
+  std::vector<std::string> lines;
+  for (int round = 0; round < 2; ++round)
+    for (const extraction_record& d : same) {
+      std::ofstream(dir_ / "log") << "warnings of " << get_record_id(d) << " " << round;
+      association_list list(list_file_);
+      list.begin_drawing(get_record_id(d));
+      write_drawing_associations(list, maps_, d, {{}, make_string("SUCCESS")}, true, true, dir_ / "log",
+                                 dir_ / "tmp");
+    }
+  std::istringstream text(read(list_file_));
+  std::map<std::string, std::string> logs;
+  for (std::string line; std::getline(text, line);) {
+    const std::string marker = "See log file: ";
+    if (line.find(marker) == std::string::npos) continue;
+    const std::string log =
+        line.substr(line.find(marker) + marker.size(), line.size() - 1 - line.find(marker) - marker.size());
+    EXPECT_EQ(read(log).substr(0, 14), "warnings of " + line.substr(0, 1) + ",") << log;
+    logs[log] = read(log);
+  }
+  EXPECT_EQ(logs.size(), 4u);
+  EXPECT_TRUE(logs.contains((dir_ / "tmp" / "x.mi.log").string()));
+  EXPECT_TRUE(logs.contains((dir_ / "tmp" / "x.mi-4.log").string()));
+}
+
+// The list as people's tools leave it: a spreadsheet's byte-order mark and
+// line ends, an empty file, a file that is no association list, and the
+// host's error printed over several lines.
+TEST_F(AssociationList, ResumesListsAsToolsLeaveThem) {
+  auto write_list = [&](const std::string& text) { std::ofstream(list_file_, std::ios::binary) << text; };
+  const std::string header = std::string(association_list_header);
+  write_list("\xEF\xBB\xBF" + header + "\r\nA,1,,,NIL\r\nB,2,X,1,\"SUCCESS\"\r\n");
+  {
+    association_list list(list_file_);
+    EXPECT_TRUE(list.done("A,1"));
+    EXPECT_TRUE(list.done("B,2"));
+    EXPECT_EQ(list.done_count(), 2u);
+    EXPECT_FALSE(list.completed_fatal_error());
+  }
+  for (const std::string blank : {"", "  \n\r\n", "\xEF\xBB\xBF\n"}) {
+    write_list(blank);
+    { association_list list(list_file_); }
+    EXPECT_EQ(read(list_file_), header + "\n");
+  }
+  write_list("TYPE,NAME\nME Drawing,A\n");
+  try {
+    association_list list(list_file_);
+    ADD_FAILURE() << "a list that is no association list was resumed";
+  } catch (const host::lisp::lisp_error& e) {
+    EXPECT_NE(e.message().find(list_file_.string() + " is not a drawing association list"), std::string::npos)
+        << e.message();
+  }
+  EXPECT_EQ(read(list_file_), "TYPE,NAME\nME Drawing,A\n");
+
+  // Strings of the printed error hold line breaks, escaped quotes and a
+  // "|"; names of a master list hold quotes of their own.
+  const std::string records =
+      header +
+      "\n"
+      "C,1,,,#S(FRAME2::ERROR-OBJECT :MESSAGE \"Damaged\nD,9,,,\\\"drawing\\\" |\" :X |a\nE,9 \"|)\n"
+      "F,1,,,\"Drawing imported with warnings. See log file: /tmp/12\" f.mi.log\"\n"
+      "G,1,,,Viewset owner found multiple times in: 3\" pipe;4\" pipe;5\" pipe\n"
+      "H\" x,1,,,\"Not\nI,9,,,found\"\n";
+  write_list(records);
+  {
+    association_list list(list_file_);
+    EXPECT_EQ(list.done_count(), 4u);
+    for (const char* id : {"C,1", "F,1", "G,1", "H\" x,1"}) EXPECT_TRUE(list.done(id)) << id;
+    EXPECT_FALSE(list.completed_fatal_error());
+  }
+  EXPECT_EQ(read(list_file_), records + "\n");
+  write_list(records + "J,1");
+  {
+    association_list list(list_file_);
+    EXPECT_TRUE(list.done("J,1"));
+    EXPECT_TRUE(list.completed_fatal_error());
+  }
+  EXPECT_EQ(read(list_file_), records + "J,1,,,\"Fatal error!\"\n");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "core/file_lock.h"
 #include "support/sdhost_process.h"
 
 namespace {
@@ -80,6 +81,9 @@ class AssociationRun : public testing::Test {
     return r.status;
   }
   fs::path out() const { return dir_ / "out put" / "associations.csv"; }
+  fs::path list() const { return dir_ / "extraction" / "list.csv"; }
+  std::string output() const { return read(dir_ / "stdout"); }
+  bool told(const std::string& text) const { return output().find(text) != std::string::npos; }
 
   fs::path dir_;
 };
@@ -94,7 +98,7 @@ TEST_F(AssociationRun, ADrawingThatKillsTheHostIsCompletedAndNotRetried) {
   EXPECT_NE(first_part.find("d4,1,,,\"Drawing imported with warnings. See log file: "), std::string::npos);
   EXPECT_NE(first_part.find("d4,1,,,\"Drawing is not associated with any 3d model.\"\n"), std::string::npos);
 
-  ASSERT_EQ(run(), 0) << read(dir_ / "stdout");
+  ASSERT_EQ(run(), 3) << read(dir_ / "stdout");  // d3, d2 and d5 were not read
   const std::string done = read(out());
   EXPECT_EQ(done.rfind(first_part, 0), 0u) << "a line written before was changed";
   EXPECT_EQ(done.substr(first_part.size()),
@@ -117,7 +121,8 @@ TEST_F(AssociationRun, ADrawingThatKillsTheHostIsCompletedAndNotRetried) {
 TEST_F(AssociationRun, RelativeListPathsMeanTheFilesBesideTheStartingDirectory) {
   write(dir_ / "extraction" / "files" / "d" / "d3.bi", "(:sdsim-ami 1)\n(:drawing :number \"D3\")\n");
   fs::create_directories(out().parent_path());
-  ASSERT_EQ(run_lists("extraction/list.csv", "out put/associations.csv"), 0) << read(dir_ / "stdout");
+  // d2 and d5 cannot be read.
+  ASSERT_EQ(run_lists("extraction/list.csv", "out put/associations.csv"), 3) << read(dir_ / "stdout");
   const std::string list = read(out());
   EXPECT_NE(list.find("d1,1,p,A,\"SUCCESS\"\n"), std::string::npos) << list;
   EXPECT_NE(list.find("d3,1,,,\"Drawing is not associated with any 3d model.\"\n"), std::string::npos)
@@ -133,7 +138,7 @@ TEST_F(AssociationRun, AnnotationIsRestartedBeforeEveryThresholdthDrawing) {
     fs::remove(out());
     EXPECT_EQ(run("(setq vtm::*annotation-restart-threshold* " + threshold + ")",
                   "(sdsim:module-activations \"ANNOTATION\")"),
-              0)
+              3)  // d2 and d5 cannot be read
         << read(dir_ / "stdout");
     const std::string output = read(dir_ / "stdout");
     const std::size_t end = output.find_last_not_of('\n');
@@ -145,6 +150,115 @@ TEST_F(AssociationRun, AnnotationIsRestartedBeforeEveryThresholdthDrawing) {
   EXPECT_EQ(restarts("5"), "1");
   EXPECT_EQ(restarts("6"), "0");
   EXPECT_EQ(restarts("0"), "0");
+}
+
+// A master list as a spreadsheet exports it, a drawing whose error spans
+// lines as the last one listed, and the output list re-saved by a
+// spreadsheet: the run lists every drawing once and a resume adds nothing.
+TEST_F(AssociationRun, ListsEditedWithEverydayToolsAreResumedWithoutDuplicates) {
+  write(dir_ / "extraction" / "files" / "d" / "d3.bi", "(:sdsim-ami 1)\n(:drawing :number \"D3\")\n");
+  write(dir_ / "extraction" / "files" / "d" / "d6.bi", "(:sdsim-ami 1)\n(:fail \"Damaged\ndrawing\")\n");
+  std::string text = read(list());
+  text.insert(text.find('\n') + 1, "ME Drawing,d0,1,,d,d6.bi\n");  // listed last
+  std::string exported = "\xEF\xBB\xBF";
+  for (char c : text) exported += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  write(list(), exported);
+  fs::create_directories(out().parent_path());
+
+  EXPECT_EQ(run(), 3) << output();  // d2, d5 and d0 were not read
+  const std::string first = read(out());
+  EXPECT_EQ(
+      first.rfind(std::string("DRAWING_NAME,DRAWING_REV,VIEWSET_OWNER_NAME,VIEWSET_OWNER_REV,STATUS\n"), 0),
+      0u);
+  EXPECT_NE(first.find("d1,1,p,A,\"SUCCESS\"\n"), std::string::npos) << first;
+  EXPECT_NE(first.find("d3,1,,,\"Drawing is not associated with any 3d model.\"\n"), std::string::npos)
+      << first;
+  const std::size_t last = first.find("d0,1,,,#S(FRAME2::ERROR-OBJECT");
+  ASSERT_NE(last, std::string::npos) << first;
+  EXPECT_NE(first.find("Damaged\ndrawing", last), std::string::npos) << first;
+
+  write(out(), "\xEF\xBB\xBF" + first);
+  EXPECT_EQ(run(), 0) << output();
+  EXPECT_EQ(read(out()), "\xEF\xBB\xBF" + first + "\n");
+}
+
+// What can be checked at once is, before the models are scanned and before
+// anything is written.
+TEST_F(AssociationRun, ListsAreCheckedBeforeTheLongPart) {
+  fs::create_directories(out().parent_path());
+  const std::string clean = read(list());
+  write(list(), "TYPE,NAME,PART_NUMBER,FILE_TO_LOAD" + clean.substr(clean.find('\n')));
+  EXPECT_EQ(run(), 1);
+  EXPECT_TRUE(told("The extraction list " + list().string() + " lacks the columns REVISION, FILEPATH."))
+      << output();
+  EXPECT_FALSE(fs::exists(out()));
+  write(list(), clean);
+
+  EXPECT_EQ(run_lists(list().string(), list().string()), 1);
+  EXPECT_TRUE(told("The drawing association list " + list().string() + " is the extraction list itself"))
+      << output();
+  EXPECT_EQ(read(list()), clean);
+
+  const fs::path nowhere = dir_ / "nowhere" / "a.csv";
+  EXPECT_EQ(run_lists(list().string(), nowhere.string()), 1);
+  EXPECT_TRUE(told("The directory " + nowhere.parent_path().string() + " of the drawing association list"))
+      << output();
+  EXPECT_FALSE(told("Drawing Associator:")) << output();  // no scan began
+
+  {
+    vtm::core::file_lock running;
+    ASSERT_TRUE(running.try_lock(out().string() + ".lock"));
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(told("The drawing association list " + out().string() + " is in use by process " +
+                     std::to_string(::getpid()) + "."))
+        << output();
+    EXPECT_FALSE(told("Drawing Associator:")) << output();
+    EXPECT_FALSE(fs::exists(out()));
+  }
+
+  // A list resumed: the drawings it names count once, whether the master
+  // list has them or not, so the bar ends at the number of records.
+  write(dir_ / "extraction" / "files" / "d" / "d3.bi", "(:sdsim-ami 1)\n(:drawing :number \"D3\")\n");
+  write(out(),
+        "DRAWING_NAME,DRAWING_REV,VIEWSET_OWNER_NAME,VIEWSET_OWNER_REV,STATUS\n"
+        "zz,9,,,NIL\nyy,9,,,NIL\nd4,1,,,NIL\n");
+  EXPECT_EQ(run(), 3);  // d2 and d5 cannot be read
+  EXPECT_TRUE(told("The drawing association list " + out().string() + " exists; the run resumes it."))
+      << output();
+  EXPECT_TRUE(told("Drawing Associator: done, 8/8\n")) << output();
+}
+
+// Nothing outside the extraction folder is read: not a drawing, whose line
+// says why, and not a model, which then owns no view.
+TEST_F(AssociationRun, FilesOutsideTheExtractionFolderAreNotRead) {
+  write(dir_ / "extraction" / "files" / "d" / "d3.bi", "(:sdsim-ami 1)\n(:drawing :number \"D3\")\n");
+  write(dir_ / "secret" / "e.bi", "(:sdsim-ami 1)\n(:drawing :number \"E\" :views ((:owner \"S-P\")))\n");
+  write(dir_ / "secret" / "o.sdp",
+        "(:sdsim-model 1)\n(:model :sysid \"S-X\" :name \"o\" :contents (:file \"o.sdpc\"))\n");
+  write(dir_ / "secret" / "o.sdpc", "(:sdsim-model 1)\n(:contents :id \"o\" :sysid \"C-O\" :name \"o\")\n");
+  std::string text = read(list());
+  text.insert(text.find('\n') + 1,
+              "ME Drawing,e,1,,../../secret,e.bi\n"
+              "ME Drawing,e2,1,,d,../../../secret/e.bi\n"
+              "ME Component CAD Model,o,1,PN-Q,/../../secret,o.sdpc\n");
+  write(list(), text);
+  fs::create_directories(out().parent_path());
+  EXPECT_EQ(run(), 3) << output();
+  const std::string listed = read(out());
+  EXPECT_NE(listed.find("e,1,,,\"Drawing file lies outside the extraction folder: ../../secret/e.bi\"\n"),
+            std::string::npos)
+      << listed;
+  EXPECT_NE(
+      listed.find("e2,1,,,\"Drawing file lies outside the extraction folder: d/../../../secret/e.bi\"\n"),
+      std::string::npos)
+      << listed;
+  EXPECT_NE(listed.find("d1,1,,,\"1 of 3 viewset owners were not found in any 3d model!\"\n"),
+            std::string::npos)
+      << listed;
+  EXPECT_EQ(listed.find("o,1"), std::string::npos) << listed;
+  EXPECT_TRUE(told("The model file " + (dir_ / "secret" / "o.sdpc").string() +
+                   " of o,1 lies outside the extraction folder and is not read."))
+      << output();
 }
 
 }  // namespace

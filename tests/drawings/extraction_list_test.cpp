@@ -89,6 +89,65 @@ TEST_F(ExtractionList, PathsAndIds) {
   EXPECT_THROW(read_csv(dir_ / "missing.csv"), host::lisp::lisp_error);
 }
 
+// A spreadsheet's export starts with a byte-order mark; a list without the
+// columns records need is told before anything is read.
+TEST_F(ExtractionList, ByteOrderMarkAndMissingColumns) {
+  auto records = read(
+      "\xEF\xBB\xBF"
+      "TYPE,NAME,REVISION\r\nME Drawing,D1,A\r\n");
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].value("TYPE"), "ME Drawing");
+  EXPECT_THAT(missing_extraction_columns(dir_ / "list.csv"),
+              ElementsAre("PART_NUMBER", "FILEPATH", "FILE_TO_LOAD"));
+  read(
+      "\xEF\xBB\xBF"
+      "FILE_TO_LOAD,FILEPATH,PART_NUMBER,REVISION,NAME,TYPE,OTHER\n");
+  EXPECT_TRUE(missing_extraction_columns(dir_ / "list.csv").empty());
+  read("");
+  EXPECT_EQ(missing_extraction_columns(dir_ / "list.csv").size(), 6u);
+}
+
+// Files are found below the extraction folder; ".." may not lead out of it,
+// and a model whose file would lie outside is neither read nor matched.
+TEST_F(ExtractionList, PathsThatLeaveTheExtractionFolderAreNotRead) {
+  const fs::path base = dir_ / "extraction" / "files";
+  auto records = read(
+      "TYPE,NAME,REVISION,PART_NUMBER,FILEPATH,FILE_TO_LOAD\n"
+      "ME Drawing,in,1,,sub/../d,x.mi\n"
+      "ME Drawing,beside,1,,..,x.mi\n"
+      "ME Drawing,abs,1,,/d,x.mi\n"
+      "ME Drawing,up,1,,../..,x.mi\n"
+      "ME Drawing,name,1,,d,../../../x.mi\n"
+      "ME Drawing,folder,1,,..,\n"
+      "ME Component CAD Model,out,1,PN,d/../../..,o.sdpc\n"
+      "ME Component CAD Model,ok,1,PN,d,o.sdpc\n");
+  std::vector<bool> inside;
+  for (std::size_t i = 0; i < 6; ++i)
+    inside.push_back(inside_extraction_folder(base, make_record_fullpath(base, records[i])));
+  EXPECT_THAT(inside, ElementsAre(true, true, true, false, false, false));
+  EXPECT_TRUE(inside_extraction_folder(dir_ / "extraction" / "files/", base / "d" / "x.mi"));
+
+  sysids_ = {{"o.sdp", {"S"}}};
+  std::vector<std::string> refused;
+  extraction_scan scan;
+  scan.model_sysids = [&](const std::vector<fs::path>& files) {
+    for (const fs::path& f : files) scanned_.push_back(f.lexically_relative(dir_).string());
+    return std::vector<std::vector<std::string>>(files.size(), {"S"});
+  };
+  scan.set_progress_maximum = [](std::size_t) {};
+  scan.advance_progress = [&] { ++ticks_; };
+  scan.outside_folder = [&](const extraction_record& r, const fs::path& f) {
+    refused.push_back(get_record_id(r) + " " + f.lexically_relative(dir_).string());
+  };
+  const extraction_maps maps = make_extraction_maps(base, records, scan);
+  EXPECT_THAT(refused, ElementsAre("out,1 o.sdpc"));
+  EXPECT_THAT(scanned_, ElementsAre("extraction/files/d/o.sdp"));
+  EXPECT_THAT(ids(maps.entry(maps.sysid_map, "S")), ElementsAre("ok,1"));
+  EXPECT_THAT(ids(maps.entry(maps.partnumber_3d_map, "PN")), ElementsAre("ok,1"));
+  EXPECT_TRUE(maps.entry(maps.name_3d_map, "out").empty());
+  EXPECT_EQ(ticks_, 2u);
+}
+
 TEST_F(ExtractionList, MapsScanInstanceThenContentsFilesAndListNewestFirst) {
   sysids_ = {{"p.sdp", {"S1"}}, {"a.sda", {"S2"}}, {"a.sdac", {"S1", "S3"}}, {"p.sdpc", {"never"}}};
   auto records = read(
