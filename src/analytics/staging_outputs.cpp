@@ -52,6 +52,8 @@ staging_status refresh_staging_status(const fs::path& dir, const std::string& wr
 
 namespace {
 
+int deferrals = 0;
+
 std::int64_t count(const json& doc, const char* group, const char* part, const char* name) {
   if (!doc.contains(group) || !doc[group].contains(part)) return 0;
   const json& counts = doc[group][part];
@@ -59,6 +61,20 @@ std::int64_t count(const json& doc, const char* group, const char* part, const c
 }
 
 }  // namespace
+
+status_refresh_deferral::status_refresh_deferral() { ++deferrals; }
+status_refresh_deferral::~status_refresh_deferral() { --deferrals; }
+bool status_refresh_deferral::active() { return deferrals > 0; }
+
+void refresh_after_check_in(const fs::path& dir) {
+  if (status_refresh_deferral::active()) return;
+  try {
+    refresh_staging_status(dir, "check-in");
+  } catch (const hl::lisp_error& e) {
+    hl::standard_output() << "The status of " << dir.string() << " was not written: " << e.what() << "\n"
+                          << std::flush;
+  }
+}
 
 std::string status_summary(const json& doc) {
   const auto n = [&](const char* group, const char* name) { return count(doc, group, "counts", name); };

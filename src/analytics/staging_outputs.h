@@ -22,6 +22,22 @@ void publish_staging_status(const std::filesystem::path& dir, staging_status& st
 staging_status refresh_staging_status(const std::filesystem::path& dir, const std::string& written_by,
                                       const std::vector<skipped_model>& skipped = {});
 
+// While one lives (a batch check-in runs), the check-ins of single models
+// leave status.json to the end of the batch, which writes it once.
+class status_refresh_deferral {
+ public:
+  status_refresh_deferral();
+  ~status_refresh_deferral();
+  status_refresh_deferral(const status_refresh_deferral&) = delete;
+  status_refresh_deferral& operator=(const status_refresh_deferral&) = delete;
+  static bool active();
+};
+
+// After a model or drawing was checked in: refresh_staging_status unless
+// deferred. A status that cannot be written is said on the host output and
+// does not undo the check-in.
+void refresh_after_check_in(const std::filesystem::path& dir);
+
 // The counts of the whole staging directory from its status document, in a
 // dozen lines.
 std::string status_summary(const status_document& doc);

@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "analytics/migration_analytics.h"
+#include "analytics/staging_outputs.h"
 #include "checkin/assisted_checkin_dia.h"
 #include "checkin/checkin_session.h"
 #include "checkin/name_conflict_panel.h"
 #include "core/module_env.h"
+#include "core/run_progress.h"
 #include "core/vtm_doctools.h"
 #include "host/dialogs.h"
 #include "host/events.h"
@@ -123,12 +125,20 @@ class batch_run {
               (options_.ignore_errors ? ", check errors ignored" : "") + ": " +
               plural(long(queued.size()), "model") + " queued, " + std::to_string(done) +
               " checked in already");
+    const auto finished = [&](const std::string& key) {
+      const model_status_ptr model = queued_model(key);
+      return !model || (has_tag(*model, "CHECKED-IN") && pending_drawings(*model).empty());
+    };
+    std::int64_t before = 0;
+    for (const std::string& key : queued) before += finished(key) ? 1 : 0;
+    core::run_progress progress("Batch check-in", std::int64_t(queued.size()), before);
     int position = 0;
     for (const std::string& key : queued) {
       ++position;
-      const model_status_ptr model = queued_model(key);
-      if (!model || (has_tag(*model, "CHECKED-IN") && pending_drawings(*model).empty())) continue;
+      if (finished(key)) continue;
+      progress.working_on(key);
       if (std::optional<std::string> failure = check_in_model(key)) return stop(key, *failure);
+      progress.tick();
       host_.console() << "Batch check-in [" << position << "/" << queued.size() << "] " << key
                       << ": checked in" << '\n'
                       << std::flush;
@@ -295,8 +305,27 @@ batch_result batch_check_in(const batch_options& options) {
   if (std::optional<std::string> refusal = staging_directory_check(options.staging_directory.string()))
     hl::simple_error(*refusal + ": " + options.staging_directory.string());
   batch_log log(options.staging_directory / batch_log_name);
-  quiet_host host;
-  return batch_run(options, log, host).run();
+  batch_result result;
+  {
+    const analytics::status_refresh_deferral deferral;
+    quiet_host host;
+    result = batch_run(options, log, host).run();
+  }
+  std::vector<analytics::skipped_model> skipped;
+  if (result.stopped_at && !result.stopped_at->empty())
+    skipped.push_back({*result.stopped_at, result.reason});
+  const analytics::staging_status status =
+      analytics::refresh_staging_status(options.staging_directory, "batch-check-in", skipped);
+  analytics::print_run_summary(
+      hl::standard_output(), "Batch check-in",
+      {{"models checked in", result.models_checked_in}, {"drawings checked in", result.drawings_checked_in}},
+      status, options.staging_directory,
+      result.stopped_at
+          ? "the dialog VANTREL_MM_ASSISTED_CHECKIN for the model it stopped at, then "
+            "(vtm:batch-check-in " +
+                hl::prin1_to_string(hl::make_string(options.staging_directory.string())) + ") again"
+          : std::string());
+  return result;
 }
 
 void define_batch_check_in() {

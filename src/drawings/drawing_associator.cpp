@@ -4,7 +4,9 @@
 #include <set>
 #include <thread>
 
+#include "analytics/staging_outputs.h"
 #include "core/module_env.h"
+#include "core/run_progress.h"
 #include "drawings/warning_interceptor.h"
 #include "host/command_errors.h"
 #include "host/dialogs.h"
@@ -21,6 +23,7 @@
 #include "host/ui.h"
 #include "host/undo.h"
 #include "host/xml.h"
+#include "records/staging_layout.h"
 
 namespace vtm::drawings {
 
@@ -164,6 +167,30 @@ std::optional<drawing_owners> get_drawing_owners(const std::filesystem::path& pa
   return owners;
 }
 
+namespace {
+
+// The association list lies in a staging directory when the team keeps it
+// there; its status then shows the run too.
+void print_association_summary(const std::filesystem::path& output_csv, std::int64_t drawings,
+                               std::int64_t before) {
+  const std::filesystem::path dir = output_csv.parent_path();
+  const std::vector<std::pair<std::string, std::int64_t>> this_run{{"drawings associated", drawings},
+                                                                   {"listed by earlier runs", before}};
+  std::ostream& out = hl::standard_output();
+  if (!std::filesystem::exists(dir / records::toc_file)) {
+    out << "Drawing association finished. This run: " << drawings << " drawings associated, " << before
+        << " listed by earlier runs.\nAssociation list: " << output_csv.string() << "\n"
+        << std::flush;
+    return;
+  }
+  const analytics::staging_status status = analytics::refresh_staging_status(dir, "drawing-association");
+  analytics::print_run_summary(
+      out, "Drawing association", this_run, status, dir,
+      "check the lines of " + output_csv.string() + " that do not end in \"SUCCESS\"");
+}
+
+}  // namespace
+
 hl::ref run_drawing_association(const std::filesystem::path& input_list,
                                 const std::filesystem::path& output_list,
                                 const association_options& options) {
@@ -186,26 +213,35 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
 
   const std::filesystem::path output_dir = output_csv.parent_path();
   const std::filesystem::path import_log = output_dir / "log";
+  // The scan has had its bar; the drawings get their own, with their pace.
+  const hl::ref result = host::frame2::finalize_progress_bar(bar);
   association_list list(output_csv);
-  host::frame2::add_progress_bar_ticks(bar, std::int64_t(list.done_count()));
+  std::int64_t before = 0;
+  for (const extraction_record* drawing : maps.drawings) before += list.done(get_record_id(*drawing)) ? 1 : 0;
   host::frame2_ui::sd_set_current_working_directory(output_dir.string() + "/");
   warning_interception interception;
 
   const std::int64_t threshold = hl::as_integer(hl::symbol_value(restart_threshold()));
-  std::int64_t running = 0;
+  std::int64_t running = 0, associated = 0;
   const std::filesystem::path base = input_csv.parent_path() / "files";
-  for (const extraction_record* drawing : maps.drawings) {
-    const std::string id = get_record_id(*drawing);
-    if (list.done(id)) continue;
-    if (threshold > 0 && ++running % threshold == 0) restart_annotation();
-    list.begin_drawing(id);
-    std::optional<drawing_owners> owners = get_drawing_owners(make_record_fullpath(base, *drawing));
-    write_drawing_associations(list, maps, *drawing, owners ? *owners : drawing_owners{{}, hl::nil()},
-                               options.by_name, options.by_partnumber, import_log, temp_dir());
-    host::frame2::add_progress_bar_ticks(bar, 1);
+  {
+    core::run_progress progress("Drawing association", std::int64_t(maps.drawings.size()), before);
+    for (const extraction_record* drawing : maps.drawings) {
+      const std::string id = get_record_id(*drawing);
+      if (list.done(id)) continue;
+      if (threshold > 0 && ++running % threshold == 0) restart_annotation();
+      progress.working_on(id);
+      list.begin_drawing(id);
+      std::optional<drawing_owners> owners = get_drawing_owners(make_record_fullpath(base, *drawing));
+      write_drawing_associations(list, maps, *drawing, owners ? *owners : drawing_owners{{}, hl::nil()},
+                                 options.by_name, options.by_partnumber, import_log, temp_dir());
+      progress.tick();
+    }
+    associated = progress.done_now();
   }
   list.close();
-  return host::frame2::finalize_progress_bar(bar);
+  print_association_summary(output_csv, associated, before);
+  return result;
 }
 
 void define_drawing_associator() {

@@ -8,6 +8,7 @@
 #include "analytics/staging_outputs.h"
 #include "analytics/staging_report.h"
 #include "checkin/conflict_resolver.h"
+#include "core/run_progress.h"
 #include "host/clusters.h"
 #include "host/command_errors.h"
 #include "host/drawings.h"
@@ -17,7 +18,6 @@
 #include "host/lisp/printer.h"
 #include "host/lisp/streams.h"
 #include "host/model_tree.h"
-#include "core/run_progress.h"
 #include "host/ui.h"
 #include "host/undo.h"
 #include "records/ami_drawing_records.h"
@@ -137,15 +137,16 @@ class staging_run {
     records_.close();
     const auto analytics = analytics::make_migration_analytics(
         staging_, records_.drawings, records_.resolver.components(), records_.changelog);
-    std::string report = analytics::make_staging_report(input_, staging_, records_.files, records_.drawings,
-                                                        records_.resolver.components(), records_.changelog,
-                                                        analytics);
+    std::string report =
+        analytics::make_staging_report(input_, staging_, records_.files, records_.drawings,
+                                       records_.resolver.components(), records_.changelog, analytics);
     analytics::staging_status status = analytics::collect_staging_status(
         staging_, records_.files.filetable(), &analytics, records_.changelog.changes());
     status.written_by = "stage-1";
     analytics::publish_staging_status(staging_, status);
     analytics::print_run_summary(hl::standard_output(), "Staging run", this_run(), status, staging_,
-                                 "(vtm:batch-check-in " + hl::prin1_to_string(hl::make_string(staging_.string())) +
+                                 "(vtm:batch-check-in " +
+                                     hl::prin1_to_string(hl::make_string(staging_.string())) +
                                      ") or the dialog VANTREL_MM_ASSISTED_CHECKIN");
     return report;
   }
@@ -153,7 +154,8 @@ class staging_run {
  private:
   // The outcomes of the files this run worked on.
   std::vector<std::pair<std::string, std::int64_t>> this_run() const {
-    std::vector<std::pair<std::string, std::int64_t>> counts{{"files processed", std::int64_t(processed_.size())}};
+    std::vector<std::pair<std::string, std::int64_t>> counts{
+        {"files processed", std::int64_t(processed_.size())}};
     for (analytics::cad_file_outcome outcome : analytics::all_cad_file_outcomes) {
       std::int64_t n = 0;
       for (const std::string& file : processed_)
