@@ -151,6 +151,24 @@ class staging_run {
     return report;
   }
 
+  // After an error ended the run: status.json and overview.html show where
+  // it stopped (the analytics are those of the last finished run). A status
+  // that cannot be written does not hide the error that ended the run.
+  void publish_stopped() noexcept {
+    try {
+      records_.close();
+      const std::optional<analytics::migration_analytics> before =
+          analytics::load_migration_analytics(staging_);
+      analytics::staging_status status = analytics::collect_staging_status(
+          staging_, records_.files.filetable(), before ? &*before : nullptr, records_.changelog.changes());
+      status.written_by = "stage-1 (stopped)";
+      analytics::publish_staging_status(staging_, status);
+      analytics::print_run_summary(hl::standard_output(), "Staging run stopped", this_run(), status, staging_,
+                                   "the same staging run again: it retries the file it stopped at");
+    } catch (...) {
+    }
+  }
+
  private:
   // The outcomes of the files this run worked on.
   std::vector<std::pair<std::string, std::int64_t>> this_run() const {
@@ -242,7 +260,12 @@ hl::ref run_staging(const fs::path& input_directory, const fs::path& staging_dir
   std::string report;
   {
     staging_run run(input_directory, staging_directory, options);
-    run.run();
+    try {
+      run.run();
+    } catch (...) {
+      run.publish_stopped();
+      throw;
+    }
     report = run.report();
   }
   return options.display_report ? host::oli::sd_display_url(report) : hl::nil();
