@@ -66,14 +66,19 @@ status_refresh_deferral::status_refresh_deferral() { ++deferrals; }
 status_refresh_deferral::~status_refresh_deferral() { --deferrals; }
 bool status_refresh_deferral::active() { return deferrals > 0; }
 
-void refresh_after_check_in(const fs::path& dir) {
-  if (status_refresh_deferral::active()) return;
+std::optional<staging_status> try_refresh_staging_status(const fs::path& dir, const std::string& written_by,
+                                                         const std::vector<skipped_model>& skipped) {
   try {
-    refresh_staging_status(dir, "check-in");
+    return refresh_staging_status(dir, written_by, skipped);
   } catch (const hl::lisp_error& e) {
     hl::standard_output() << "The status of " << dir.string() << " was not written: " << e.what() << "\n"
                           << std::flush;
+    return std::nullopt;
   }
+}
+
+void refresh_after_check_in(const fs::path& dir) {
+  if (!status_refresh_deferral::active()) try_refresh_staging_status(dir, "check-in");
 }
 
 std::string status_summary(const json& doc) {
@@ -118,10 +123,10 @@ std::string status_summary(const json& doc) {
   return out.str();
 }
 
-void print_run_summary(std::ostream& out, const std::string& run,
+void print_run_summary(std::ostream& out, const std::string& headline,
                        const std::vector<std::pair<std::string, std::int64_t>>& this_run,
                        const staging_status& status, const fs::path& dir, const std::string& next) {
-  out << run << " finished.";
+  out << headline;
   if (!this_run.empty()) {
     out << " This run:";
     bool first = true;

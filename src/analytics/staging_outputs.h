@@ -21,6 +21,11 @@ void publish_staging_status(const std::filesystem::path& dir, staging_status& st
 // read_staging_status, then publish_staging_status; the status written.
 staging_status refresh_staging_status(const std::filesystem::path& dir, const std::string& written_by,
                                       const std::vector<skipped_model>& skipped = {});
+// The same for the end of a run whose work is done: a status that cannot be
+// written is said on the host output, and nothing is returned.
+std::optional<staging_status> try_refresh_staging_status(const std::filesystem::path& dir,
+                                                         const std::string& written_by,
+                                                         const std::vector<skipped_model>& skipped = {});
 
 // While one lives (a batch check-in runs), the check-ins of single models
 // leave status.json to the end of the batch, which writes it once.
@@ -42,9 +47,10 @@ void refresh_after_check_in(const std::filesystem::path& dir);
 // dozen lines.
 std::string status_summary(const status_document& doc);
 
-// The summary at the end of a run: what this run did (label and count), the
-// counts of the whole directory, where the outputs are and what to run next.
-void print_run_summary(std::ostream& out, const std::string& run,
+// The summary at the end of a run: the headline ("Staging run finished."),
+// what this run did (label and count), the counts of the whole directory,
+// where the outputs are and what to run next.
+void print_run_summary(std::ostream& out, const std::string& headline,
                        const std::vector<std::pair<std::string, std::int64_t>>& this_run,
                        const staging_status& status, const std::filesystem::path& dir,
                        const std::string& next);

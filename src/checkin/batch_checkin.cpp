@@ -314,17 +314,18 @@ batch_result batch_check_in(const batch_options& options) {
   std::vector<analytics::skipped_model> skipped;
   if (result.stopped_at && !result.stopped_at->empty())
     skipped.push_back({*result.stopped_at, result.reason});
-  const analytics::staging_status status =
-      analytics::refresh_staging_status(options.staging_directory, "batch-check-in", skipped);
-  analytics::print_run_summary(
-      hl::standard_output(), "Batch check-in",
-      {{"models checked in", result.models_checked_in}, {"drawings checked in", result.drawings_checked_in}},
-      status, options.staging_directory,
-      result.stopped_at
-          ? "the dialog VANTREL_MM_ASSISTED_CHECKIN for the model it stopped at, then "
-            "(vtm:batch-check-in " +
-                hl::prin1_to_string(hl::make_string(options.staging_directory.string())) + ") again"
-          : std::string());
+  if (const auto status =
+          analytics::try_refresh_staging_status(options.staging_directory, "batch-check-in", skipped))
+    analytics::print_run_summary(
+        hl::standard_output(), result.stopped_at ? "Batch check-in stopped." : "Batch check-in finished.",
+        {{"models checked in", result.models_checked_in},
+         {"drawings checked in", result.drawings_checked_in}},
+        *status, options.staging_directory,
+        result.stopped_at
+            ? "the dialog VANTREL_MM_ASSISTED_CHECKIN for the model it stopped at, then "
+              "(vtm:batch-check-in " +
+                  hl::prin1_to_string(hl::make_string(options.staging_directory.string())) + ") again"
+            : std::string());
   return result;
 }
 

@@ -183,10 +183,10 @@ void print_association_summary(const std::filesystem::path& output_csv, std::int
         << std::flush;
     return;
   }
-  const analytics::staging_status status = analytics::refresh_staging_status(dir, "drawing-association");
-  analytics::print_run_summary(
-      out, "Drawing association", this_run, status, dir,
-      "check the lines of " + output_csv.string() + " that do not end in \"SUCCESS\"");
+  if (const auto status = analytics::try_refresh_staging_status(dir, "drawing-association"))
+    analytics::print_run_summary(
+        out, "Drawing association finished.", this_run, *status, dir,
+        "check the lines of " + output_csv.string() + " that do not end in \"SUCCESS\"");
 }
 
 }  // namespace

@@ -144,7 +144,7 @@ class staging_run {
         staging_, records_.files.filetable(), &analytics, records_.changelog.changes());
     status.written_by = "stage-1";
     analytics::publish_staging_status(staging_, status);
-    analytics::print_run_summary(hl::standard_output(), "Staging run", this_run(), status, staging_,
+    analytics::print_run_summary(hl::standard_output(), "Staging run finished.", this_run(), status, staging_,
                                  "(vtm:batch-check-in " +
                                      hl::prin1_to_string(hl::make_string(staging_.string())) +
                                      ") or the dialog VANTREL_MM_ASSISTED_CHECKIN");
@@ -163,8 +163,8 @@ class staging_run {
           staging_, records_.files.filetable(), before ? &*before : nullptr, records_.changelog.changes());
       status.written_by = "stage-1 (stopped)";
       analytics::publish_staging_status(staging_, status);
-      analytics::print_run_summary(hl::standard_output(), "Staging run stopped", this_run(), status, staging_,
-                                   "the same staging run again: it retries the file it stopped at");
+      analytics::print_run_summary(hl::standard_output(), "Staging run stopped.", this_run(), status,
+                                   staging_, "the same staging run again: it retries the file it stopped at");
     } catch (...) {
     }
   }

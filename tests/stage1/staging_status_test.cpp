@@ -75,7 +75,7 @@ TEST_F(StagingRun, StatusAndOverviewShowWhatTheRecordFilesHold) {
   const vtm_test::sdhost_result crashed = stage();
   ASSERT_EQ(crashed.status, 128 + 9) << crashed.out << crashed.err;
   const vtm_test::sdhost_result r = stage();
-  ASSERT_NE(r.status, 2) << r.out << r.err;
+  ASSERT_TRUE(r.status == 0 || r.status == 3) << r.status << r.out << r.err;
   EXPECT_NE(r.err.find("done before"), std::string::npos) << "the resumed run names what was done\n" << r.err;
   EXPECT_NE(r.out.find("Staging run finished."), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Next: (vtm:batch-check-in"), std::string::npos) << r.out;
