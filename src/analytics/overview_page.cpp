@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 namespace vtm::analytics {
@@ -57,15 +58,29 @@ std::string joined(const std::vector<std::string>& items, const std::string& sep
   return out;
 }
 
-// One section: a collapsed table of the rows, with its count in the title.
-// id names the count the rows stand behind (files-crashed, ...).
+using json = nlohmann::json;
+// The rows of a table: arrays of cells, each a text, a number, a link
+// {"t": text, "h": href} or an array of links.
+using rows_t = json;
+
+json jlink(const std::string& path) {
+  if (path.empty()) return "";
+  return {{"t", utf8::replace_invalid(path)}, {"h", path_url(path)}};
+}
+
+void cell(rows_t& rows, json c) { rows.back().push_back(std::move(c)); }
+
+// One section: a collapsed table, with its count in the title. id names the
+// count the rows stand behind (files-crashed, ...). The rows travel as JSON
+// that is read and made into table rows only when the section is opened, so
+// that a page of many thousand rows loads at once.
 class page {
  public:
   std::ostringstream out;
 
   void section(const std::string& id, const std::string& title, const std::string& what,
                const std::vector<std::string>& headers, std::int64_t rows_count,
-               const std::function<void(std::ostream&)>& rows) {
+               const std::function<void(rows_t&)>& rows) {
     out << "<details class=\"section\" id=\"" << id << "\"><summary><span class=\"title\">" << esc(title)
         << "</span> <span class=\"n\" data-count=\"" << id << "\">" << rows_count << "</span></summary>\n"
         << "<p class=\"what\">" << esc(what) << "</p>\n";
@@ -76,13 +91,24 @@ class page {
     out << "<input class=\"filter\" type=\"search\" placeholder=\"Filter rows\" aria-label=\"Filter "
         << esc(title) << "\"/>\n<table class=\"list\" data-rows-for=\"" << id << "\"><thead><tr>";
     for (const std::string& h : headers) out << "<th>" << esc(h) << "</th>";
-    out << "</tr></thead><tbody>\n";
-    rows(out);
-    out << "</tbody></table></details>\n";
+    out << "</tr></thead><tbody></tbody></table>\n<script type=\"application/json\" id=\"rows-" << id
+        << "\">";
+    rows_t r = json::array();
+    rows(r);
+    out << script_text(r) << "</script></details>\n";
+  }
+
+  // Rows as a script element's text: JSON with <, > and & escaped, so that
+  // it can neither end the element nor upset an XML reader.
+  static std::string script_text(const json& data) {
+    const std::string text = data.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+      out += c == '<' ? "\\u003c" : c == '>' ? "\\u003e" : c == '&' ? "\\u0026" : std::string(1, c);
+    return out;
   }
 };
-
-void cell(std::ostream& o, const std::string& html) { o << "<td>" << html << "</td>"; }
 
 constexpr const char* style = R"(
 body{font-family:system-ui,sans-serif;margin:1.5em;color:#222}
@@ -100,55 +126,100 @@ details.section summary{cursor:pointer;font-weight:bold}
 .n{background:#555;color:#fff;border-radius:.8em;padding:0 .5em;font-size:.9em}
 .what{color:#555;margin:.3em 0}
 .filter{margin:.3em 0;width:20em}
-tr.hidden{display:none}
 )";
 
-// Sorting by a column (numbers as numbers) and filtering by text, done on a
-// table only when the user asks, so a page with many rows loads at once.
+// Tables are filled when their section opens; sorting (numbers as numbers)
+// and filtering work on the rows' data, then fill the table again.
 constexpr const char* script = R"(
 (function () {
   'use strict';
-  function cellValue(row, i) {
-    var c = row.cells[i];
-    return c ? c.textContent.trim() : '';
+  function text(c) {
+    if (c === null || c === undefined) return '';
+    if (Array.isArray(c)) return c.map(text).join(' ');
+    return typeof c === 'object' ? c.t : String(c);
   }
-  function sortBy(table, th) {
-    var i = Array.prototype.indexOf.call(th.parentNode.children, th);
-    var asc = !th.classList.contains('asc');
-    Array.prototype.forEach.call(th.parentNode.children, function (h) { h.classList.remove('asc', 'desc'); });
-    th.classList.add(asc ? 'asc' : 'desc');
-    var body = table.tBodies[0];
-    var rows = Array.prototype.slice.call(body.rows);
-    rows.sort(function (a, b) {
-      var x = cellValue(a, i), y = cellValue(b, i);
-      var nx = Number(x), ny = Number(y);
-      var r = (x !== '' && y !== '' && !isNaN(nx) && !isNaN(ny)) ? nx - ny : x.localeCompare(y);
-      return asc ? r : -r;
-    });
-    var frag = document.createDocumentFragment();
-    rows.forEach(function (r) { frag.appendChild(r); });
-    body.appendChild(frag);
+  function fillCell(td, c) {
+    if (Array.isArray(c)) {
+      c.forEach(function (x, i) { if (i) td.appendChild(document.createTextNode(' ')); fillCell(td, x); });
+    } else if (c !== null && typeof c === 'object') {
+      var a = document.createElement('a');
+      a.href = c.h;
+      a.textContent = c.t;
+      td.appendChild(a);
+    } else {
+      td.appendChild(document.createTextNode(text(c)));
+    }
   }
-  function filter(table, text) {
-    var q = text.trim().toLowerCase();
-    Array.prototype.forEach.call(table.tBodies[0].rows, function (r) {
-      r.classList.toggle('hidden', q !== '' && r.textContent.toLowerCase().indexOf(q) < 0);
-    });
-  }
-  document.querySelectorAll('table.list').forEach(function (table) {
+  function setUp(table) {
+    var id = table.getAttribute('data-rows-for');
+    var all = null;
+    var state = { view: null, column: -1, asc: true, filled: false };
+    function rows() {
+      if (all === null) {
+        all = JSON.parse(document.getElementById('rows-' + id).textContent);
+        state.view = all;
+        var n = document.querySelector('[data-count="' + id + '"]');
+        if (n) n.setAttribute('data-rows', String(all.length));
+      }
+      return all;
+    }
+    function fill() {
+      rows();
+      var body = table.tBodies[0], frag = document.createDocumentFragment();
+      state.view.forEach(function (row) {
+        var tr = document.createElement('tr');
+        row.forEach(function (c) { var td = document.createElement('td'); fillCell(td, c); tr.appendChild(td); });
+        frag.appendChild(tr);
+      });
+      body.textContent = '';
+      body.appendChild(frag);
+      state.filled = true;
+    }
+    function sort() {
+      var i = state.column;
+      if (i < 0) return;
+      state.view.sort(function (a, b) {
+        var x = text(a[i]), y = text(b[i]), nx = Number(x), ny = Number(y);
+        var r = (x !== '' && y !== '' && !isNaN(nx) && !isNaN(ny)) ? nx - ny : x.localeCompare(y);
+        return state.asc ? r : -r;
+      });
+    }
     table.tHead.addEventListener('click', function (e) {
-      if (e.target.tagName === 'TH') sortBy(table, e.target);
+      var th = e.target;
+      if (th.tagName !== 'TH') return;
+      var i = Array.prototype.indexOf.call(th.parentNode.children, th);
+      state.asc = state.column === i ? !state.asc : true;
+      state.column = i;
+      Array.prototype.forEach.call(th.parentNode.children, function (h) { h.classList.remove('asc', 'desc'); });
+      th.classList.add(state.asc ? 'asc' : 'desc');
+      if (rows() === state.view) state.view = all.slice();
+      sort();
+      fill();
     });
     var input = table.previousElementSibling;
     if (input && input.classList.contains('filter'))
-      input.addEventListener('input', function () { filter(table, input.value); });
-    var n = document.querySelector('[data-count="' + table.getAttribute('data-rows-for') + '"]');
-    if (n) n.setAttribute('data-rows', String(table.tBodies[0].rows.length));
-  });
-  if (location.hash) {
-    var target = document.getElementById(location.hash.slice(1));
-    if (target && target.tagName === 'DETAILS') target.open = true;
+      input.addEventListener('input', function () {
+        var q = input.value.trim().toLowerCase();
+        state.view = q === '' ? rows().slice() : rows().filter(function (row) {
+          return row.some(function (c) { return text(c).toLowerCase().indexOf(q) >= 0; });
+        });
+        sort();
+        fill();
+      });
+    var details = table.closest('details');
+    details.addEventListener('toggle', function () { if (details.open && !state.filled) fill(); });
+    return { details: details, fill: fill };
   }
+  var tables = {};
+  document.querySelectorAll('table.list').forEach(function (t) { tables[t.getAttribute('data-rows-for')] = setUp(t); });
+  function openFromHash() {
+    var id = location.hash.slice(1), target = document.getElementById(id);
+    if (!target || target.tagName !== 'DETAILS') return;
+    target.open = true;
+    if (tables[id]) tables[id].fill();
+  }
+  window.addEventListener('hashchange', openFromHash);
+  openFromHash();
   document.body.setAttribute('data-ready', 'yes');
 })();
 )";
@@ -244,14 +315,13 @@ std::string overview_html(const staging_status& st) {
     std::vector<std::string> headers{"Source file", "Load method"};
     if (with_message) headers.push_back("Message");
     p.section(id, title, what, headers, files.at(std::string(cad_file_outcome_name(outcome))),
-              [&](std::ostream& r) {
+              [&](rows_t& r) {
                 for (const file_entry& f : st.files)
                   if (f.outcome == outcome) {
-                    r << "<tr>";
-                    cell(r, link(f.source));
-                    cell(r, esc(f.load_method));
-                    if (with_message) cell(r, esc(f.message));
-                    r << "</tr>\n";
+                    r.push_back(json::array());
+                    cell(r, jlink(f.source));
+                    cell(r, json(f.load_method));
+                    if (with_message) cell(r, json(f.message));
                   }
               });
   };
@@ -268,16 +338,15 @@ std::string overview_html(const staging_status& st) {
                "No loader takes files of this type; they are not migrated.", false);
 
   const auto model_rows = [&](const std::function<bool(const model_entry&)>& keep,
-                              const std::function<void(std::ostream&, const model_entry&)>& extra) {
-    return [&st, keep, extra](std::ostream& r) {
+                              const std::function<void(rows_t&, const model_entry&)>& extra) {
+    return [&st, keep, extra](rows_t& r) {
       for (const model_entry& m : st.models)
         if (keep(m)) {
-          r << "<tr>";
-          cell(r, esc(m.instance.empty() ? m.key : m.instance));
-          cell(r, m.source_file.empty() ? esc(m.source) : link(m.source_file));
-          cell(r, link(m.staged));
+          r.push_back(json::array());
+          cell(r, json(m.instance.empty() ? m.key : m.instance));
+          cell(r, m.source_file.empty() ? json(m.source) : jlink(m.source_file));
+          cell(r, jlink(m.staged));
           extra(r, m);
-          r << "</tr>\n";
         }
     };
   };
@@ -287,10 +356,10 @@ std::string overview_html(const staging_status& st) {
       "details of each.",
       {"Model", "Source file", "Staged as", "Corrupt parts", "Lost parts", "Tags"}, models.at("errors"),
       model_rows([](const model_entry& m) { return m.cat == category::errors; },
-                 [](std::ostream& r, const model_entry& m) {
-                   cell(r, std::to_string(m.corrupt.size()));
-                   cell(r, std::to_string(m.disconnects.size()));
-                   cell(r, esc(joined(m.tags)));
+                 [](rows_t& r, const model_entry& m) {
+                   cell(r, json(m.corrupt.size()));
+                   cell(r, json(m.disconnects.size()));
+                   cell(r, json(joined(m.tags)));
                  }));
   p.section("models-name-conflicts", "Models with name conflicts",
             "Different components of one model carry the same model name; the check-in resolves them.",
@@ -302,27 +371,26 @@ std::string overview_html(const staging_status& st) {
                     if (t == "model-name-conflict") return true;
                   return false;
                 },
-                [](std::ostream& r, const model_entry& m) {
+                [](rows_t& r, const model_entry& m) {
                   std::vector<std::string> names;
                   for (const model_name_conflict& c : m.name_conflicts)
                     names.push_back(c.name + " (" + std::to_string(c.sysids.size()) + ")");
-                  cell(r, esc(joined(names)));
+                  cell(r, json(joined(names)));
                   cell(r, m.checked_in ? "yes" : "no");
                 }));
 
   const auto drawing_section = [&](const std::string& tag, const std::string& title,
                                    const std::string& what) {
     p.section("drawings-" + tag, title, what, {"Drawing", "Source file", "Staged as", "Models", "Checked in"},
-              drawings.at(tag), [&](std::ostream& r) {
+              drawings.at(tag), [&](rows_t& r) {
                 for (const drawing_entry& d : st.drawings)
                   if (d.tag == tag) {
-                    r << "<tr>";
-                    cell(r, esc(d.name));
-                    cell(r, d.source_file.empty() ? esc(d.source) : link(d.source_file));
-                    cell(r, link(d.staged));
-                    cell(r, esc(joined(d.models)));
+                    r.push_back(json::array());
+                    cell(r, json(d.name));
+                    cell(r, d.source_file.empty() ? json(d.source) : jlink(d.source_file));
+                    cell(r, jlink(d.staged));
+                    cell(r, json(joined(d.models)));
                     cell(r, d.checked_in ? "yes" : "no");
-                    r << "</tr>\n";
                   }
               });
   };
@@ -342,61 +410,56 @@ std::string overview_html(const staging_status& st) {
                     if (t == "top-level-wp") return true;
                   return false;
                 },
-                [](std::ostream&, const model_entry&) {}));
+                [](rows_t&, const model_entry&) {}));
   p.section(
       "models-skipped", "Models a check-in batch passed over",
       "The batch check-in could not check these in; the assisted check-in dialog takes them one by one.",
-      {"Staged as", "Reason"}, models.at("skipped"), [&](std::ostream& r) {
+      {"Staged as", "Reason"}, models.at("skipped"), [&](rows_t& r) {
         for (const skipped_model& s : st.skipped) {
-          r << "<tr>";
-          cell(r, link(s.staged));
-          cell(r, esc(s.reason));
-          r << "</tr>\n";
+          r.push_back(json::array());
+          cell(r, jlink(s.staged));
+          cell(r, json(s.reason));
         }
       });
   p.section("models-left", "Models not checked in yet", "The models the check-in has still to do.",
             {"Model", "Source file", "Staged as", "Category", "Tags"}, models.at("left"),
             model_rows([](const model_entry& m) { return !m.checked_in; },
-                       [](std::ostream& r, const model_entry& m) {
+                       [](rows_t& r, const model_entry& m) {
                          cell(r, std::string(category_name(m.cat)));
-                         cell(r, esc(joined(m.tags)));
+                         cell(r, json(joined(m.tags)));
                        }));
   p.section("drawings-left", "Drawings not checked in yet", "Each with the reason it is still waiting.",
-            {"Drawing", "Staged as", "Why"}, drawings.at("left"), [&](std::ostream& r) {
+            {"Drawing", "Staged as", "Why"}, drawings.at("left"), [&](rows_t& r) {
               for (const drawing_entry& d : st.drawings)
                 if (!d.checked_in) {
-                  r << "<tr>";
-                  cell(r, esc(d.name));
-                  cell(r, link(d.staged));
-                  cell(r, esc(d.left_because));
-                  r << "</tr>\n";
+                  r.push_back(json::array());
+                  cell(r, json(d.name));
+                  cell(r, jlink(d.staged));
+                  cell(r, json(d.left_because));
                 }
             });
   p.section("changes", "Sysid changes", "Components given a new sysid while staging, by reason.",
-            {"Reason", "Model name", "Sysid before", "Sysid after", "Where"}, all_changes,
-            [&](std::ostream& r) {
+            {"Reason", "Model name", "Sysid before", "Sysid after", "Where"}, all_changes, [&](rows_t& r) {
               for (const change_entry& c : st.changes) {
-                r << "<tr>";
-                cell(r, esc(c.reason));
-                cell(r, esc(c.model_name));
-                cell(r, esc(c.sysid_before));
-                cell(r, esc(c.sysid_after));
-                cell(r, esc(joined(c.locations, "; ")));
-                r << "</tr>\n";
+                r.push_back(json::array());
+                cell(r, json(c.reason));
+                cell(r, json(c.model_name));
+                cell(r, json(c.sysid_before));
+                cell(r, json(c.sysid_after));
+                cell(r, json(joined(c.locations, "; ")));
               }
             });
   p.section("files-staged", "Files staged", "Every CAD file staged, with what it gave.",
-            {"Source file", "Load method", "Models", "Drawing"}, files.at("staged"), [&](std::ostream& r) {
+            {"Source file", "Load method", "Models", "Drawing"}, files.at("staged"), [&](rows_t& r) {
               for (const file_entry& f : st.files)
                 if (f.outcome == cad_file_outcome::staged) {
-                  r << "<tr>";
-                  cell(r, link(f.source));
-                  cell(r, esc(f.load_method));
-                  std::string models;
-                  for (const std::string& m : f.models) models += (models.empty() ? "" : " ") + link(m);
+                  r.push_back(json::array());
+                  cell(r, jlink(f.source));
+                  cell(r, json(f.load_method));
+                  json models = json::array();
+                  for (const std::string& m : f.models) models.push_back(jlink(m));
                   cell(r, models);
-                  cell(r, link(f.drawing));
-                  r << "</tr>\n";
+                  cell(r, jlink(f.drawing));
                 }
             });
 
