@@ -188,6 +188,7 @@ void vt_analytics_initialize(char* data, int size, LAOBJ* name) {
   in_main_package(lisp_oli_doc_tools);
   vtm::analytics::define_vt_analytics();
   vtm::analytics::define_staging_status();
+  export_names({"STAGING-STATUS"});
 }
 
 void vt_report_initialize(char* data, int size, LAOBJ* name) {
