@@ -423,7 +423,7 @@ std::string overview_html(const staging_status& st) {
       });
   p.section("models-left", "Models not checked in yet", "The models the check-in has still to do.",
             {"Model", "Source file", "Staged as", "Category", "Tags"}, models.at("left"),
-            model_rows([](const model_entry& m) { return !m.checked_in; },
+            model_rows([](const model_entry& m) { return m.left(); },
                        [](rows_t& r, const model_entry& m) {
                          cell(r, std::string(category_name(m.cat)));
                          cell(r, json(joined(m.tags)));

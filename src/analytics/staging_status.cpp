@@ -64,6 +64,10 @@ std::vector<const model_status*> latest_models(const model_analytics& c) {
 
 }  // namespace
 
+bool model_entry::left() const {
+  return !checked_in && std::find(tags.begin(), tags.end(), "top-level-wp") == tags.end();
+}
+
 std::string_view category_name(category c) {
   switch (c) {
     case category::ok:
@@ -204,7 +208,8 @@ std::map<std::string, std::int64_t> staging_status::model_counts() const {
                                         {"skipped", std::int64_t(skipped.size())}};
   for (const model_entry& m : models) {
     ++n[std::string(category_name(m.cat))];
-    ++n[m.checked_in ? "checked-in" : "left"];
+    if (m.checked_in) ++n["checked-in"];
+    if (m.left()) ++n["left"];
   }
   return n;
 }

@@ -46,6 +46,10 @@ struct model_entry {
   std::vector<std::pair<std::string, std::string>> disconnects;
   std::vector<model_name_conflict> name_conflicts;
   std::vector<std::string> drawings;
+
+  // Still to be checked in: top-level workplanes are not migrated and never
+  // queued for check-in.
+  bool left() const;
 };
 
 struct drawing_entry {
