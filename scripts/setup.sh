@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libpugixml-dev libsqlite3-dev sqlite3 libcli11-dev libfmt-dev libutfcpp-dev
   sbcl
+  nlohmann-json3-dev
+  chromium python3-jsonschema
 )
 
 missing=()

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <sstream>
@@ -26,13 +27,18 @@ struct progress_bar {
   std::int64_t maximum = 0, done = 0;
   int shown_tenth = -1;
   bool finished = false;
+  std::chrono::steady_clock::time_point shown_at{};
 
   // One line per tenth of the way, so that long runs show progress without
-  // flooding a log.
+  // flooding a log; on a terminal also a line whenever a few seconds have
+  // passed since the last, so that a slow run is seen to move.
   void show() {
+    static const bool terminal = isatty(STDERR_FILENO) == 1;
+    const auto now = std::chrono::steady_clock::now();
     int tenth = maximum > 0 ? static_cast<int>(10 * std::min(done, maximum) / maximum) : 0;
-    if (tenth == shown_tenth) return;
+    if (tenth == shown_tenth && !(terminal && now - shown_at >= std::chrono::seconds(3))) return;
     shown_tenth = tenth;
+    shown_at = now;
     std::cerr << title << ": " << done << "/" << maximum << " (" << tenth * 10 << "%)";
     if (!text.empty()) std::cerr << " " << text;
     std::cerr << "\n" << std::flush;

@@ -3,6 +3,7 @@
 // outputs count and list.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,11 @@ enum class cad_file_outcome {
   crashed,      // the host died while loading it; a rerun does not try it again
   unfinished,   // loaded, but its results were not all written; a rerun redoes it
 };
+
+// Every outcome, in the order the status outputs list them.
+inline constexpr std::array all_cad_file_outcomes{cad_file_outcome::staged, cad_file_outcome::load_failed,
+                                                  cad_file_outcome::crashed, cad_file_outcome::unfinished,
+                                                  cad_file_outcome::no_loader};
 
 cad_file_outcome classify_cad_file(const records::cad_fileinfo& info);
 // "staged", "load-failed", "no-loader", "crashed", "unfinished".

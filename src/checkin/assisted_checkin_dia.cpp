@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "analytics/migration_analytics.h"
+#include "analytics/staging_outputs.h"
 #include "checkin/batch_checkin.h"
 #include "checkin/checkin_host.h"
 #include "checkin/checkin_session.h"
@@ -377,6 +378,7 @@ void on_db_finish_checkin(dlg::dialog_context& c) {
     save_current_model_into_staging(*context);
     model->tags.insert(model->tags.begin(), core::keyword_name{"CHECKED-IN"});
     analytics::update_model_analytics(context->model_analytics, *model, context->stagingdir);
+    analytics::refresh_after_check_in(context->stagingdir);
     update_model_status(*model, "CHECKED-IN");
     c.set_enabled("CHECK_IN", false);
   }

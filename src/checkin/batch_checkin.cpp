@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "analytics/migration_analytics.h"
+#include "analytics/staging_outputs.h"
 #include "checkin/assisted_checkin_dia.h"
 #include "checkin/checkin_session.h"
 #include "checkin/name_conflict_panel.h"
 #include "core/module_env.h"
+#include "core/run_progress.h"
 #include "core/vtm_doctools.h"
 #include "host/dialogs.h"
 #include "host/events.h"
@@ -142,26 +144,34 @@ class batch_run {
               (options_.ignore_errors ? ", check errors ignored" : "") + ": " +
               plural(long(queued.size()), "model") + " queued, " + std::to_string(done) +
               " checked in already");
+    const auto finished = [&](const std::string& key) {
+      const model_status_ptr model = queued_model(key);
+      return !model || (has_tag(*model, "CHECKED-IN") && pending_drawings(*model).empty());
+    };
+    std::int64_t before = 0;
+    for (const std::string& key : queued) before += finished(key) ? 1 : 0;
+    core::run_progress progress("Batch check-in", std::int64_t(queued.size()), before);
     int position = 0;
     for (const std::string& key : queued) {
       ++position;
-      const model_status_ptr model = queued_model(key);
-      if (!model || (has_tag(*model, "CHECKED-IN") && pending_drawings(*model).empty())) continue;
+      if (finished(key)) continue;
+      progress.working_on(key);
       messages_.clear();
       std::optional<std::string> failure = check_in_model(key);
       if (failure && database_busy(*failure + trace_))
         failure = "the Model Manager database is busy: " + *failure;
-      const std::string progress = "Batch check-in [" + std::to_string(position) + "/" +
-                                   std::to_string(queued.size()) + "] " + key + ": ";
+      const std::string line = "Batch check-in [" + std::to_string(position) + "/" +
+                               std::to_string(queued.size()) + "] " + key + ": ";
       if (failure && !options_.skip_failures) return stop(key, *failure);
+      progress.tick();
       if (failure) {
         result_.skipped.push_back({key, *failure});
         log_.line("Skipped " + label(key) + ": " + *failure);
-        host_.console() << progress << "skipped: " << *failure << '\n' << std::flush;
+        host_.console() << line << "skipped: " << *failure << '\n' << std::flush;
         leave_dialogs_but_the_check_in();
         continue;
       }
-      host_.console() << progress << "checked in" << '\n' << std::flush;
+      host_.console() << line << "checked in" << '\n' << std::flush;
     }
     finish();
     log_.line("Finished: " + plural(result_.models_checked_in, "model") + " and " +
@@ -408,11 +418,34 @@ batch_result batch_check_in(const batch_options& options) {
     hl::simple_error(*refusal + ": " + options.staging_directory.string());
   hold_staging_directory(options.staging_directory);
   batch_log log(options.staging_directory / batch_log_name);
-  running_batch batch;
-  quiet_host host;
-  batch_result result = batch_run(options, log, host).run();
+  batch_result result;
+  {
+    const analytics::status_refresh_deferral deferral;
+    running_batch batch;
+    quiet_host host;
+    result = batch_run(options, log, host).run();
+  }
   if (!result.skipped.empty() || (options.skip_failures && !result.drawings_left.empty()))
     host::system::note_incomplete_run();
+  std::vector<analytics::skipped_model> skipped;
+  for (const skipped_model& s : result.skipped) skipped.push_back({s.staged, s.reason});
+  if (result.stopped_at && !result.stopped_at->empty())
+    skipped.push_back({*result.stopped_at, result.reason});
+  const std::string again =
+      "(vtm:batch-check-in " + hl::prin1_to_string(hl::make_string(options.staging_directory.string())) + ")";
+  if (const auto status =
+          analytics::try_refresh_staging_status(options.staging_directory, "batch-check-in", skipped))
+    analytics::print_run_summary(
+        hl::standard_output(), result.stopped_at ? "Batch check-in stopped." : "Batch check-in finished.",
+        {{"models checked in", result.models_checked_in},
+         {"drawings checked in", result.drawings_checked_in},
+         {"models skipped", std::int64_t(result.skipped.size())}},
+        *status, options.staging_directory,
+        result.stopped_at
+            ? "the dialog VANTREL_MM_ASSISTED_CHECKIN for the model it stopped at, then " + again + " again"
+        : !skipped.empty() ? "the dialog VANTREL_MM_ASSISTED_CHECKIN for the skipped models, or " + again +
+                                 " again to retry them"
+                           : std::string());
   return result;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "analytics/staging_outputs.h"
 #include "analytics/status_records.h"
 #include "checkin/checkin_host.h"
 #include "checkin/checkin_session.h"
@@ -225,6 +226,7 @@ void on_db_finish_dwg_checkin(dlg::dialog_context& dialog, const hl::ref&) {
   drawing->tags.insert(drawing->tags.begin(), core::keyword_name{"CHECKED-IN"});
   update_drawing_status(drawing->staged.string(), "CHECKED-IN");
   analytics::update_ami_drawing_analytics(context->drawing_analytics, *drawing, context->stagingdir);
+  analytics::refresh_after_check_in(context->stagingdir);
   dialog.set_value("DRAWING_COUNT", integer(integer_value(dialog.value("DRAWING_COUNT")) - 1));
   context->current_drawing.reset();
   dialog.set_value("CURRENT_DRAWING", hl::nil());

@@ -4,7 +4,9 @@
 #include <set>
 #include <thread>
 
+#include "analytics/staging_outputs.h"
 #include "core/module_env.h"
+#include "core/run_progress.h"
 #include "drawings/warning_interceptor.h"
 #include "host/command_errors.h"
 #include "host/dialogs.h"
@@ -22,6 +24,7 @@
 #include "host/ui.h"
 #include "host/undo.h"
 #include "host/xml.h"
+#include "records/staging_layout.h"
 
 namespace vtm::drawings {
 
@@ -186,6 +189,26 @@ void check_lists(const std::filesystem::path& input_csv, const std::filesystem::
                      " is the extraction list itself; choose another file.");
 }
 
+// The association list lies in a staging directory when the team keeps it
+// there; its status then shows the run too.
+void print_association_summary(const std::filesystem::path& output_csv, std::int64_t drawings,
+                               std::int64_t before) {
+  const std::filesystem::path dir = output_csv.parent_path();
+  const std::vector<std::pair<std::string, std::int64_t>> this_run{{"drawings associated", drawings},
+                                                                   {"listed by earlier runs", before}};
+  std::ostream& out = hl::standard_output();
+  if (!std::filesystem::exists(dir / records::toc_file)) {
+    out << "Drawing association finished. This run: " << drawings << " drawings associated, " << before
+        << " listed by earlier runs.\nAssociation list: " << output_csv.string() << "\n"
+        << std::flush;
+    return;
+  }
+  if (const auto status = analytics::try_refresh_staging_status(dir, "drawing-association"))
+    analytics::print_run_summary(
+        out, "Drawing association finished.", this_run, *status, dir,
+        "check the lines of " + output_csv.string() + " that do not end in \"SUCCESS\"");
+}
+
 }  // namespace
 
 hl::ref run_drawing_association(const std::filesystem::path& input_list,
@@ -223,36 +246,41 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
 
   const std::filesystem::path output_dir = output_csv.parent_path();
   const std::filesystem::path import_log = output_dir / "log";
-  // Every drawing record counts once on the bar, listed before or not.
-  const std::int64_t listed =
-      std::count_if(maps.drawings.begin(), maps.drawings.end(),
-                    [&](const extraction_record* d) { return list.done(get_record_id(*d)); });
-  host::frame2::add_progress_bar_ticks(bar, listed);
+  // The scan has had its bar; the drawings get their own, with their pace.
+  const hl::ref result = host::frame2::finalize_progress_bar(bar);
+  std::int64_t before = 0;
+  for (const extraction_record* drawing : maps.drawings) before += list.done(get_record_id(*drawing)) ? 1 : 0;
   host::frame2_ui::sd_set_current_working_directory(output_dir.string() + "/");
   warning_interception interception;
 
   const std::int64_t threshold = hl::as_integer(hl::symbol_value(restart_threshold()));
-  std::int64_t running = 0;
-  for (const extraction_record* drawing : maps.drawings) {
-    const std::string id = get_record_id(*drawing);
-    if (list.done(id)) continue;
-    if (threshold > 0 && ++running % threshold == 0) restart_annotation();
-    list.begin_drawing(id);
-    const std::filesystem::path file = make_record_fullpath(base, *drawing);
-    if (!inside_extraction_folder(base, file)) {
-      list.write_ending(outside_folder_ending(*drawing));
-      unread = true;
-    } else {
-      std::optional<drawing_owners> owners = get_drawing_owners(file);
-      if (!owners || !owners->loaded()) unread = true;
-      write_drawing_associations(list, maps, *drawing, owners ? *owners : drawing_owners{{}, hl::nil()},
-                                 options.by_name, options.by_partnumber, import_log, temp_dir());
+  std::int64_t running = 0, associated = 0;
+  {
+    core::run_progress progress("Drawing association", std::int64_t(maps.drawings.size()), before);
+    for (const extraction_record* drawing : maps.drawings) {
+      const std::string id = get_record_id(*drawing);
+      if (list.done(id)) continue;
+      if (threshold > 0 && ++running % threshold == 0) restart_annotation();
+      progress.working_on(id);
+      list.begin_drawing(id);
+      const std::filesystem::path file = make_record_fullpath(base, *drawing);
+      if (!inside_extraction_folder(base, file)) {
+        list.write_ending(outside_folder_ending(*drawing));
+        unread = true;
+      } else {
+        std::optional<drawing_owners> owners = get_drawing_owners(file);
+        if (!owners || !owners->loaded()) unread = true;
+        write_drawing_associations(list, maps, *drawing, owners ? *owners : drawing_owners{{}, hl::nil()},
+                                   options.by_name, options.by_partnumber, import_log, temp_dir());
+      }
+      progress.tick();
     }
-    host::frame2::add_progress_bar_ticks(bar, 1);
+    associated = progress.done_now();
   }
   list.close();
   if (unread) host::system::note_incomplete_run();
-  return host::frame2::finalize_progress_bar(bar);
+  print_association_summary(output_csv, associated, before);
+  return result;
 }
 
 void define_drawing_associator() {

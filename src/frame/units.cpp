@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "analytics/staging_outputs.h"
 #include "analytics/status_records.h"
 #include "analytics/xhtml.h"
 #include "checkin/assisted_checkin_dia.h"
@@ -186,6 +187,8 @@ void vt_analytics_initialize(char* data, int size, LAOBJ* name) {
   begin_unit(unit::vt_analytics, data, size, name);
   in_main_package(lisp_oli_doc_tools);
   vtm::analytics::define_vt_analytics();
+  vtm::analytics::define_staging_status();
+  export_names({"STAGING-STATUS"});
 }
 
 void vt_report_initialize(char* data, int size, LAOBJ* name) {

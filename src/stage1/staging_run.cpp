@@ -5,17 +5,19 @@
 #include <unordered_set>
 
 #include "analytics/migration_analytics.h"
+#include "analytics/staging_outputs.h"
 #include "analytics/staging_report.h"
 #include "checkin/conflict_resolver.h"
+#include "core/run_progress.h"
 #include "host/clusters.h"
 #include "host/command_errors.h"
 #include "host/drawings.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/format.h"
 #include "host/lisp/packages.h"
+#include "host/lisp/printer.h"
 #include "host/lisp/streams.h"
 #include "host/model_tree.h"
-#include "host/progress.h"
 #include "host/ui.h"
 #include "host/undo.h"
 #include "records/ami_drawing_records.h"
@@ -78,22 +80,6 @@ bool below(const fs::path& file, const fs::path& dir) {
   return std::mismatch(dir.begin(), dir.end(), file.begin(), file.end()).first == dir.end();
 }
 
-// The host's progress bar for the extent of a run.
-class progress_bar {
- public:
-  explicit progress_bar(std::int64_t maximum) : bar_(host::frame2::create_progress_bar("Staging")) {
-    host::frame2::set_progress_bar_maximum(bar_, maximum);
-  }
-  ~progress_bar() { host::frame2::finalize_progress_bar(bar_); }
-  progress_bar(const progress_bar&) = delete;
-  progress_bar& operator=(const progress_bar&) = delete;
-  void working_on(const std::string& item) { host::frame2::set_progress_bar_text(bar_, item); }
-  void tick() { host::frame2::add_progress_bar_ticks(bar_, 1); }
-
- private:
-  hl::ref bar_;
-};
-
 fs::path created(const fs::path& dir) {
   fs::create_directories(dir);
   return dir;
@@ -121,8 +107,18 @@ class staging_run {
     for (const file_group& group : collect_files(input_))
       for (const fs::path& file : group)
         if (!below(file, staging_)) files.push_back(file);
-    progress_bar progress(std::int64_t(files.size()));
+    // Files an earlier run finished (or crashed on) are skipped: they show
+    // as done before and leave the pace to the files of this run.
+    const auto done_before = [&](const fs::path& file) {
+      const auto* known = records_.files.filetable().find(file.string());
+      return known && (known->state == cad_file_state::complete || known->state == cad_file_state::loading);
+    };
+    std::int64_t before = 0;
+    for (const fs::path& file : files) before += done_before(file) ? 1 : 0;
+    core::run_progress progress("Staging", std::int64_t(files.size()), before);
     for (const fs::path& file : files) {
+      if (done_before(file)) continue;
+      processed_.push_back(file.string());
       progress.working_on(records::make_relative_path(input_, file).string());
       try {
         stage_file(file);
@@ -134,17 +130,60 @@ class staging_run {
     }
   }
 
-  // Closes the record files, then writes analytics.lsp and report.htm from
-  // the records; the report's namestring.
+  // Closes the record files, then writes analytics.lsp, report.htm,
+  // status.json and overview.html from the records and prints the summary;
+  // the report's namestring.
   std::string report() {
     records_.close();
     const auto analytics = analytics::make_migration_analytics(
         staging_, records_.drawings, records_.resolver.components(), records_.changelog);
-    return analytics::make_staging_report(input_, staging_, records_.files, records_.drawings,
-                                          records_.resolver.components(), records_.changelog, analytics);
+    std::string report =
+        analytics::make_staging_report(input_, staging_, records_.files, records_.drawings,
+                                       records_.resolver.components(), records_.changelog, analytics);
+    analytics::staging_status status = analytics::collect_staging_status(
+        staging_, records_.files.filetable(), &analytics, records_.changelog.changes());
+    status.written_by = "stage-1";
+    analytics::publish_staging_status(staging_, status);
+    analytics::print_run_summary(hl::standard_output(), "Staging run finished.", this_run(), status, staging_,
+                                 "(vtm:batch-check-in " +
+                                     hl::prin1_to_string(hl::make_string(staging_.string())) +
+                                     ") or the dialog VANTREL_MM_ASSISTED_CHECKIN");
+    return report;
+  }
+
+  // After an error ended the run: status.json and overview.html show where
+  // it stopped (the analytics are those of the last finished run). A status
+  // that cannot be written does not hide the error that ended the run.
+  void publish_stopped() noexcept {
+    try {
+      records_.close();
+      const std::optional<analytics::migration_analytics> before =
+          analytics::load_migration_analytics(staging_);
+      analytics::staging_status status = analytics::collect_staging_status(
+          staging_, records_.files.filetable(), before ? &*before : nullptr, records_.changelog.changes());
+      status.written_by = "stage-1 (stopped)";
+      analytics::publish_staging_status(staging_, status);
+      analytics::print_run_summary(hl::standard_output(), "Staging run stopped.", this_run(), status,
+                                   staging_, "the same staging run again: it retries the file it stopped at");
+    } catch (...) {
+    }
   }
 
  private:
+  // The outcomes of the files this run worked on.
+  std::vector<std::pair<std::string, std::int64_t>> this_run() const {
+    std::vector<std::pair<std::string, std::int64_t>> counts{
+        {"files processed", std::int64_t(processed_.size())}};
+    for (analytics::cad_file_outcome outcome : analytics::all_cad_file_outcomes) {
+      std::int64_t n = 0;
+      for (const std::string& file : processed_)
+        if (const auto* info = records_.files.filetable().find(file))
+          n += analytics::classify_cad_file(*info) == outcome ? 1 : 0;
+      if (n > 0) counts.emplace_back(std::string(analytics::cad_file_outcome_name(outcome)), n);
+    }
+    return counts;
+  }
+
   void stage_file(const fs::path& file) {
     const auto* known = records_.files.filetable().find(file.string());
     records::cad_fileinfo record = known ? *known : records::make_cad_fileinfo(file);
@@ -211,6 +250,7 @@ class staging_run {
   records::host_cluster_session session_;
   hl::ref checkpoint_;
   std::unordered_set<std::string> claimed_;  // the staged drawings of complete files
+  std::vector<std::string> processed_;       // the files this run took up
 };
 
 }  // namespace
@@ -220,7 +260,12 @@ hl::ref run_staging(const fs::path& input_directory, const fs::path& staging_dir
   std::string report;
   {
     staging_run run(input_directory, staging_directory, options);
-    run.run();
+    try {
+      run.run();
+    } catch (...) {
+      run.publish_stopped();
+      throw;
+    }
     report = run.report();
   }
   return options.display_report ? host::oli::sd_display_url(report) : hl::nil();

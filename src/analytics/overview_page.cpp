@@ -1,0 +1,474 @@
+#include "analytics/overview_page.h"
+
+#include <utf8.h>
+
+#include <cstdio>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace vtm::analytics {
+
+namespace {
+
+// Text as it may stand in an element or an attribute value: valid UTF-8,
+// the characters special in XML escaped, and control characters that XML
+// cannot hold replaced.
+std::string esc(const std::string& raw) {
+  std::string text = utf8::replace_invalid(raw);
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n')
+          out += "\xEF\xBF\xBD";
+        else
+          out += c;
+    }
+  return out;
+}
+
+std::string link(const std::string& path) {
+  if (path.empty()) return "";
+  return "<a href=\"" + esc(path_url(path)) + "\">" + esc(path) + "</a>";
+}
+
+std::string share(std::int64_t n, std::int64_t whole) {
+  if (whole <= 0) return "";
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f%%", 100.0 * double(n) / double(whole));
+  return text;
+}
+
+std::string joined(const std::vector<std::string>& items, const std::string& sep = ", ") {
+  std::string out;
+  for (const std::string& s : items) out += (out.empty() ? "" : sep) + s;
+  return out;
+}
+
+using json = nlohmann::json;
+// The rows of a table: arrays of cells, each a text, a number, a link
+// {"t": text, "h": href} or an array of links.
+using rows_t = json;
+
+json jlink(const std::string& path) {
+  if (path.empty()) return "";
+  return {{"t", utf8::replace_invalid(path)}, {"h", path_url(path)}};
+}
+
+void cell(rows_t& rows, json c) { rows.back().push_back(std::move(c)); }
+
+// One section: a collapsed table, with its count in the title. id names the
+// count the rows stand behind (files-crashed, ...). The rows travel as JSON
+// that is read and made into table rows only when the section is opened, so
+// that a page of many thousand rows loads at once.
+class page {
+ public:
+  std::ostringstream out;
+
+  void section(const std::string& id, const std::string& title, const std::string& what,
+               const std::vector<std::string>& headers, std::int64_t rows_count,
+               const std::function<void(rows_t&)>& rows) {
+    out << "<details class=\"section\" id=\"" << id << "\"><summary><span class=\"title\">" << esc(title)
+        << "</span> <span class=\"n\" data-count=\"" << id << "\">" << rows_count << "</span></summary>\n"
+        << "<p class=\"what\">" << esc(what) << "</p>\n";
+    if (rows_count == 0) {
+      out << "<p class=\"none\">None.</p></details>\n";
+      return;
+    }
+    out << "<input class=\"filter\" type=\"search\" placeholder=\"Filter rows\" aria-label=\"Filter "
+        << esc(title) << "\"/>\n<table class=\"list\" data-rows-for=\"" << id << "\"><thead><tr>";
+    for (const std::string& h : headers) out << "<th>" << esc(h) << "</th>";
+    out << "</tr></thead><tbody></tbody></table>\n<script type=\"application/json\" id=\"rows-" << id
+        << "\">";
+    rows_t r = json::array();
+    rows(r);
+    out << script_text(r) << "</script></details>\n";
+  }
+
+  // Rows as a script element's text: JSON with <, > and & escaped, so that
+  // it can neither end the element nor upset an XML reader.
+  static std::string script_text(const json& data) {
+    const std::string text = data.dump(-1, ' ', false, json::error_handler_t::replace);
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+      out += c == '<' ? "\\u003c" : c == '>' ? "\\u003e" : c == '&' ? "\\u0026" : std::string(1, c);
+    return out;
+  }
+};
+
+constexpr const char* style = R"(
+body{font-family:system-ui,sans-serif;margin:1.5em;color:#222}
+h1{font-size:1.4em;margin-bottom:.2em}
+.meta{color:#555;margin-top:0}
+table{border-collapse:collapse;margin:.5em 0}
+td,th{border:1px solid #bbb;padding:.2em .5em;text-align:left;vertical-align:top}
+th{background:#eee;cursor:pointer;user-select:none}
+th.asc::after{content:" \25B2"}th.desc::after{content:" \25BC"}
+table.summary td.count,table.summary td.share{text-align:right}
+tr.zero td{color:#999}
+tr.bad td.count{color:#b00;font-weight:bold}
+details.section{margin:.6em 0;border:1px solid #ddd;padding:.3em .6em}
+details.section summary{cursor:pointer;font-weight:bold}
+.n{background:#555;color:#fff;border-radius:.8em;padding:0 .5em;font-size:.9em}
+.what{color:#555;margin:.3em 0}
+.filter{margin:.3em 0;width:20em}
+)";
+
+// Tables are filled when their section opens; sorting (numbers as numbers)
+// and filtering work on the rows' data, then fill the table again.
+constexpr const char* script = R"(
+(function () {
+  'use strict';
+  function text(c) {
+    if (c === null || c === undefined) return '';
+    if (Array.isArray(c)) return c.map(text).join(' ');
+    return typeof c === 'object' ? c.t : String(c);
+  }
+  function fillCell(td, c) {
+    if (Array.isArray(c)) {
+      c.forEach(function (x, i) { if (i) td.appendChild(document.createTextNode(' ')); fillCell(td, x); });
+    } else if (c !== null && typeof c === 'object') {
+      var a = document.createElement('a');
+      a.href = c.h;
+      a.textContent = c.t;
+      td.appendChild(a);
+    } else {
+      td.appendChild(document.createTextNode(text(c)));
+    }
+  }
+  function setUp(table) {
+    var id = table.getAttribute('data-rows-for');
+    var all = null;
+    var state = { view: null, column: -1, asc: true, filled: false };
+    function rows() {
+      if (all === null) {
+        all = JSON.parse(document.getElementById('rows-' + id).textContent);
+        state.view = all;
+        var n = document.querySelector('[data-count="' + id + '"]');
+        if (n) n.setAttribute('data-rows', String(all.length));
+      }
+      return all;
+    }
+    function fill() {
+      rows();
+      var body = table.tBodies[0], frag = document.createDocumentFragment();
+      state.view.forEach(function (row) {
+        var tr = document.createElement('tr');
+        row.forEach(function (c) { var td = document.createElement('td'); fillCell(td, c); tr.appendChild(td); });
+        frag.appendChild(tr);
+      });
+      body.textContent = '';
+      body.appendChild(frag);
+      state.filled = true;
+    }
+    function sort() {
+      var i = state.column;
+      if (i < 0) return;
+      state.view.sort(function (a, b) {
+        var x = text(a[i]), y = text(b[i]), nx = Number(x), ny = Number(y);
+        var r = (x !== '' && y !== '' && !isNaN(nx) && !isNaN(ny)) ? nx - ny : x.localeCompare(y);
+        return state.asc ? r : -r;
+      });
+    }
+    table.tHead.addEventListener('click', function (e) {
+      var th = e.target;
+      if (th.tagName !== 'TH') return;
+      var i = Array.prototype.indexOf.call(th.parentNode.children, th);
+      state.asc = state.column === i ? !state.asc : true;
+      state.column = i;
+      Array.prototype.forEach.call(th.parentNode.children, function (h) { h.classList.remove('asc', 'desc'); });
+      th.classList.add(state.asc ? 'asc' : 'desc');
+      if (rows() === state.view) state.view = all.slice();
+      sort();
+      fill();
+    });
+    var input = table.previousElementSibling;
+    if (input && input.classList.contains('filter'))
+      input.addEventListener('input', function () {
+        var q = input.value.trim().toLowerCase();
+        state.view = q === '' ? rows().slice() : rows().filter(function (row) {
+          return row.some(function (c) { return text(c).toLowerCase().indexOf(q) >= 0; });
+        });
+        sort();
+        fill();
+      });
+    var details = table.closest('details');
+    details.addEventListener('toggle', function () { if (details.open && !state.filled) fill(); });
+    return { details: details, fill: fill };
+  }
+  var tables = {};
+  document.querySelectorAll('table.list').forEach(function (t) { tables[t.getAttribute('data-rows-for')] = setUp(t); });
+  function openFromHash() {
+    var id = location.hash.slice(1), target = document.getElementById(id);
+    if (!target || target.tagName !== 'DETAILS') return;
+    target.open = true;
+    if (tables[id]) tables[id].fill();
+  }
+  window.addEventListener('hashchange', openFromHash);
+  openFromHash();
+  document.body.setAttribute('data-ready', 'yes');
+})();
+)";
+
+}  // namespace
+
+std::string path_url(const std::string& path) {
+  static constexpr char hex[] = "0123456789ABCDEF";
+  std::string out = !path.empty() && path.front() == '/' ? "file://" : "";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      out += char(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string overview_html(const staging_status& st) {
+  const auto files = st.file_counts();
+  const auto models = st.model_counts();
+  const auto tags = st.model_tag_counts();
+  const auto drawings = st.drawing_counts();
+  const auto changes = st.change_counts();
+
+  page p;
+  std::ostream& o = p.out;
+  o << "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head><meta "
+       "charset=\"utf-8\"/>"
+    << "<title>Migration overview: " << esc(st.staging_directory) << "</title>\n<style>" << style
+    << "</style></head>\n<body>\n<h1>Migration overview</h1>\n<p class=\"meta\">Staging directory "
+    << link(st.staging_directory) << ", written by " << esc(st.written_by) << " at " << esc(st.written_at)
+    << ". <a href=\"report.htm\">Full staging report (report.htm)</a> &#183; <a "
+       "href=\"status.json\">status.json</a></p>\n";
+  if (!st.analysed)
+    o << "<p class=\"meta\">The staging directory has no analytics yet: models and drawings are counted when "
+         "a "
+         "staging run has finished.</p>\n";
+
+  // Summary: every count with its share of the whole it belongs to.
+  o << "<h2>Summary</h2>\n<table "
+       "class=\"summary\"><thead><tr><th>What</th><th>Count</th><th>Share</th></tr></thead>"
+       "<tbody>\n";
+  const auto row = [&](const std::string& id, const std::string& label, std::int64_t n, std::int64_t whole,
+                       bool bad) {
+    o << "<tr class=\"" << (n == 0 ? "zero" : bad ? "bad" : "") << "\"><td>";
+    if (n > 0 && bad)
+      o << "<a href=\"#" << id << "\">" << esc(label) << "</a>";
+    else
+      o << esc(label);
+    o << "</td><td class=\"count\" id=\"count-" << id << "\">" << n << "</td><td class=\"share\">"
+      << share(n, whole) << "</td></tr>\n";
+  };
+  const std::int64_t found = files.at("found");
+  row("files-found", "CAD files found", found, 0, false);
+  row("files-staged", "Files staged", files.at("staged"), found, false);
+  row("files-crashed", "Files that crashed the host", files.at("crashed"), found, true);
+  row("files-load-failed", "Files that failed to load", files.at("load-failed"), found, true);
+  row("files-unfinished", "Files left unfinished (a rerun redoes them)", files.at("unfinished"), found, true);
+  row("files-no-loader", "Files without a loader", files.at("no-loader"), found, true);
+  const std::int64_t total = models.at("total");
+  row("models-total", "Models staged", total, 0, false);
+  row("models-ready", "Models ready for check-in", models.at("ready"), total, false);
+  row("models-warnings", "Models with warnings", models.at("warnings"), total, false);
+  row("models-errors", "Models with errors", models.at("errors"), total, true);
+  row("models-name-conflicts", "Models with name conflicts", tags.at("model-name-conflict"), total, true);
+  row("models-top-level-wp", "Top-level workplanes", tags.at("top-level-wp"), total, true);
+  row("models-checked-in", "Models checked in", models.at("checked-in"), total, false);
+  row("models-left", "Models not checked in yet", models.at("left"), total, false);
+  row("models-skipped", "Models a check-in batch passed over", models.at("skipped"), total, true);
+  const std::int64_t dtotal = drawings.at("total");
+  row("drawings-total", "Annotation drawings staged", dtotal, 0, false);
+  row("drawings-fully-associated", "Drawings fully associated", drawings.at("fully-associated"), dtotal,
+      false);
+  row("drawings-partially-associated", "Drawings partly associated", drawings.at("partially-associated"),
+      dtotal, true);
+  row("drawings-associated-by-model-name", "Drawings associated by model name only",
+      drawings.at("associated-by-model-name"), dtotal, true);
+  row("drawings-orphan", "Orphaned drawings", drawings.at("orphan"), dtotal, true);
+  row("drawings-checked-in", "Drawings checked in", drawings.at("checked-in"), dtotal, false);
+  row("drawings-left", "Drawings not checked in yet", drawings.at("left"), dtotal, false);
+  std::int64_t all_changes = 0;
+  for (const auto& [reason, n] : changes) all_changes += n;
+  row("changes", "Sysid changes", all_changes, 0, false);
+  for (const auto& [reason, n] : changes) row("changes-" + reason, "  " + reason, n, all_changes, false);
+  o << "</tbody></table>\n<h2>What to look at, in order</h2>\n";
+
+  const auto file_section = [&](cad_file_outcome outcome, const std::string& id, const std::string& title,
+                                const std::string& what, bool with_message) {
+    std::vector<std::string> headers{"Source file", "Load method"};
+    if (with_message) headers.push_back("Message");
+    p.section(id, title, what, headers, files.at(std::string(cad_file_outcome_name(outcome))),
+              [&](rows_t& r) {
+                for (const file_entry& f : st.files)
+                  if (f.outcome == outcome) {
+                    r.push_back(json::array());
+                    cell(r, jlink(f.source));
+                    cell(r, json(f.load_method));
+                    if (with_message) cell(r, json(f.message));
+                  }
+              });
+  };
+  file_section(cad_file_outcome::crashed, "files-crashed", "Files that crashed the host",
+               "The host died while loading these files; a rerun does not try them again. Repair or remove "
+               "them in the input directory.",
+               false);
+  file_section(cad_file_outcome::load_failed, "files-load-failed", "Files that failed to load",
+               "The host's loader refused these files with the message shown.", true);
+  file_section(cad_file_outcome::unfinished, "files-unfinished", "Files left unfinished",
+               "Loaded, but the run ended before their results were all written; the next run redoes them.",
+               false);
+  file_section(cad_file_outcome::no_loader, "files-no-loader", "Files without a loader",
+               "No loader takes files of this type; they are not migrated.", false);
+
+  const auto model_rows = [&](const std::function<bool(const model_entry&)>& keep,
+                              const std::function<void(rows_t&, const model_entry&)>& extra) {
+    return [&st, keep, extra](rows_t& r) {
+      for (const model_entry& m : st.models)
+        if (keep(m)) {
+          r.push_back(json::array());
+          cell(r, json(m.instance.empty() ? m.key : m.instance));
+          cell(r, m.source_file.empty() ? json(m.source) : jlink(m.source_file));
+          cell(r, jlink(m.staged));
+          extra(r, m);
+        }
+    };
+  };
+  p.section(
+      "models-errors", "Models with errors",
+      "Corrupt parts fail the body check; lost parts were once connected to the model. report.htm has the "
+      "details of each.",
+      {"Model", "Source file", "Staged as", "Corrupt parts", "Lost parts", "Tags"}, models.at("errors"),
+      model_rows([](const model_entry& m) { return m.cat == category::errors; },
+                 [](rows_t& r, const model_entry& m) {
+                   cell(r, json(m.corrupt.size()));
+                   cell(r, json(m.disconnects.size()));
+                   cell(r, json(joined(m.tags)));
+                 }));
+  p.section("models-name-conflicts", "Models with name conflicts",
+            "Different components of one model carry the same model name; the check-in resolves them.",
+            {"Model", "Source file", "Staged as", "Conflicting names", "Checked in"},
+            tags.at("model-name-conflict"),
+            model_rows(
+                [](const model_entry& m) {
+                  for (const std::string& t : m.tags)
+                    if (t == "model-name-conflict") return true;
+                  return false;
+                },
+                [](rows_t& r, const model_entry& m) {
+                  std::vector<std::string> names;
+                  for (const model_name_conflict& c : m.name_conflicts)
+                    names.push_back(c.name + " (" + std::to_string(c.sysids.size()) + ")");
+                  cell(r, json(joined(names)));
+                  cell(r, m.checked_in ? "yes" : "no");
+                }));
+
+  const auto drawing_section = [&](const std::string& tag, const std::string& title,
+                                   const std::string& what) {
+    p.section("drawings-" + tag, title, what, {"Drawing", "Source file", "Staged as", "Models", "Checked in"},
+              drawings.at(tag), [&](rows_t& r) {
+                for (const drawing_entry& d : st.drawings)
+                  if (d.tag == tag) {
+                    r.push_back(json::array());
+                    cell(r, json(d.name));
+                    cell(r, d.source_file.empty() ? json(d.source) : jlink(d.source_file));
+                    cell(r, jlink(d.staged));
+                    cell(r, json(joined(d.models)));
+                    cell(r, d.checked_in ? "yes" : "no");
+                  }
+              });
+  };
+  drawing_section(
+      "orphan", "Orphaned drawings",
+      "No 3D model of the staging directory owns their views; they are checked in as plain drawings "
+      "unless their models are added to the input directory.");
+  drawing_section("partially-associated", "Partly associated drawings",
+                  "Some of the 3D models their views show were not found.");
+  drawing_section("associated-by-model-name", "Drawings associated by model name only",
+                  "None of their views' owners was found; a model of the drawing's name was.");
+  p.section("models-top-level-wp", "Top-level workplanes", "Top-level workplanes are not migrated.",
+            {"Workplane", "Source file", "Staged as"}, tags.at("top-level-wp"),
+            model_rows(
+                [](const model_entry& m) {
+                  for (const std::string& t : m.tags)
+                    if (t == "top-level-wp") return true;
+                  return false;
+                },
+                [](rows_t&, const model_entry&) {}));
+  p.section(
+      "models-skipped", "Models a check-in batch passed over",
+      "The batch check-in could not check these in; the assisted check-in dialog takes them one by one.",
+      {"Staged as", "Reason"}, models.at("skipped"), [&](rows_t& r) {
+        for (const skipped_model& s : st.skipped) {
+          r.push_back(json::array());
+          cell(r, jlink(s.staged));
+          cell(r, json(s.reason));
+        }
+      });
+  p.section("models-left", "Models not checked in yet", "The models the check-in has still to do.",
+            {"Model", "Source file", "Staged as", "Category", "Tags"}, models.at("left"),
+            model_rows([](const model_entry& m) { return m.left(); },
+                       [](rows_t& r, const model_entry& m) {
+                         cell(r, std::string(category_name(m.cat)));
+                         cell(r, json(joined(m.tags)));
+                       }));
+  p.section("drawings-left", "Drawings not checked in yet", "Each with the reason it is still waiting.",
+            {"Drawing", "Staged as", "Why"}, drawings.at("left"), [&](rows_t& r) {
+              for (const drawing_entry& d : st.drawings)
+                if (!d.checked_in) {
+                  r.push_back(json::array());
+                  cell(r, json(d.name));
+                  cell(r, jlink(d.staged));
+                  cell(r, json(d.left_because));
+                }
+            });
+  p.section("changes", "Sysid changes", "Components given a new sysid while staging, by reason.",
+            {"Reason", "Model name", "Sysid before", "Sysid after", "Where"}, all_changes, [&](rows_t& r) {
+              for (const change_entry& c : st.changes) {
+                r.push_back(json::array());
+                cell(r, json(c.reason));
+                cell(r, json(c.model_name));
+                cell(r, json(c.sysid_before));
+                cell(r, json(c.sysid_after));
+                cell(r, json(joined(c.locations, "; ")));
+              }
+            });
+  p.section("files-staged", "Files staged", "Every CAD file staged, with what it gave.",
+            {"Source file", "Load method", "Models", "Drawing"}, files.at("staged"), [&](rows_t& r) {
+              for (const file_entry& f : st.files)
+                if (f.outcome == cad_file_outcome::staged) {
+                  r.push_back(json::array());
+                  cell(r, jlink(f.source));
+                  cell(r, json(f.load_method));
+                  json models = json::array();
+                  for (const std::string& m : f.models) models.push_back(jlink(m));
+                  cell(r, models);
+                  cell(r, jlink(f.drawing));
+                }
+            });
+
+  o << "<script>//<![CDATA[" << script << "//]]></script>\n</body>\n</html>\n";
+  return p.out.str();
+}
+
+void write_overview_page(const std::filesystem::path& dir, const staging_status& status) {
+  replace_file(dir / overview_file, overview_html(status), "overview page");
+}
+
+}  // namespace vtm::analytics

@@ -1,0 +1,26 @@
+// status.json of a staging directory: the staging status as JSON, for
+// scripts and for vtm:staging-status. Its schema is docs/status.schema.json.
+#pragma once
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "analytics/staging_status.h"
+
+namespace vtm::analytics {
+
+using status_document = nlohmann::ordered_json;
+
+status_document staging_status_json(const staging_status& status);
+
+// Replaces status.json of dir: written beside it and renamed over it, so a
+// reader sees the old file or the new one, never a part. Names that are not
+// valid UTF-8 are written with replacement characters.
+void write_status_json(const std::filesystem::path& dir, const staging_status& status);
+
+// status.json of dir; nothing when there is none. Signals the host error
+// naming the file when it cannot be read as JSON.
+std::optional<status_document> read_status_json(const std::filesystem::path& dir);
+
+}  // namespace vtm::analytics
