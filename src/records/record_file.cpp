@@ -37,20 +37,52 @@ std::uint64_t record_start(std::string_view text, std::uint64_t from) {
   return from;
 }
 
+// Whether a form starts at p and reads completely; with to_end, whether
+// every form from p on to the end of text does.
+bool reads_from(std::string_view text, std::size_t p, const std::string& source, bool to_end) {
+  text_buffer buffer(text.substr(p));
+  std::istream in(&buffer);
+  hl::reader r(in, source);
+  hl::ref form;
+  try {
+    if (!to_end) return r.read(form);
+    bool any = false;
+    while (r.read(form)) any = true;
+    return any;
+  } catch (const hl::lisp_error&) {
+    return false;
+  }
+}
+
 // Whether a complete record starts on a later line of text than `start`: then
 // the damage at start is not a cut-off end. Records start at the beginning
-// of a line; the pretty printer indents the lines inside a record.
+// of a line; the pretty printer indents the lines inside a record. A line
+// inside a string (a file name may hold a line break followed by "(") starts
+// no record, unless everything from there on reads as complete records.
 bool intact_record_after(std::string_view text, std::uint64_t start, const std::string& source) {
-  for (std::size_t p = text.find('\n', start); p != std::string_view::npos; p = text.find('\n', p + 1)) {
-    if (p + 1 >= text.size() || (text[p + 1] != '(' && text[p + 1] != '#')) continue;
-    text_buffer buffer(text.substr(p + 1));
-    std::istream in(&buffer);
-    hl::reader r(in, source);
-    hl::ref form;
-    try {
-      if (r.read(form)) return true;
-    } catch (const hl::lisp_error&) {
+  bool in_string = false, in_bars = false, escaped = false;
+  for (std::size_t p = start; p < text.size(); ++p) {
+    const char c = text[p];
+    if (escaped) {
+      escaped = false;
+      continue;
     }
+    if (c == '\\') {
+      escaped = true;
+    } else if (in_string) {
+      in_string = c != '"';
+    } else if (in_bars) {
+      in_bars = c != '|';
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '|') {
+      in_bars = true;
+    } else if (c == ';') {
+      while (p + 1 < text.size() && text[p + 1] != '\n') ++p;
+    }
+    if (c != '\n' || p + 1 >= text.size() || (text[p + 1] != '(' && text[p + 1] != '#')) continue;
+    if (in_string || in_bars ? reads_from(text, p + 1, source, true) : reads_from(text, p + 1, source, false))
+      return true;
   }
   return false;
 }
