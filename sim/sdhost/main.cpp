@@ -8,6 +8,7 @@
 
 #include "host/console.h"
 #include "host/interrupt_handlers.h"
+#include "host/kill_switch.h"
 #include "host/lisp/errors.h"
 #include "host/module_loader.h"
 #include "host/native.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   sim::install_interrupt_handlers();
+  sim::install_kill_switch();
   sim::console console;
   if (!no_module) {
     std::filesystem::path library =

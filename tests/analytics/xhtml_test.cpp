@@ -1,8 +1,8 @@
 #include "analytics/xhtml.h"
 
 #include <gtest/gtest.h>
-#include <utf8.h>
 #include <unistd.h>
+#include <utf8.h>
 
 #include <filesystem>
 #include <fstream>
@@ -98,7 +98,8 @@ TEST_F(Xhtml, NamesWithControlCharactersOrBytesThatAreNoUtf8StillGiveWellFormedU
   ref read = save_and_read();
   ref p = oli::sd_xml_element_children(oli::sd_xml_element_children(read).at(0)).at(0);
   EXPECT_EQ(oli::sd_xml_element_text(p), "part\u2401name\ufffd\u241f.sd");
-  EXPECT_EQ(host::lisp::as_string(oli::sd_xml_element_attribute(p, "title")), "part\u2401name\ufffd\u241f.sd");
+  EXPECT_EQ(host::lisp::as_string(oli::sd_xml_element_attribute(p, "title")),
+            "part\u2401name\ufffd\u241f.sd");
   const std::string text = text_of("report.htm");
   EXPECT_EQ(utf8::find_invalid(text.begin(), text.end()), text.end());
   EXPECT_EQ(text.find("&#"), std::string::npos) << text;
