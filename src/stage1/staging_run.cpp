@@ -31,6 +31,7 @@
 #include "records/host_cluster_session.h"
 #include "records/staging_layout.h"
 #include "records/staging_lock.h"
+#include "records/utf8_names.h"
 #include "stage1/collect_files.h"
 #include "stage1/component_check.h"
 #include "stage1/drawing_staging.h"
@@ -216,8 +217,10 @@ class staging_run {
     hl::standard_output() << "Cannot read " << file.string() << ": " << reason << '\n' << std::flush;
   }
 
+  // file is the CAD file as found; its record names it in UTF-8.
   void stage_file(const fs::path& file) {
-    const auto* known = records_.files.filetable().find(file.string());
+    const fs::path recorded = records::utf8_path(file);
+    const auto* known = records_.files.filetable().find(recorded.string());
     records::cad_fileinfo record;
     if (known) {
       record = *known;
@@ -225,8 +228,9 @@ class staging_run {
       try {
         record = records::make_cad_fileinfo(file);
       } catch (const hl::lisp_error& e) {
-        return record_unreadable(file, e.message());
+        return record_unreadable(recorded, e.message());
       }
+      record.path = recorded;
     }
     switch (record.state) {
       case cad_file_state::new_:
@@ -249,7 +253,7 @@ class staging_run {
     {
       // The import log of a drawing goes into the staging directory.
       working_directory cwd(directory_namestring(staging_));
-      load_cadfile(record);
+      load_cadfile(record, file);
     }
     // The load step is over whatever an interrupt asked meanwhile; the file
     // is left to be loaded again by the next run.
@@ -262,7 +266,7 @@ class staging_run {
       records_.files.record_staged_models(file, tops);
     };
     checkin::invoke_conflict_resolver(
-        records_.resolver, records::make_relative_path(input_, file),
+        records_.resolver, records::make_relative_path(input_, recorded),
         [check](const records::extended_location& at) {
           return check_component(records::to_sel_item(at), check);
         },
@@ -276,7 +280,8 @@ class staging_run {
       if (std::optional<std::string> failure = save_model(model, record)) failures.push_back(*failure);
     if (const hl::ref dno = host::oli::sd_am_inq_drawing_no(); hl::truthy(dno))
       record.drawing = records::make_relative_path(
-          staging_, stage_drawing(hl::as_string(dno), record, input_, staging_, records_.drawings, claimed_));
+          staging_,
+          stage_drawing(hl::as_string(dno), record, input_, staging_, records_.drawings, claimed_, file));
     if (!failures.empty()) {
       std::string message = failures.front();
       for (std::size_t i = 1; i < failures.size(); ++i) message += "; " + failures[i];

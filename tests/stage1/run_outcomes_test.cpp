@@ -3,10 +3,13 @@
 // a second run on the same staging directory. Each failure shows in the
 // record, the report, the analytics and the exit status, and a rerun
 // repairs what can be repaired.
+#include <utf8.h>
+
 #include <csignal>
 
 #include "analytics/file_outcome.h"
 #include "core/file_lock.h"
+#include "host/xml.h"
 #include "stage1/staging_run_fixture.h"
 
 namespace {
@@ -129,6 +132,31 @@ TEST_F(StagingRun, UnreadableFilesAreRecordedWithTheReasonAndDoNotStopTheRun) {
   EXPECT_EQ(again.status, left_undone) << again.out << again.err;
   EXPECT_EQ(again.out.find("loaded with method"), std::string::npos) << again.out;
   EXPECT_EQ(again.out.find("Cannot read"), std::string::npos) << again.out;
+}
+
+// Names from old file servers: a Latin-1 byte, a control character.
+TEST_F(StagingRun, OddFileNamesGiveValidUtf8RecordsAWellFormedReportAndNoRestaging) {
+  write_file(input() / "parts" / "pi\xe8ce.sdp", part_file("I-LATIN", "C-LATIN"));
+  write_file(input() / "parts" / "bell\x07.sdp", part_file("I-BELL", "C-BELL"));
+  write_file(input() / "drawings" / "pi\xe8ce.mi", read(input() / "drawings" / "sketch.mi"));
+  ASSERT_EQ(stage().status, left_undone);
+  for (const char* f :
+       {"toc.lsp", "components.lsp", "changelog.lsp", "ami-drawings.lsp", "analytics.lsp", "report.htm"}) {
+    const std::string text = read(staging() / f);
+    EXPECT_EQ(utf8::find_invalid(text.begin(), text.end()), text.end()) << f;
+  }
+  EXPECT_FALSE(hl::is_nil(host::oli::sd_xml_read_file((staging() / "report.htm").string())))
+      << read(staging() / "report.htm");
+  const std::map<std::string, cad_fileinfo> files = toc();
+  ASSERT_TRUE(files.contains("parts/pi\ufffdce.sdp"));
+  EXPECT_EQ(files.at("parts/pi\ufffdce.sdp").models_3d.size(), 1u);
+  EXPECT_EQ(files.at("drawings/pi\ufffdce.mi").drawing, "drawings.mi/pi\ufffdce.mi");
+  EXPECT_TRUE(fs::exists(staging() / "drawings.mi" / "pi\ufffdce.mi"));
+  EXPECT_EQ(files.at("parts/bell\x07.sdp").state, cad_file_state::complete);
+
+  const vtm_test::sdhost_result again = stage();
+  EXPECT_EQ(again.status, left_undone);
+  EXPECT_EQ(again.out.find("loaded with method"), std::string::npos) << again.out;
 }
 
 TEST_F(StagingRun, DangerousDirectoryChoicesAreRefusedWithPathAndReason) {
