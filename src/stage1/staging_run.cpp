@@ -141,8 +141,10 @@ class staging_run {
         lock_(records::lock_staging_directory(staging_)),
         records_(staging_),
         models_dir_(staging_ / records::model_staging_dir) {
+    // A file staged again (its save failed) replaces its own drawing.
     for (const auto& [path, info] : records_.files.filetable())
-      if (info.state == cad_file_state::complete && !info.drawing.empty())
+      if (info.state == cad_file_state::complete && !info.drawing.empty() &&
+          !analytics::cad_file_redone(analytics::classify_cad_file(info)))
         claimed_.insert(info.drawing.string());
   }
 
