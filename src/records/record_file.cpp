@@ -37,28 +37,45 @@ std::uint64_t record_start(std::string_view text, std::uint64_t from) {
   return from;
 }
 
-// Whether a form starts at p and reads completely; with to_end, whether
-// every form from p on to the end of text does.
-bool reads_from(std::string_view text, std::size_t p, const std::string& source, bool to_end) {
+// Whether a form starts at p and reads completely.
+bool reads_from(std::string_view text, std::size_t p, const std::string& source) {
   text_buffer buffer(text.substr(p));
   std::istream in(&buffer);
   hl::reader r(in, source);
   hl::ref form;
   try {
-    if (!to_end) return r.read(form);
-    bool any = false;
-    while (r.read(form)) any = true;
-    return any;
+    return r.read(form);
   } catch (const hl::lisp_error&) {
     return false;
   }
+}
+
+// Whether the text from p to its end is nothing but whole records, each at
+// the beginning of a line: a structure, or a list that begins with a keyword.
+bool records_to_end(std::string_view text, std::size_t p, const std::string& source) {
+  for (p = record_start(text, p); p < text.size(); p = record_start(text, p)) {
+    if (p == 0 || text[p - 1] != '\n') return false;
+    text_buffer buffer(text.substr(p));
+    std::istream in(&buffer);
+    hl::reader r(in, source);
+    hl::ref form;
+    try {
+      if (!r.read(form)) return false;
+    } catch (const hl::lisp_error&) {
+      return false;
+    }
+    if (!hl::is(form, hl::tag::structure) && !(hl::consp(form) && hl::keywordp(hl::car(form)))) return false;
+    p += buffer.offset();
+  }
+  return true;
 }
 
 // Whether a complete record starts on a later line of text than `start`: then
 // the damage at start is not a cut-off end. Records start at the beginning
 // of a line; the pretty printer indents the lines inside a record. A line
 // inside a string (a file name may hold a line break followed by "(") starts
-// no record, unless everything from there on reads as complete records.
+// no record, unless everything from there on reads as whole records (a quote
+// lost in the middle of the file makes the scan take records for strings).
 bool intact_record_after(std::string_view text, std::uint64_t start, const std::string& source) {
   bool in_string = false, in_bars = false, escaped = false;
   for (std::size_t p = start; p < text.size(); ++p) {
@@ -81,7 +98,7 @@ bool intact_record_after(std::string_view text, std::uint64_t start, const std::
       while (p + 1 < text.size() && text[p + 1] != '\n') ++p;
     }
     if (c != '\n' || p + 1 >= text.size() || (text[p + 1] != '(' && text[p + 1] != '#')) continue;
-    if (in_string || in_bars ? reads_from(text, p + 1, source, true) : reads_from(text, p + 1, source, false))
+    if (in_string || in_bars ? records_to_end(text, p + 1, source) : reads_from(text, p + 1, source))
       return true;
   }
   return false;

@@ -136,9 +136,9 @@ TEST_F(StagingRun, UnreadableFilesAreRecordedWithTheReasonAndDoNotStopTheRun) {
 
 // Names from old file servers: a Latin-1 byte, a control character.
 TEST_F(StagingRun, OddFileNamesGiveValidUtf8RecordsAWellFormedReportAndNoRestaging) {
-  write_file(input() / "parts" / "pi\xe8ce.sdp", part_file("I-LATIN", "C-LATIN"));
+  write_file(input() / "parts" / "pi\xe8" "ce.sdp", part_file("I-LATIN", "C-LATIN"));
   write_file(input() / "parts" / "bell\x07.sdp", part_file("I-BELL", "C-BELL"));
-  write_file(input() / "drawings" / "pi\xe8ce.mi", read(input() / "drawings" / "sketch.mi"));
+  write_file(input() / "drawings" / "pi\xe8" "ce.mi", read(input() / "drawings" / "sketch.mi"));
   ASSERT_EQ(stage().status, left_undone);
   for (const char* f :
        {"toc.lsp", "components.lsp", "changelog.lsp", "ami-drawings.lsp", "analytics.lsp", "report.htm"}) {
