@@ -134,7 +134,9 @@ TEST_F(ConflictResolver, ATopLevelModelStagedBeforeFromTheSameFileGetsTheSameSys
   EXPECT_EQ(staged().size(), components);
 
   // a.pkg of another input directory: never the model staged from a.pkg.
-  resolve(a, "a.pkg");
+  clear_session();
+  load(a);
+  vtm::checkin::invoke_conflict_resolver(*resolver, "a.pkg", check, *logger, session);
   EXPECT_NE(session.sysid(at("/a").item.value), "I-a");
   EXPECT_NE(session.sysid(at("/a").item.value), given[0].second);
   EXPECT_EQ(staged().size(), components + 1);
