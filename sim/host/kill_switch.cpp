@@ -57,9 +57,10 @@ int number(const char* variable, int fallback) {
 void install_kill_switch() {
   const char* text = std::getenv("SDSIM_KILL_ON");
   if (!text || !*text) return;
-  static watching_buffer buffer(std::cout.rdbuf(), text, number("SDSIM_KILL_ON_COUNT", 1),
-                                number("SDSIM_KILL_SIGNAL", SIGKILL));
-  std::cout.rdbuf(&buffer);
+  // Never destroyed: std::cout writes through it up to the process's end.
+  auto* buffer = new watching_buffer(std::cout.rdbuf(), text, number("SDSIM_KILL_ON_COUNT", 1),
+                                     number("SDSIM_KILL_SIGNAL", SIGKILL));
+  std::cout.rdbuf(buffer);
 }
 
 }  // namespace sim

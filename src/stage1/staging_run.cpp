@@ -263,9 +263,9 @@ class staging_run {
     stop_when_interrupted(file);
     const bool check = options_.check;
     checkin::source_models models;
-    models.earlier = records_.files.staged_models_of(file);
+    models.earlier = records_.files.staged_models_of(recorded);
     models.record = [&](const checkin::top_level_sysids& tops) {
-      records_.files.record_staged_models(file, tops);
+      records_.files.record_staged_models(recorded, tops);
     };
     checkin::invoke_conflict_resolver(
         records_.resolver, records::make_relative_path(input_, recorded),
