@@ -18,7 +18,12 @@ export SDUSERCUSTOMIZEDIR=$host/user
 export TMPDIR=$host
 cd "$host"
 echo "== Staging $input"
-"$bin/sdhost" -e "VANTREL_MM_IMPORT_ASSEMBLER :INPUT_DIRECTORY \"$input\" :STAGING_DIRECTORY \"$staging\" :DISPLAY_REPORT :OFF complete"
+# The example holds a file that fails to load on purpose: the run completes
+# with status 3 and the report lists it.
+status=0
+"$bin/sdhost" -e "VANTREL_MM_IMPORT_ASSEMBLER :INPUT_DIRECTORY \"$input\" :STAGING_DIRECTORY \"$staging\" :DISPLAY_REPORT :OFF complete" || status=$?
+if [ "$status" -ne 0 ] && [ "$status" -ne 3 ]; then exit "$status"; fi
 echo
+[ "$status" -eq 3 ] && echo "Completed with files that failed to load or save (exit status 3); see the report."
 echo "Staging directory: $staging"
 echo "Report:            $staging/report.htm"

@@ -41,6 +41,14 @@ bool run_fault_form(const ref& form, std::string_view code_module,
     host::oli::sd_display_warning(as_string(message), answer);
     return true;
   }
+  if (kind == "SIGNAL") {
+    // The user's Ctrl-C (or a kill) arriving in the middle of the load.
+    const std::string name = keyword_name(car(rest));
+    const int sig = name == "SIGINT" ? SIGINT : name == "SIGTERM" ? SIGTERM : name == "SIGHUP" ? SIGHUP : 0;
+    if (sig == 0) fail("(:signal name) wants :sigint, :sigterm or :sighup");
+    ::raise(sig);
+    return true;
+  }
   if (kind == "CRASH") {
     // A host crash: nothing more is flushed or cleaned up.
     ::kill(::getpid(), SIGKILL);

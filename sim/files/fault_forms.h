@@ -3,6 +3,8 @@
 //
 //   (:fail "message")             the load fails with exactly this message
 //   (:warn "text" [:default a])   raises the warning through oli::sd-display-warning
+//   (:signal :sigint)             the process sends itself SIGINT (or :sigterm,
+//                                 :sighup) and the load goes on
 //   (:crash)                      the host process ends with SIGKILL on itself
 #pragma once
 

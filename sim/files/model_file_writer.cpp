@@ -1,6 +1,12 @@
 // Writing a top-level model as one file per component.
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -33,6 +39,37 @@ ref kw(std::string_view name) { return ref(&keyword(name)); }
   host_command_failed("FRAME2-UI", "SAVE-FAILED", std::move(message));
 }
 
+// The bytes the host may still write into model files, from SDSIM_DISK_SPACE
+// (unset: no limit), so that a full disk can be reproduced.
+std::optional<std::uintmax_t>& disk_space() {
+  static std::optional<std::uintmax_t> space = []() -> std::optional<std::uintmax_t> {
+    const char* v = std::getenv("SDSIM_DISK_SPACE");
+    if (!v || !*v) return std::nullopt;
+    return std::strtoumax(v, nullptr, 10);
+  }();
+  return space;
+}
+
+// Writes text into file; 0, or the errno of the failure. On a full disk the
+// part that fitted is written, as a real disk does.
+int write_file(const fs::path& file, const std::string& text) {
+  std::size_t size = text.size();
+  int err = 0;
+  if (auto& space = disk_space()) {
+    if (*space < size) {
+      size = static_cast<std::size_t>(*space);
+      err = ENOSPC;
+    }
+    *space -= size;
+  }
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  if (!out) return errno ? errno : EIO;
+  out.write(text.data(), static_cast<std::streamsize>(size));
+  out.close();
+  if (!out && !err) err = errno ? errno : EIO;
+  return err;
+}
+
 class component_writer {
  public:
   explicit component_writer(const entity_ptr& top) : top_(top) {}
@@ -51,15 +88,37 @@ class component_writer {
       for (const auto& [name, e] : files_)
         if (fs::exists(directory / name, ec))
           save_failed("Cannot save '" + (directory / name).string() + "': the file exists.");
+    // Every file is written beside its final name first and renamed only
+    // when all of them are complete, so that a full disk leaves no staged
+    // file cut short and no model with some of its files missing.
+    std::vector<std::pair<fs::path, fs::path>> written;  // (beside, final)
+    const auto discard = [&] {
+      for (const auto& [beside, final_name] : written) fs::remove(beside, ec);
+    };
     for (const auto& [name, e] : files_) {
       std::string text = ";; -*- sdsim model file -*-\n(:" + std::string(model_header) + " 1)\n";
       ref form = e == top_ ? cons(kw("MODEL"), instance_spec(*e)) : cons(kw("CONTENTS"), contents_spec(*e));
       text += pprint_to_string(form) + "\n";
-      fs::path file = directory / name;
-      std::ofstream out(file, std::ios::binary | std::ios::trunc);
-      out << text;
-      out.close();
-      if (!out) save_failed("Cannot write '" + file.string() + "'.");
+      const fs::path file = directory / name;
+      fs::path beside = file;
+      beside += ".saving";
+      written.emplace_back(beside, file);
+      if (const int err = write_file(beside, text)) {
+        discard();
+        save_failed("Cannot write '" + file.string() + "': " + std::strerror(err) + ".");
+      }
+    }
+    // The top-level instance's file last: a model whose instance file is
+    // there has all its files.
+    std::stable_partition(written.begin(), written.end(),
+                          [&](const auto& w) { return w.second.filename() != names_[top_.get()]; });
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      fs::rename(written[i].first, written[i].second, ec);
+      if (ec) {
+        written.erase(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(i));
+        discard();
+        save_failed("Cannot write '" + written.front().second.string() + "': " + ec.message() + ".");
+      }
     }
   }
 

@@ -9,6 +9,7 @@
 #include "dialogs/dialog_engine.h"
 #include "host/command_queue.h"
 #include "host/events.h"
+#include "host/interrupts.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/printer.h"
@@ -210,6 +211,8 @@ bool console::run_script(std::istream& in, std::string_view source) {
   return ok;
 }
 
+bool console_busy() { return line_depth() > 0; }
+
 bool console::interact(std::istream& in, std::ostream& prompt_out) {
   bool ok = true;
   std::string pending, line;
@@ -223,6 +226,7 @@ bool console::interact(std::istream& in, std::ostream& prompt_out) {
     if (!scan.complete) continue;
     if (!scan.empty) ok = run_line(pending) && ok;
     pending.clear();
+    if (host::system::interrupt_signal()) break;
   }
   prompt_out << '\n';
   return ok;

@@ -39,6 +39,9 @@ struct text_scan {
 };
 text_scan scan_command_text(std::string_view text);
 
+// Whether a command line runs now.
+bool console_busy();
+
 class console {
  public:
   // Values print to the host's standard output, errors to err.

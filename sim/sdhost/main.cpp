@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "host/console.h"
+#include "host/interrupt_handlers.h"
+#include "host/kill_switch.h"
 #include "host/lisp/errors.h"
 #include "host/module_loader.h"
 #include "host/native.h"
@@ -29,6 +31,8 @@ int main(int argc, char** argv) {
   app.add_flag("--no-module", no_module, "Start without a module")->excludes(module_option);
   CLI11_PARSE(app, argc, argv);
 
+  sim::install_interrupt_handlers();
+  sim::install_kill_switch();
   sim::console console;
   if (!no_module) {
     std::filesystem::path library =
@@ -43,16 +47,27 @@ int main(int argc, char** argv) {
     host::lisp::drain_autorelease_pool();
   }
 
+  // Interrupted, the host stops after the command line that ran.
+  const auto interrupted = [] {
+    std::cout.flush();
+    return 128 + host::system::interrupt_signal();
+  };
   bool ok = true;
-  if (lines.empty() && scripts.empty()) return console.interact(std::cin, std::cout) ? 0 : 1;
+  if (lines.empty() && scripts.empty()) {
+    ok = console.interact(std::cin, std::cout);
+    if (host::system::interrupt_signal()) return interrupted();
+    return ok ? 0 : 1;
+  }
   std::size_t next_line = 0, next_script = 0;
   for (const CLI::Option* option : app.parse_order()) {
     if (option == eval_option) {
       ok = console.run_line(lines[next_line++]) && ok;
+      if (host::system::interrupt_signal()) return interrupted();
     } else if (option == file_option) {
       const std::string& file = scripts[next_script++];
       std::ifstream in(file);
       ok = console.run_script(in, file) && ok;
+      if (host::system::interrupt_signal()) return interrupted();
     }
   }
   if (!ok) return 1;

@@ -1,6 +1,8 @@
 #include "analytics/migration_analytics.h"
 
 #include <algorithm>
+#include <array>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -172,13 +174,82 @@ void save_record_analytics(const status_collection<S>& c, std::ostream& outstrea
 template void save_record_analytics(const ami_drawing_analytics&, std::ostream&);
 template void save_record_analytics(const model_analytics&, std::ostream&);
 
+namespace {
+
+// The tags the analysis gives; any other tag of a status was given by the
+// check-in.
+constexpr std::array<std::string_view, 9> analysis_tags = {"TOP-LEVEL-WP",
+                                                           "MODEL-NAME-CONFLICT",
+                                                           "CORRUPT",
+                                                           "DISCONNECTED",
+                                                           "SAVE-FAILED",
+                                                           "FULLY-ASSOCIATED",
+                                                           "PARTIALLY-ASSOCIATED",
+                                                           "ORPHAN",
+                                                           "ASSOCIATED-BY-MODEL-NAME"};
+
+bool analysis_tag(const core::keyword_name& t) {
+  return std::find(analysis_tags.begin(), analysis_tags.end(), t.name) != analysis_tags.end();
+}
+
+// Puts the check-in's tags of the earlier status of the same object (same
+// key, same staged file) in front of the fresh status's tags, and files the
+// statuses again by category: a rebuild keeps what stage 2 has done.
+template <class S>
+status_collection<S> with_checkin_tags(const status_collection<S>& fresh,
+                                       const status_collection<S>* earlier) {
+  status_collection<S> out;
+  for (category cat : {category::ok, category::warnings, category::errors})
+    for (const auto& [key, status] : fresh.table(cat)) {
+      S s = status;
+      const S* old = nullptr;
+      if (earlier)
+        for (category c : {category::ok, category::warnings, category::errors})
+          if (!old) old = earlier->table(c).find(key);
+      if (old && old->staged == s.staged) {
+        std::vector<core::keyword_name> tags;
+        for (const core::keyword_name& t : old->tags)
+          if (!analysis_tag(t)) tags.push_back(t);
+        tags.insert(tags.end(), s.tags.begin(), s.tags.end());
+        s.tags = std::move(tags);
+      }
+      if constexpr (std::is_same_v<S, model_status>)
+        update_model_analytics(out, s);
+      else
+        update_ami_drawing_analytics(out, s);
+    }
+  return out;
+}
+
+// The models that could not be saved are errors.
+void tag_unsaved_models(model_analytics& models, const std::unordered_set<std::string>& unsaved) {
+  if (unsaved.empty()) return;
+  model_analytics out;
+  for (category cat : {category::ok, category::warnings, category::errors})
+    for (const auto& [key, status] : models.table(cat)) {
+      model_status s = status;
+      if (unsaved.contains(model_status_sysid(s))) push_tag(s, "SAVE-FAILED");
+      update_model_analytics(out, s);
+    }
+  models = std::move(out);
+}
+
+}  // namespace
+
 migration_analytics make_migration_analytics(const std::filesystem::path& dir,
                                              const records::ami_drawing_records& drawings,
                                              const records::component_records& components,
-                                             const records::change_records& changelog) {
+                                             const records::change_records& changelog,
+                                             const std::unordered_set<std::string>& unsaved_models) {
   migration_analytics a;
   a.for_models = make_model_analytics(components, changelog);
+  tag_unsaved_models(a.for_models, unsaved_models);
   a.for_drawings = make_ami_drawing_analytics(drawings, components);
+  {
+    const std::optional<migration_analytics> earlier = load_migration_analytics(dir);
+    a.for_models = with_checkin_tags(a.for_models, earlier ? &earlier->for_models : nullptr);
+    a.for_drawings = with_checkin_tags(a.for_drawings, earlier ? &earlier->for_drawings : nullptr);
+  }
 
   std::unordered_map<std::string, model_status*> by_sysid;
   for (category cat : {category::ok, category::warnings, category::errors}) {

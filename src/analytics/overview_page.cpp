@@ -281,6 +281,7 @@ std::string overview_html(const staging_status& st) {
   row("files-staged", "Files staged", files.at("staged"), found, false);
   row("files-crashed", "Files that crashed the host", files.at("crashed"), found, true);
   row("files-load-failed", "Files that failed to load", files.at("load-failed"), found, true);
+  row("files-save-failed", "Files whose models could not be saved", files.at("save-failed"), found, true);
   row("files-unfinished", "Files left unfinished (a rerun redoes them)", files.at("unfinished"), found, true);
   row("files-no-loader", "Files without a loader", files.at("no-loader"), found, true);
   const std::int64_t total = models.at("total");
@@ -331,6 +332,10 @@ std::string overview_html(const staging_status& st) {
                false);
   file_section(cad_file_outcome::load_failed, "files-load-failed", "Files that failed to load",
                "The host's loader refused these files with the message shown.", true);
+  file_section(cad_file_outcome::save_failed, "files-save-failed", "Files whose models could not be saved",
+               "Loaded, but a model or the drawing could not be written into the staging directory (a full "
+               "disk, no permission); free the space and run the staging again: it redoes them.",
+               true);
   file_section(cad_file_outcome::unfinished, "files-unfinished", "Files left unfinished",
                "Loaded, but the run ended before their results were all written; the next run redoes them.",
                false);

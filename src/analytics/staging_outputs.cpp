@@ -90,8 +90,9 @@ std::string status_summary(const json& doc) {
       << "  status of " << doc.value("written-at", "?") << ", written by " << doc.value("written-by", "?")
       << "\n"
       << "  Files:    " << n("files", "found") << " found: " << n("files", "staged") << " staged, "
-      << n("files", "load-failed") << " failed to load, " << n("files", "crashed") << " crashed the host, "
-      << n("files", "unfinished") << " unfinished, " << n("files", "no-loader") << " without a loader\n";
+      << n("files", "load-failed") << " failed to load, " << n("files", "save-failed") << " failed to save, "
+      << n("files", "crashed") << " crashed the host, " << n("files", "unfinished") << " unfinished, "
+      << n("files", "no-loader") << " without a loader\n";
   if (!doc.value("analysed", false)) {
     out << "  Models and drawings: not analysed yet (the staging run has not finished)\n";
   } else {

@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "analytics/file_outcome.h"
 #include "analytics/xhtml.h"
 #include "host/lisp/pathnames.h"
 #include "host/lisp/printer.h"
@@ -135,10 +136,19 @@ void add_top_level_workplanes(const hl::ref& body, const records::component_reco
   oli::sd_xml_element_add_child(body, xelement("table", {bordered, table}));
 }
 
+// What became of the file, with the host's message of a failed load or save:
+// a crash, a failed load, a file no loader takes and a failed save differ
+// here even where load method and status look alike.
+std::string outcome_text(const records::cad_fileinfo& info) {
+  std::string text(cad_file_outcome_name(classify_cad_file(info)));
+  if (std::string message = cad_file_outcome_message(info); !message.empty()) text += ": " + message;
+  return text;
+}
+
 void add_files_processed(const hl::ref& body, const std::filesystem::path& input,
                          const records::cad_file_records& files) {
   rows table{header_row({"Source File (from Input Directory)", "Load Method", "Status",
-                         "Drawing (Staging Directory)", "Model(s)"})};
+                         "Drawing (Staging Directory)", "Model(s)", "Outcome"})};
   for (const auto& [key, info] : files.filetable()) {
     std::vector<xitem> models;
     if (!info.models_3d.empty()) {
@@ -154,7 +164,8 @@ void add_files_processed(const hl::ref& body, const std::filesystem::path& input
                   {hl::prin1_to_string(core::lisp_value<records::cad_load_method>::to(info.load_method))}),
          xelement("td",
                   {oli::sd_write_to_string(core::lisp_value<records::load_status>::to(info.error_status))}),
-         xelement("td", {namestring(info.drawing)}), xelement("td", models)}));
+         xelement("td", {namestring(info.drawing)}), xelement("td", models),
+         xelement("td", {outcome_text(info)})}));
   }
   oli::sd_xml_element_add_child(body, xelement("h2", {"Files Processed"}));
   oli::sd_xml_element_add_child(body, xelement("table", {bordered, table}));

@@ -13,8 +13,8 @@ namespace hl = host::lisp;
 
 namespace {
 
-constexpr std::array<std::string_view, 4> model_tags = {"TOP-LEVEL-WP", "MODEL-NAME-CONFLICT", "CORRUPT",
-                                                        "DISCONNECTED"};
+constexpr std::array<std::string_view, 5> model_tags = {"TOP-LEVEL-WP", "MODEL-NAME-CONFLICT", "CORRUPT",
+                                                        "DISCONNECTED", "SAVE-FAILED"};
 
 bool has_tag(const record_status& s, std::string_view tag) {
   return std::any_of(s.tags.begin(), s.tags.end(),
@@ -35,7 +35,8 @@ category model_status_category(const model_status& s) {
   if (s.tags.empty()) return category::ok;
   for (const core::keyword_name& t : s.tags)
     if (std::find(model_tags.begin(), model_tags.end(), t.name) == model_tags.end()) return category::ok;
-  if (has_tag(s, "CORRUPT") || has_tag(s, "DISCONNECTED")) return category::errors;
+  if (has_tag(s, "CORRUPT") || has_tag(s, "DISCONNECTED") || has_tag(s, "SAVE-FAILED"))
+    return category::errors;
   return category::warnings;
 }
 

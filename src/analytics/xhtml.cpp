@@ -1,5 +1,9 @@
 #include "analytics/xhtml.h"
 
+#include <utf8.h>
+
+#include <iterator>
+
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
@@ -24,16 +28,34 @@ writer_state& state() {
   return s;
 }
 
+// Text that XML 1.0 can hold whatever a name holds: a byte that is no
+// UTF-8 becomes U+FFFD, a control character its picture (U+2401 for code 1).
+std::string xml_text(std::string_view text) {
+  std::string valid;
+  utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(valid));
+  std::string out;
+  out.reserve(valid.size());
+  for (const char c : valid) {
+    const auto code = static_cast<unsigned char>(c);
+    if (code < 32 && c != '\t' && c != '\n' && c != '\r')
+      utf8::append(static_cast<char32_t>(0x2400 + code), std::back_inserter(out));
+    else
+      out += c;
+  }
+  return out;
+}
+
 template <class Items>
 ref build_element(std::string_view name, const Items& items) {
   ref element = oli::sd_xml_create_element(state().document, name);
   for (const xitem& item : items) {
     if (const auto* text = std::get_if<std::string>(&item)) {
-      oli::sd_xml_element_set_text(element, *text);
+      oli::sd_xml_element_set_text(element, xml_text(*text));
     } else if (const auto* child = std::get_if<ref>(&item)) {
       if (oli::sd_xml_element_p(*child)) oli::sd_xml_element_add_child(element, *child);
     } else if (const auto* attribute = std::get_if<xattribute>(&item)) {
-      oli::sd_xml_element_set_attribute(element, attribute->name.value_or(""), attribute->value.value_or(""));
+      oli::sd_xml_element_set_attribute(element, attribute->name.value_or(""),
+                                        xml_text(attribute->value.value_or("")));
     } else if (const auto* children = std::get_if<std::vector<ref>>(&item)) {
       for (const ref& c : *children) oli::sd_xml_element_add_child(element, c);
     }

@@ -63,16 +63,39 @@ conflict_resolver make_conflict_resolver(const std::filesystem::path& dir) {
 
 std::size_t invoke_conflict_resolver(conflict_resolver& self, const std::filesystem::path& sourcepath,
                                      const records::part_check& check, records::change_records& logger,
-                                     records::cluster_session& session) {
+                                     records::cluster_session& session, const source_models& models) {
   const records::component_records::table_type& persisted = self.components().table();
   records::ordered_table<std::string, component_record*> resolved;
   shadowed_conflicts shadowed;
   component_map map = make_component_map(sourcepath, check, logger, session, shadowed);
+  top_level_sysids tops;
+  std::vector<bool> earlier_used(models.earlier.size(), false);
 
   for (const auto& entry : map) {
     component_record& info = *map.find(entry.first);
     const hl::ref cluster = records::component_base(info).sysid.handle();
     std::string sysid = session.sysid(cluster);
+    const auto* instance = std::get_if<instance_info>(&info);
+    const auto model_location = [&] {
+      return records::share(
+          records::make_extended_location(location_prefix(sourcepath), top_level_model(cluster, session)));
+    };
+    if (instance) {
+      // Staged before from this very file (an attempt that did not finish):
+      // the model is the one staged then and gets the sysid it got then.
+      std::size_t i = 0;
+      while (i < models.earlier.size() && (earlier_used[i] || models.earlier[i].first != sysid)) ++i;
+      if (i < models.earlier.size()) {
+        earlier_used[i] = true;
+        const std::string loaded = sysid;
+        if (models.earlier[i].second != sysid)
+          sysid = records::change_component_info_sysid(info, models.earlier[i].second, sysid_conflict, logger,
+                                                       model_location(), session);
+        tops.emplace_back(loaded, sysid);
+        resolved.insert_or_assign(sysid, &info);
+        continue;
+      }
+    }
     // A rerun gives the component the sysid it received the first time. It
     // is entered under that sysid: under the old one it would displace the
     // component that kept it, or clash with it when that comes later.
@@ -90,20 +113,15 @@ std::size_t invoke_conflict_resolver(conflict_resolver& self, const std::filesys
     } else {
       reference = persisted.find(sysid);
     }
-    // A file processed again after the host died while it was being staged
-    // brings its top-level models again: staged from this very file, a
-    // model is the one staged then and keeps its sysid.
-    if (const auto* staged = reference && !enforced ? std::get_if<instance_info>(reference) : nullptr;
-        staged && std::holds_alternative<instance_info>(info) && staged->sourcepath == sourcepath)
-      reference = nullptr;
+    const std::string loaded = sysid;
     if (reference) {
-      if (const auto* instance = std::get_if<instance_info>(&info)) {
-        const records::model_path top = top_level_model(cluster, session);
+      if (instance) {
+        // A top-level model of another source file (or another input
+        // directory) never replaces a staged one.
         const hl::ref name = hl::make_string(instance->name.value_or(""));
         hl::format(hl::standard_output(), "Scanning ~A for conflicts~%", hl::args_t(&name, 1));
-        sysid = records::change_component_info_sysid(
-            info, std::nullopt, sysid_conflict, logger,
-            records::share(records::make_extended_location(location_prefix(sourcepath), top)), session);
+        sysid = records::change_component_info_sysid(info, std::nullopt, sysid_conflict, logger,
+                                                     model_location(), session);
       } else {
         const auto& contents = std::get<contents_info>(info);
         if (enforced || different_component(contents, *reference, session))
@@ -111,14 +129,16 @@ std::size_t invoke_conflict_resolver(conflict_resolver& self, const std::filesys
                                                        contents.shares.front(), session);
       }
     }
+    if (instance) tops.emplace_back(loaded, sysid);
     resolved.insert_or_assign(sysid, &info);
   }
 
+  logger.flush_change_records();
+  if (models.record) models.record(tops);
   std::vector<component_record> components;
   components.reserve(resolved.size());
   for (const auto& [sysid, record] : resolved) components.push_back(std::move(*record));
   self.components().update_component_records(components, session);
-  logger.flush_change_records();
   return resolved.size();
 }
 

@@ -6,6 +6,10 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "records/component_records.h"
 #include "records/file_records.h"
@@ -31,13 +35,28 @@ class conflict_resolver {
 // Opens components.lsp of the staging directory dir.
 conflict_resolver make_conflict_resolver(const std::filesystem::path& dir);
 
+// The top-level models of the CAD file being resolved, by sysid:
+// (sysid loaded with . sysid staged under), in the host's order.
+using top_level_sysids = std::vector<std::pair<std::string, std::string>>;
+
+struct source_models {
+  // What an earlier attempt at this very file gave its models; they get the
+  // same sysids again. Any other top-level model whose sysid is staged or
+  // resolved already gets a new one.
+  top_level_sysids earlier;
+  // Told what this attempt gives them, before anything is persisted.
+  std::function<void(const top_level_sysids&)> record;
+};
+
 // Resolves and persists the components of every model in session, loaded
 // from sourcepath (relative to the input directory); check is the part check
-// of part contents, logger the change log. Answers the number of components
-// resolved.
+// of part contents, logger the change log. The change log is written before
+// the component records, so that a rerun after a crash between the two
+// repeats the changes instead of making others. Answers the number of
+// components resolved.
 std::size_t invoke_conflict_resolver(conflict_resolver& self, const std::filesystem::path& sourcepath,
                                      const records::part_check& check, records::change_records& logger,
-                                     records::cluster_session& session);
+                                     records::cluster_session& session, const source_models& models = {});
 
 // Closes components.lsp.
 void finalize_conflict_resolver(conflict_resolver& self);

@@ -1,8 +1,10 @@
 #include "records/cad_file_records.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "host/lisp/errors.h"
+#include "host/lisp/packages.h"
 #include "host/lisp/pathnames.h"
 #include "records/record_text.h"
 
@@ -23,7 +25,39 @@ hl::ref state_entry(cad_file_state state, const std::filesystem::path& path) {
       {core::lisp_value<cad_file_state>::to(state), core::lisp_value<std::filesystem::path>::to(path)});
 }
 
+hl::ref staged_as() { return hl::ref(&hl::keyword("STAGED-AS")); }
+
+// (:STAGED-AS path ((loaded . staged) ...)), or nothing.
+std::optional<std::pair<std::string, cad_file_records::staged_models>> staged_models_entry(
+    const hl::ref& form) {
+  if (!hl::consp(form) || !hl::eql(hl::car(form), staged_as()) || hl::list_length(form) != 3)
+    return std::nullopt;
+  const hl::ref path = hl::car(hl::cdr(form));
+  if (!hl::is(path, hl::tag::pathname) && !hl::stringp(path)) return std::nullopt;
+  cad_file_records::staged_models models;
+  for (hl::ref rest = hl::car(hl::cdr(hl::cdr(form))); hl::consp(rest); rest = hl::cdr(rest)) {
+    const hl::ref pair = hl::car(rest);
+    if (!hl::consp(pair) || !hl::stringp(hl::car(pair)) || !hl::stringp(hl::cdr(pair))) return std::nullopt;
+    models.emplace_back(hl::as_string(hl::car(pair)), hl::as_string(hl::cdr(pair)));
+  }
+  return std::pair{core::lisp_value<std::filesystem::path>::from(path).string(), std::move(models)};
+}
+
 }  // namespace
+
+void cad_file_records::record_staged_models(const std::filesystem::path& path, const staged_models& models) {
+  std::vector<hl::ref> pairs;
+  for (const auto& [loaded, staged] : models)
+    pairs.push_back(hl::cons(hl::make_string(loaded), hl::make_string(staged)));
+  file_.append(
+      hl::list({staged_as(), core::lisp_value<std::filesystem::path>::to(path), hl::list_from(pairs)}));
+  staged_[path.string()] = models;
+}
+
+cad_file_records::staged_models cad_file_records::staged_models_of(const std::filesystem::path& path) const {
+  auto it = staged_.find(path.string());
+  return it == staged_.end() ? staged_models() : it->second;
+}
 
 cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
   cad_file_records records(dir);
@@ -42,6 +76,7 @@ cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
       [&](const hl::ref& form) {
         if (hl::typep(form, core::lisp_type<cad_fileinfo>()))
           return take(core::from_lisp<cad_fileinfo>(form));
+        if (auto s = staged_models_entry(form)) return void(records.staged_[s->first] = std::move(s->second));
         // Other objects are ignored.
         if (hl::list_length(form) != 2 || !hl::keywordp(hl::car(form))) return;
         const hl::ref state = hl::car(form), path = hl::car(hl::cdr(form));

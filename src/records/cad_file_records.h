@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "records/file_records.h"
 #include "records/ordered_table.h"
@@ -28,11 +31,22 @@ class cad_file_records : public persistent_records {
   // Whether every recorded CAD file still has its recorded write date.
   bool cad_file_records_consistent_p() const;
 
+  // The sysids the top-level models of a CAD file were staged under:
+  // (sysid loaded with . sysid staged under), in the host's order. Written as
+  // (:STAGED-AS path (("S" . "S2") ...)) before the file's components, so that
+  // the file staged again after a crash, an interrupt or a failed save gets
+  // the same sysids and replaces its own models, never another file's.
+  using staged_models = std::vector<std::pair<std::string, std::string>>;
+  void record_staged_models(const std::filesystem::path& path, const staged_models& models);
+  // Empty when nothing was recorded for the file.
+  staged_models staged_models_of(const std::filesystem::path& path) const;
+
  private:
   friend cad_file_records make_cad_file_records(const std::filesystem::path& dir);
   explicit cad_file_records(const std::filesystem::path& dir) : persistent_records(dir, toc_file) {}
 
   table_type filetable_;
+  std::unordered_map<std::string, staged_models> staged_;
 };
 
 // Opens toc.lsp of the staging directory. A state entry (state path) becomes

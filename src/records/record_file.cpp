@@ -37,20 +37,69 @@ std::uint64_t record_start(std::string_view text, std::uint64_t from) {
   return from;
 }
 
-// Whether a complete record starts on a later line of text than `start`: then
-// the damage at start is not a cut-off end. Records start at the beginning
-// of a line; the pretty printer indents the lines inside a record.
-bool intact_record_after(std::string_view text, std::uint64_t start, const std::string& source) {
-  for (std::size_t p = text.find('\n', start); p != std::string_view::npos; p = text.find('\n', p + 1)) {
-    if (p + 1 >= text.size() || (text[p + 1] != '(' && text[p + 1] != '#')) continue;
-    text_buffer buffer(text.substr(p + 1));
+// Whether a form starts at p and reads completely.
+bool reads_from(std::string_view text, std::size_t p, const std::string& source) {
+  text_buffer buffer(text.substr(p));
+  std::istream in(&buffer);
+  hl::reader r(in, source);
+  hl::ref form;
+  try {
+    return r.read(form);
+  } catch (const hl::lisp_error&) {
+    return false;
+  }
+}
+
+// Whether the text from p to its end is nothing but whole records, each at
+// the beginning of a line: a structure, or a list that begins with a keyword.
+bool records_to_end(std::string_view text, std::size_t p, const std::string& source) {
+  for (p = record_start(text, p); p < text.size(); p = record_start(text, p)) {
+    if (p == 0 || text[p - 1] != '\n') return false;
+    text_buffer buffer(text.substr(p));
     std::istream in(&buffer);
     hl::reader r(in, source);
     hl::ref form;
     try {
-      if (r.read(form)) return true;
+      if (!r.read(form)) return false;
     } catch (const hl::lisp_error&) {
+      return false;
     }
+    if (!hl::is(form, hl::tag::structure) && !(hl::consp(form) && hl::keywordp(hl::car(form)))) return false;
+    p += buffer.offset();
+  }
+  return true;
+}
+
+// Whether a complete record starts on a later line of text than `start`: then
+// the damage at start is not a cut-off end. Records start at the beginning
+// of a line; the pretty printer indents the lines inside a record. A line
+// inside a string (a file name may hold a line break followed by "(") starts
+// no record, unless everything from there on reads as whole records (a quote
+// lost in the middle of the file makes the scan take records for strings).
+bool intact_record_after(std::string_view text, std::uint64_t start, const std::string& source) {
+  bool in_string = false, in_bars = false, escaped = false;
+  for (std::size_t p = start; p < text.size(); ++p) {
+    const char c = text[p];
+    if (escaped) {
+      escaped = false;
+      continue;
+    }
+    if (c == '\\') {
+      escaped = true;
+    } else if (in_string) {
+      in_string = c != '"';
+    } else if (in_bars) {
+      in_bars = c != '|';
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '|') {
+      in_bars = true;
+    } else if (c == ';') {
+      while (p + 1 < text.size() && text[p + 1] != '\n') ++p;
+    }
+    if (c != '\n' || p + 1 >= text.size() || (text[p + 1] != '(' && text[p + 1] != '#')) continue;
+    if (in_string || in_bars ? records_to_end(text, p + 1, source) : reads_from(text, p + 1, source))
+      return true;
   }
   return false;
 }

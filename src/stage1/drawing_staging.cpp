@@ -43,7 +43,7 @@ std::string file_name_part(std::string_view text) {
 
 fs::path stage_drawing(const std::string& dno, const records::cad_fileinfo& record, const fs::path& input,
                        const fs::path& staging, records::ami_drawing_records& drawings,
-                       const std::unordered_set<std::string>& claimed) {
+                       const std::unordered_set<std::string>& claimed, const fs::path& source_file) {
   const std::vector<std::string> owners = drawing_owner_sysids();
   hl::pathname_parts source;
   hl::split_file_name(record.path.filename().string(), source);
@@ -66,7 +66,7 @@ fs::path stage_drawing(const std::string& dno, const records::cad_fileinfo& reco
     drawings.update_ami_drawing_records(info);
   }
   if (record.load_method == records::cad_load_method::mi)
-    host::frame2::copy_file(record.path.string(), target.string());
+    host::frame2::copy_file(source_file.string(), target.string());
   else
     save_drawing(target);
   return target;

@@ -21,8 +21,9 @@ std::vector<std::string> drawing_owner_sysids();
 // ".." are replaced, so the name cannot reach outside the directory.
 std::string file_name_part(std::string_view text);
 
-// Stages the session's drawing numbered dno, loaded from the file of
-// record, into the staging directory and answers the staged file. An MI
+// Stages the session's drawing numbered dno, loaded from source_file (the file of
+// record, which names it as records/utf8_names.h says), into the staging
+// directory and answers the staged file. An MI
 // load is copied unchanged, anything else stored from the session. A
 // staged file of the same name that `claimed` holds (staged drawings of
 // complete files, relative to the staging directory) is kept, and the new
@@ -31,6 +32,7 @@ std::string file_name_part(std::string_view text);
 std::filesystem::path stage_drawing(const std::string& dno, const records::cad_fileinfo& record,
                                     const std::filesystem::path& input, const std::filesystem::path& staging,
                                     records::ami_drawing_records& drawings,
-                                    const std::unordered_set<std::string>& claimed);
+                                    const std::unordered_set<std::string>& claimed,
+                                    const std::filesystem::path& source_file);
 
 }  // namespace vtm::stage1

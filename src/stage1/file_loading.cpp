@@ -58,9 +58,11 @@ load_result load_any_file(const std::filesystem::path& file) {
   return r;
 }
 
-void load_cadfile(records::cad_fileinfo& record) {
+void load_cadfile(records::cad_fileinfo& record) { load_cadfile(record, record.path); }
+
+void load_cadfile(records::cad_fileinfo& record, const std::filesystem::path& file) {
   drawings::warning_interception interception;
-  const load_result r = load_any_file(record.path);
+  const load_result r = load_any_file(file);
   record.error_status = {r.status};
   record.load_method = r.method;
 }

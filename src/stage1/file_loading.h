@@ -26,5 +26,8 @@ load_result load_any_file(const std::filesystem::path& file);
 // Loads the record's file while the warning interceptor answers the host's
 // warnings, and stores the outcome in its error-status and load-method.
 void load_cadfile(records::cad_fileinfo& record);
+// The same for the record of file, whose name the record may spell
+// otherwise (see records/utf8_names.h).
+void load_cadfile(records::cad_fileinfo& record, const std::filesystem::path& file);
 
 }  // namespace vtm::stage1

@@ -1,5 +1,6 @@
 #include "stage1/import_assembler_dia.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -39,18 +40,40 @@ hl::ref& entry_checkpoint() {
   return c;
 }
 
-std::optional<std::string> existing_input_directory(dlg::dialog_context&, const hl::ref& value) {
-  std::error_code ec;
-  if (fs::is_directory(text_of(value), ec)) return std::nullopt;
-  return core::resource_text("IMPORT_ASSEMBLER-DIR-NOT-FOUND");
+// The resource text, then on the console the path and the system's reason.
+std::string refusal(const std::string& key, const fs::path& dir, const std::string& reason) {
+  return core::resource_text(key) + "\n" + dir.string() + ": " + reason;
 }
 
-std::optional<std::string> created_staging_directory(dlg::dialog_context&, const hl::ref& value) {
+fs::path normal_directory(const fs::path& dir) {
+  fs::path p = fs::absolute(dir).lexically_normal();
+  return p.has_filename() || !p.has_relative_path() ? p : p.parent_path();
+}
+
+std::optional<std::string> existing_input_directory(dlg::dialog_context&, const hl::ref& value) {
   std::error_code ec;
   const fs::path dir = text_of(value);
-  fs::create_directories(dir, ec);
   if (fs::is_directory(dir, ec)) return std::nullopt;
-  return core::resource_text("MIGRATION-STAGINGDIR-NOT-FOUND");
+  if (!ec && fs::exists(dir, ec)) ec = std::make_error_code(std::errc::not_a_directory);
+  if (!ec) ec = std::make_error_code(std::errc::no_such_file_or_directory);
+  return refusal("IMPORT_ASSEMBLER-DIR-NOT-FOUND", dir, ec.message());
+}
+
+std::optional<std::string> created_staging_directory(dlg::dialog_context& c, const hl::ref& value) {
+  const fs::path dir = text_of(value);
+  // Records written into the input, or the input staged into itself.
+  if (const hl::ref input = c.value("INPUT_DIRECTORY"); hl::truthy(input)) {
+    const fs::path in = normal_directory(text_of(input)), staging = normal_directory(dir);
+    if (in == staging) return "The staging directory " + staging.string() + " is the input directory.";
+    if (std::mismatch(staging.begin(), staging.end(), in.begin(), in.end()).first == staging.end())
+      return "The staging directory " + staging.string() + " contains the input directory " + in.string() +
+             ".";
+  }
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (fs::is_directory(dir)) return std::nullopt;
+  if (!ec) ec = std::make_error_code(std::errc::not_a_directory);
+  return refusal("MIGRATION-STAGINGDIR-NOT-FOUND", dir, ec.message());
 }
 
 dlg::variable_def directory_variable(const std::string& name, const std::string& title_key,

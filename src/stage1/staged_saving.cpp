@@ -16,24 +16,6 @@ namespace hl = host::lisp;
 
 namespace {
 
-// The host's working directory is the given one for the extent of a scope.
-class working_directory {
- public:
-  explicit working_directory(const std::string& dir)
-      : previous_(hl::as_string(host::frame2::current_working_directory())),
-        entered_(host::system::chdir(dir)) {}
-  ~working_directory() {
-    if (entered_) host::system::chdir(previous_);
-  }
-  working_directory(const working_directory&) = delete;
-  working_directory& operator=(const working_directory&) = delete;
-  bool entered() const { return entered_; }
-
- private:
-  std::string previous_;
-  bool entered_;
-};
-
 save_result save_in(const std::string& dir, const std::function<void()>& command) {
   working_directory cwd(dir);
   if (!cwd.entered()) return {hl::nil(), hl::nil()};
@@ -43,6 +25,14 @@ save_result save_in(const std::string& dir, const std::function<void()>& command
 }
 
 }  // namespace
+
+working_directory::working_directory(const std::string& dir)
+    : previous_(hl::as_string(host::frame2::current_working_directory())),
+      entered_(host::system::chdir(dir)) {}
+
+working_directory::~working_directory() {
+  if (entered_) host::system::chdir(previous_);
+}
 
 std::string directory_namestring(const std::filesystem::path& directory) {
   std::string s = directory.string();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "host/lisp/object.h"
 
@@ -23,5 +24,20 @@ save_result save_drawing(const std::filesystem::path& file);
 
 // The directory's namestring with its trailing slash.
 std::string directory_namestring(const std::filesystem::path& directory);
+
+// The host's working directory is the given one for the extent of a scope
+// (when it can be entered).
+class working_directory {
+ public:
+  explicit working_directory(const std::string& dir);
+  ~working_directory();
+  working_directory(const working_directory&) = delete;
+  working_directory& operator=(const working_directory&) = delete;
+  bool entered() const { return entered_; }
+
+ private:
+  std::string previous_;
+  bool entered_;
+};
 
 }  // namespace vtm::stage1

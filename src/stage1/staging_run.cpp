@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
 #include <unordered_set>
+#include <vector>
 
+#include "analytics/file_outcome.h"
 #include "analytics/migration_analytics.h"
 #include "analytics/staging_outputs.h"
 #include "analytics/staging_report.h"
@@ -12,12 +17,14 @@
 #include "host/clusters.h"
 #include "host/command_errors.h"
 #include "host/drawings.h"
+#include "host/interrupts.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/format.h"
 #include "host/lisp/packages.h"
 #include "host/lisp/printer.h"
 #include "host/lisp/streams.h"
 #include "host/model_tree.h"
+#include "host/run_outcome.h"
 #include "host/ui.h"
 #include "host/undo.h"
 #include "records/ami_drawing_records.h"
@@ -25,6 +32,8 @@
 #include "records/change_records.h"
 #include "records/host_cluster_session.h"
 #include "records/staging_layout.h"
+#include "records/staging_lock.h"
+#include "records/utf8_names.h"
 #include "stage1/collect_files.h"
 #include "stage1/component_check.h"
 #include "stage1/drawing_staging.h"
@@ -80,21 +89,48 @@ bool below(const fs::path& file, const fs::path& dir) {
   return std::mismatch(dir.begin(), dir.end(), file.begin(), file.end()).first == dir.end();
 }
 
-fs::path created(const fs::path& dir) {
-  fs::create_directories(dir);
-  return dir;
+// The staging directory, created when missing. It may be neither the input
+// directory nor contain it: the run would stage nothing and write its
+// records among the input.
+fs::path checked_staging_directory(const fs::path& input, const fs::path& staging) {
+  if (staging == input)
+    hl::simple_error("The staging directory " + staging.string() + " is the input directory.");
+  if (below(input, staging))
+    hl::simple_error("The staging directory " + staging.string() + " contains the input directory " +
+                     input.string() + ".");
+  std::error_code ec;
+  fs::create_directories(staging, ec);
+  if (!fs::is_directory(staging))
+    hl::simple_error("The staging directory " + staging.string() +
+                     " cannot be created: " + (ec ? ec.message() : std::string("it is no directory")) + ".");
+  return staging;
+}
+
+// The run was interrupted (Ctrl-C, SIGTERM, SIGHUP): it ends at a step
+// boundary, as an error outside the host commands ends it.
+struct run_interrupted : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+void stop_when_interrupted(const fs::path& file) {
+  if (const int sig = host::system::interrupt_signal())
+    throw run_interrupted("The staging run was interrupted (signal " + std::to_string(sig) + ") at " +
+                          file.string() + "; a rerun carries on from there.");
 }
 
 class staging_run {
  public:
   staging_run(const fs::path& input, const fs::path& staging, const staging_options& options)
       : input_(absolute_directory(input)),
-        staging_(created(absolute_directory(staging))),
+        staging_(checked_staging_directory(input_, absolute_directory(staging))),
         options_(options),
+        lock_(records::lock_staging_directory(staging_)),
         records_(staging_),
         models_dir_(staging_ / records::model_staging_dir) {
+    // A file staged again (its save failed) replaces its own drawing.
     for (const auto& [path, info] : records_.files.filetable())
-      if (info.state == cad_file_state::complete && !info.drawing.empty())
+      if (info.state == cad_file_state::complete && !info.drawing.empty() &&
+          !analytics::cad_file_redone(analytics::classify_cad_file(info)))
         claimed_.insert(info.drawing.string());
   }
 
@@ -121,7 +157,12 @@ class staging_run {
       processed_.push_back(file.string());
       progress.working_on(records::make_relative_path(input_, file).string());
       try {
+        stop_when_interrupted(file);
         stage_file(file);
+      } catch (const run_interrupted& e) {
+        hl::standard_output() << e.what() << '\n' << std::flush;
+        interrupted_ = true;
+        return;
       } catch (const std::exception& e) {
         // The run ends here; the file keeps the state last recorded for it.
         hl::simple_error("The staging run stopped at " + file.string() + ": " + e.what());
@@ -130,13 +171,19 @@ class staging_run {
     }
   }
 
+  bool interrupted() const { return interrupted_; }
+
   // Closes the record files, then writes analytics.lsp, report.htm,
   // status.json and overview.html from the records and prints the summary;
-  // the report's namestring.
+  // the report's namestring. A run that left files undone (they
+  // failed to load or save, or crashed the host) tells the host so.
   std::string report() {
     records_.close();
+    for (const auto& [path, info] : records_.files.filetable())
+      if (analytics::cad_file_left_undone(analytics::classify_cad_file(info)))
+        host::system::note_incomplete_run();
     const auto analytics = analytics::make_migration_analytics(
-        staging_, records_.drawings, records_.resolver.components(), records_.changelog);
+        staging_, records_.drawings, records_.resolver.components(), records_.changelog, unsaved_models());
     std::string report =
         analytics::make_staging_report(input_, staging_, records_.files, records_.drawings,
                                        records_.resolver.components(), records_.changelog, analytics);
@@ -184,9 +231,48 @@ class staging_run {
     return counts;
   }
 
+  // The top-level models whose instance file is not in models/.
+  std::unordered_set<std::string> unsaved_models() {
+    std::unordered_set<std::string> unsaved;
+    for (const records::component_record* r :
+         records_.resolver.components().collect_component_records([](const records::component_record& r) {
+           return std::holds_alternative<records::instance_info>(r);
+         })) {
+      const auto& i = std::get<records::instance_info>(*r);
+      std::error_code ec;
+      if (!fs::exists(staging_ / records::component_info_file(i), ec))
+        unsaved.insert(i.filename.stem().string());
+    }
+    return unsaved;
+  }
+
+  // A file that cannot be read (a dangling link, a link loop) is recorded
+  // with the reason and not loaded, so that no run stops at it again.
+  void record_unreadable(const fs::path& file, const std::string& reason) {
+    records::cad_fileinfo record;
+    record.path = file;
+    records_.files.update_cad_file_records(record);
+    record.error_status = {hl::make_string(reason)};
+    records_.files.update_cad_file_records(record);
+    records_.files.update_cad_file_records(record);
+    hl::standard_output() << "Cannot read " << file.string() << ": " << reason << '\n' << std::flush;
+  }
+
+  // file is the CAD file as found; its record names it in UTF-8.
   void stage_file(const fs::path& file) {
-    const auto* known = records_.files.filetable().find(file.string());
-    records::cad_fileinfo record = known ? *known : records::make_cad_fileinfo(file);
+    const fs::path recorded = records::utf8_path(file);
+    const auto* known = records_.files.filetable().find(recorded.string());
+    records::cad_fileinfo record;
+    if (known) {
+      record = *known;
+    } else {
+      try {
+        record = records::make_cad_fileinfo(file);
+      } catch (const hl::lisp_error& e) {
+        return record_unreadable(recorded, e.message());
+      }
+      record.path = recorded;
+    }
     switch (record.state) {
       case cad_file_state::new_:
         records_.files.update_cad_file_records(record);
@@ -195,62 +281,94 @@ class staging_run {
         // Loaded before but not finished: again, as from the load on.
         record.state = cad_file_state::loading;
         break;
-      case cad_file_state::loading:  // the host died loading it once
       case cad_file_state::complete:
+        // Its models could not all be saved: again, from the load on.
+        if (analytics::classify_cad_file(record) != analytics::cad_file_outcome::save_failed) return;
+        record.models_3d.clear();
+        record.drawing.clear();
+        record.state = cad_file_state::loading;
+        break;
+      case cad_file_state::loading:  // the host died loading it once
         return;
     }
-    load_cadfile(record);
+    {
+      // The import log of a drawing goes into the staging directory.
+      working_directory cwd(directory_namestring(staging_));
+      load_cadfile(record, file);
+    }
+    // The load step is over whatever an interrupt asked meanwhile; the file
+    // is left to be loaded again by the next run.
     records_.files.update_cad_file_records(record);
+    stop_when_interrupted(file);
     const bool check = options_.check;
+    checkin::source_models models;
+    models.earlier = records_.files.staged_models_of(recorded);
+    models.record = [&](const checkin::top_level_sysids& tops) {
+      records_.files.record_staged_models(recorded, tops);
+    };
     checkin::invoke_conflict_resolver(
-        records_.resolver, records::make_relative_path(input_, file),
+        records_.resolver, records::make_relative_path(input_, recorded),
         [check](const records::extended_location& at) {
           return check_component(records::to_sel_item(at), check);
         },
-        records_.changelog, session_);
+        records_.changelog, session_, models);
     host::oli::sd_set_model_checkpoint();
-    fs::create_directories(models_dir_);
+    std::vector<std::string> failures;
+    std::error_code ec;
+    fs::create_directories(models_dir_, ec);
     for (const hl::ref& model :
          hl::list_to_vector(host::oli::sd_inq_obj_children(host::elan_ui::get_root_sel_item())))
-      save_model(model, record);
+      if (std::optional<std::string> failure = save_model(model, record)) failures.push_back(*failure);
     if (const hl::ref dno = host::oli::sd_am_inq_drawing_no(); hl::truthy(dno))
       record.drawing = records::make_relative_path(
-          staging_, stage_drawing(hl::as_string(dno), record, input_, staging_, records_.drawings, claimed_));
+          staging_,
+          stage_drawing(hl::as_string(dno), record, input_, staging_, records_.drawings, claimed_, file));
+    if (!failures.empty()) {
+      std::string message = failures.front();
+      for (std::size_t i = 1; i < failures.size(); ++i) message += "; " + failures[i];
+      record.error_status = analytics::make_save_failure_status(message);
+    }
     records_.files.update_cad_file_records(record);
     if (!record.drawing.empty()) claimed_.insert(record.drawing.string());
     host::oli::sd_return_to_model_checkpoint(checkpoint_);
     host::docu::am_drawing_delete();
   }
 
-  void save_model(const hl::ref& model, records::cad_fileinfo& record) {
+  // Saves the model into models/ and lists it in the record; the failure's
+  // message when it could not be saved (the model is not listed then).
+  std::optional<std::string> save_model(const hl::ref& model, records::cad_fileinfo& record) {
     const hl::ref instance = host::elan::sel_item_item(model);
     const hl::ref name = host::elan::inquire_name(instance);
     const hl::ref filename = host::frame2::inquire_cluster_filename(instance);
-    record.models_3d.insert(record.models_3d.begin(),
-                            {hl::stringp(name) ? hl::as_string(name) : std::string(),
-                             fs::path(records::model_staging_dir) /
-                                 (hl::stringp(filename) ? hl::as_string(filename) : std::string())});
-    // The run goes on; the report shows the model missing from models/.
     const save_result saved = save_instance(model, models_dir_);
-    if (!hl::eql(saved.status, hl::ref(&hl::keyword("OK"))))
-      hl::standard_output() << hl::format("The model ~A of ~A was not saved: ~A~%",
-                                          host::oli::sd_inq_obj_pathname(model),
-                                          hl::make_string(record.path.string()),
-                                          hl::truthy(saved.error)
-                                              ? host::frame2::read_error_object(
-                                                    saved.error, hl::ref(&hl::keyword("ERROR-MESG")))
-                                              : hl::make_string("the models directory cannot be entered"))
-                            << std::flush;
+    if (hl::eql(saved.status, hl::ref(&hl::keyword("OK")))) {
+      record.models_3d.insert(record.models_3d.begin(),
+                              {hl::stringp(name) ? hl::as_string(name) : std::string(),
+                               fs::path(records::model_staging_dir) /
+                                   (hl::stringp(filename) ? hl::as_string(filename) : std::string())});
+      return std::nullopt;
+    }
+    const hl::ref reason =
+        hl::truthy(saved.error)
+            ? host::frame2::read_error_object(saved.error, hl::ref(&hl::keyword("ERROR-MESG")))
+            : hl::make_string("the models directory " + models_dir_.string() + " cannot be entered");
+    const std::string message =
+        hl::format("The model ~A of ~A was not saved: ~A", host::oli::sd_inq_obj_pathname(model),
+                   hl::make_string(record.path.string()), reason);
+    hl::standard_output() << message << '\n' << std::flush;
+    return message;
   }
 
   const fs::path input_, staging_;
   const staging_options options_;
+  core::file_lock lock_;
   run_records records_;
   const fs::path models_dir_;
   records::host_cluster_session session_;
   hl::ref checkpoint_;
   std::unordered_set<std::string> claimed_;  // the staged drawings of complete files
   std::vector<std::string> processed_;       // the files this run took up
+  bool interrupted_ = false;
 };
 
 }  // namespace
@@ -265,6 +383,12 @@ hl::ref run_staging(const fs::path& input_directory, const fs::path& staging_dir
     } catch (...) {
       run.publish_stopped();
       throw;
+    }
+    // Interrupted, the run leaves the analytics and the report to the run
+    // that finishes the work; the status shows where it stopped.
+    if (run.interrupted()) {
+      run.publish_stopped();
+      return hl::nil();
     }
     report = run.report();
   }

@@ -158,4 +158,45 @@ TEST_F(Analytics, TheFileReadsBackAndOnlyGrows) {
   EXPECT_FALSE(fs::exists(analytics_file_path(other)));
 }
 
+// A stage-1 rerun after check-ins rebuilds the file: what the check-in did
+// stays with every model and drawing still staged as before, or the next
+// batch would check them in again.
+TEST_F(Analytics, ARebuildKeepsTheCheckInTagsAndTellsUnsavedModels) {
+  model("M1", "frame");
+  model("M2", "plane", "nwp");
+  model("M3", "shaft");
+  contents("C1", "frame", {"M1"}, {"I1"});
+  drawing("d", {"I1"});
+  migration_analytics made = make();
+  model_status frame = *made.for_models.ready_for_checkin.find("in/frame.pkg/frame");
+  frame.tags.insert(frame.tags.begin(), {"CHECKED-IN"});
+  update_model_analytics(made.for_models, frame, dir_);
+  model_status plane = *made.for_models.warnings.find("in/plane.pkg/plane");
+  plane.tags.insert(plane.tags.begin(), {"CHECKED-IN"});
+  update_model_analytics(made.for_models, plane, dir_);
+  ami_drawing_status d = *made.for_drawings.ready_for_checkin.find("d.bi");
+  d.tags.insert(d.tags.begin(), {"CHECKED-IN"});
+  update_ami_drawing_analytics(made.for_drawings, d, dir_);
+
+  const migration_analytics rebuilt = make({"M3"});
+  EXPECT_THAT(tag_names(*rebuilt.for_models.ready_for_checkin.find("in/frame.pkg/frame")),
+              ElementsAre("CHECKED-IN"));
+  ASSERT_TRUE(rebuilt.for_models.ready_for_checkin.find("in/plane.pkg/plane"));
+  EXPECT_THAT(tag_names(*rebuilt.for_models.ready_for_checkin.find("in/plane.pkg/plane")),
+              ElementsAre("CHECKED-IN", "TOP-LEVEL-WP"));
+  EXPECT_THAT(tag_names(*rebuilt.for_drawings.ready_for_checkin.find("d.bi")),
+              ElementsAre("CHECKED-IN", "FULLY-ASSOCIATED"));
+  // A model that could not be saved is an error, not ready for check-in.
+  ASSERT_TRUE(rebuilt.for_models.errors.find("in/shaft.pkg/shaft"));
+  EXPECT_THAT(tag_names(*rebuilt.for_models.errors.find("in/shaft.pkg/shaft")), ElementsAre("SAVE-FAILED"));
+
+  // What is read back is what the rebuild wrote, and a third build keeps it.
+  const std::optional<migration_analytics> loaded = load_migration_analytics(dir_);
+  ASSERT_TRUE(loaded);
+  EXPECT_THAT(tag_names(*loaded->for_models.ready_for_checkin.find("in/frame.pkg/frame")),
+              ElementsAre("CHECKED-IN"));
+  EXPECT_THAT(tag_names(*make().for_models.ready_for_checkin.find("in/plane.pkg/plane")),
+              ElementsAre("CHECKED-IN", "TOP-LEVEL-WP"));
+}
+
 }  // namespace

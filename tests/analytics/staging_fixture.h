@@ -52,7 +52,8 @@ class Analytics : public testing::Test {
     c.filename = sysid + ".sdpc";
     c.metakey = cluster_metakey{model_name, 1.0, std::nullopt, std::nullopt};
     for (auto it = models.rbegin(); it != models.rend(); ++it) c.model_sysids.push_front(*it);
-    for (auto it = layout_owners.rbegin(); it != layout_owners.rend(); ++it) c.layout_owner_sysids.push_front(*it);
+    for (auto it = layout_owners.rbegin(); it != layout_owners.rend(); ++it)
+      c.layout_owner_sysids.push_front(*it);
     for (auto it = parents.rbegin(); it != parents.rend(); ++it) c.parent_sysids.push_front(*it);
     for (auto it = children.rbegin(); it != children.rend(); ++it) c.child_sysids.push_front(*it);
     if (corrupt) c.check_result = {hl::list({hl::make_string("Error:")})};
@@ -77,11 +78,11 @@ class Analytics : public testing::Test {
     write(changelog_file, vtm::core::to_lisp(c));
   }
 
-  migration_analytics make() {
+  migration_analytics make(const std::unordered_set<std::string>& unsaved = {}) {
     component_records components = make_component_records(dir_);
     ami_drawing_records drawings = make_ami_drawing_records(dir_);
     change_records changes = make_change_records(dir_);
-    return make_migration_analytics(dir_, drawings, components, changes);
+    return make_migration_analytics(dir_, drawings, components, changes, unsaved);
   }
 
   fs::path dir_;

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "analytics/file_outcome.h"
 #include "analytics/staging_fixture.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/packages.h"
@@ -18,13 +19,15 @@ using ::testing::HasSubstr;
 // The report's text and its tree, read back through the XML service.
 class StagingReport : public Analytics {
  protected:
-  void cad_file(const std::string& name, std::vector<std::pair<std::string, fs::path>> models = {}) {
+  void cad_file(const std::string& name, std::vector<std::pair<std::string, fs::path>> models = {},
+                hl::ref status = hl::ref(&hl::keyword("OK")), cad_load_method method = cad_load_method::sd,
+                cad_file_state state = cad_file_state::complete) {
     cad_fileinfo f;
     f.path = dir_ / "input" / "batch1" / name;
     f.models_3d = std::move(models);
-    f.state = cad_file_state::complete;
-    f.load_method = cad_load_method::sd;
-    f.error_status = {hl::ref(&hl::keyword("OK"))};
+    f.state = state;
+    f.load_method = method;
+    f.error_status = {status};
     write(toc_file, vtm::core::to_lisp(f));
   }
 
@@ -63,6 +66,11 @@ TEST_F(StagingReport, ACleanRunHasOnlyFilesAndAnEmptyChangeLog) {
   contents("C1", "frame", {"M1"});
   cad_file("frame.pkg", {{"frame", "models/M1.sda"}});
   cad_file("notes.doc");
+  // Files that look alike by load method and status, told apart by their outcome.
+  cad_file("crash.pkg", {}, hl::nil(), cad_load_method::none, cad_file_state::loading);
+  cad_file("notes.txt", {}, hl::nil(), cad_load_method::none);
+  cad_file("broken.pkg", {}, hl::make_string("the package is truncated"));
+  cad_file("full.pkg", {}, vtm::analytics::make_save_failure_status("No space left on device").value);
   hl::ref root = report();
   EXPECT_THAT(texts(child(root, "head"), "title"), ElementsAre("(batch1) Staging Report"));
   hl::ref body = child(root, "body");
@@ -71,10 +79,14 @@ TEST_F(StagingReport, ACleanRunHasOnlyFilesAndAnEmptyChangeLog) {
   hl::ref files = child(body, "table");
   EXPECT_EQ(hl::as_string(oli::sd_xml_element_attribute(files, "border")), "1");
   auto rows = oli::sd_xml_element_children(files, "tr");
-  ASSERT_EQ(rows.size(), 3u);
+  ASSERT_EQ(rows.size(), 7u);
   EXPECT_THAT(texts(rows[0], "th"), ElementsAre("Source File (from Input Directory)", "Load Method", "Status",
-                                                "Drawing (Staging Directory)", "Model(s)"));
-  EXPECT_THAT(row(rows[1]), ElementsAre("frame.pkg", ":SD", ":OK", "", ""));
+                                                "Drawing (Staging Directory)", "Model(s)", "Outcome"));
+  EXPECT_THAT(row(rows[1]), ElementsAre("frame.pkg", ":SD", ":OK", "", "", "staged"));
+  EXPECT_EQ(row(rows[3])[5], "crashed");
+  EXPECT_EQ(row(rows[4])[5], "no-loader");
+  EXPECT_EQ(row(rows[5])[5], "load-failed: the package is truncated");
+  EXPECT_EQ(row(rows[6])[5], "save-failed: No space left on device");
   hl::ref models = child(child(rows[1], "td", 4), "table");
   EXPECT_TRUE(hl::is_nil(oli::sd_xml_element_attribute(models, "border")));
   EXPECT_THAT(row(child(models, "tr", 1)), ElementsAre("frame", "models/M1.sda"));

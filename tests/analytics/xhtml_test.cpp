@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <utf8.h>
 
 #include <filesystem>
 #include <fstream>
@@ -87,6 +88,21 @@ TEST_F(Xhtml, TextsReadBackUnchangedAndTheFileIsPrettyUtf8) {
   EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<html>\n", 0), 0u) << text;
   EXPECT_NE(text.find("\n  <body>\n    <p "), std::string::npos) << text;
   EXPECT_EQ(text.find("DOCTYPE"), std::string::npos);
+}
+
+TEST_F(Xhtml, NamesWithControlCharactersOrBytesThatAreNoUtf8StillGiveWellFormedUtf8) {
+  // A file name from an old file server: a control character and a Latin-1 byte.
+  const std::string odd = "part\x01name\xe9\x1f.sd";
+  ref root = make_xdocument();
+  oli::sd_xml_element_add_child(root, xelement("body", {xelement("p", {odd, xattribute{"title", odd}})}));
+  ref read = save_and_read();
+  ref p = oli::sd_xml_element_children(oli::sd_xml_element_children(read).at(0)).at(0);
+  EXPECT_EQ(oli::sd_xml_element_text(p), "part\u2401name\ufffd\u241f.sd");
+  EXPECT_EQ(host::lisp::as_string(oli::sd_xml_element_attribute(p, "title")),
+            "part\u2401name\ufffd\u241f.sd");
+  const std::string text = text_of("report.htm");
+  EXPECT_EQ(utf8::find_invalid(text.begin(), text.end()), text.end());
+  EXPECT_EQ(text.find("&#"), std::string::npos) << text;
 }
 
 TEST_F(Xhtml, SavingEmptiesTheStateAndTheNextDocumentStartsFresh) {

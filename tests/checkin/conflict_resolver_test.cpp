@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "resolver_fixture.h"
 
 namespace {
@@ -103,15 +105,67 @@ TEST_F(ConflictResolver, ATopLevelModelStagedBeforeFromAnotherFileAlwaysGetsANew
 }
 
 // A file the host died in while it was being staged is staged again: its
-// models are the ones staged from it before, not conflicts with them.
-TEST_F(ConflictResolver, ATopLevelModelStagedBeforeFromTheSameFileKeepsItsSysid) {
-  resolve_model("a.pkg", plate_model("a", "plate", "2.0d9"));
+// models are the ones staged from it before, not conflicts with them. The
+// same relative path under another input directory is another file.
+TEST_F(ConflictResolver, ATopLevelModelStagedBeforeFromTheSameFileGetsTheSameSysid) {
+  const std::filesystem::path a = write_model("a.pkg", plate_model("a", "plate", "2.0d9"));
+  resolve(a, "a.pkg");
+  const std::filesystem::path b = write_model("b.pkg", plate_model("a", "plate", "2.0d9"));
+  vtm::checkin::top_level_sysids given;
+  vtm::checkin::source_models first;
+  first.record = [&](const vtm::checkin::top_level_sysids& tops) { given = tops; };
+  clear_session();
+  load(b);
+  vtm::checkin::invoke_conflict_resolver(*resolver, "b.pkg", check, *logger, session, first);
+  ASSERT_EQ(given.size(), 1u);
+  EXPECT_EQ(given[0].first, "I-a");
+  EXPECT_NE(given[0].second, "I-a");
   const std::size_t components = staged().size();
-  resolve_model("a.pkg", plate_model("a", "plate", "2.0d9"));
-  EXPECT_EQ(session.sysid(at("/a").item.value), "I-a");
+  output.str("");
+
+  // b.pkg again, as after a crash: its model gets the sysid it got then.
+  vtm::checkin::source_models again;
+  again.earlier = given;
+  clear_session();
+  load(b);
+  vtm::checkin::invoke_conflict_resolver(*resolver, "b.pkg", check, *logger, session, again);
+  EXPECT_EQ(session.sysid(at("/a").item.value), given[0].second);
   EXPECT_EQ(output.str(), "");
-  EXPECT_TRUE(changes("SYSID-CONFLICT").empty());
   EXPECT_EQ(staged().size(), components);
+
+  // a.pkg of another input directory: never the model staged from a.pkg.
+  clear_session();
+  load(a);
+  vtm::checkin::invoke_conflict_resolver(*resolver, "a.pkg", check, *logger, session);
+  EXPECT_NE(session.sysid(at("/a").item.value), "I-a");
+  EXPECT_NE(session.sysid(at("/a").item.value), given[0].second);
+  EXPECT_EQ(staged().size(), components + 1);
+}
+
+// The host dies after a file's change log was written and before its
+// component records: the rerun gives the components the sysids of the log,
+// so no staged component lacks its change and none is staged twice.
+TEST_F(ConflictResolver, AKillBetweenTheChangeLogAndTheComponentRecordsLeavesThemAgreeing) {
+  resolve_model("a.pkg", plate_model("a", "plate", "2.0d9"));
+  const std::filesystem::path b = write_model("b.pkg", plate_model("b", "plate 2", "2.0d9"));
+  vtm::checkin::source_models dying;
+  dying.record = [](const vtm::checkin::top_level_sysids&) { throw std::runtime_error("killed"); };
+  clear_session();
+  load(b);
+  EXPECT_THROW(vtm::checkin::invoke_conflict_resolver(*resolver, "b.pkg", check, *logger, session, dying),
+               std::runtime_error);
+  close_run();
+
+  open_run();
+  resolve(b, "b.pkg");
+  const std::string moved = sysid_at("/b/plate");
+  EXPECT_NE(moved, "C-PLATE");
+  for (const change_info& c : changes("SYSID-CONFLICT")) EXPECT_EQ(sysid_after(c), moved);
+  int named = 0;
+  for (const auto& [sysid, record] : staged())
+    if (const auto* c = std::get_if<contents_info>(&record))
+      named += contents_info_model_name(*c) == "plate 2";
+  EXPECT_EQ(named, 1) << "a component was staged under a second fresh sysid";
 }
 
 TEST_F(ConflictResolver, ARerunOfTheSameInputGivesTheSameSysids) {

@@ -3,6 +3,7 @@
 // one run, and what they wrote.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,16 +46,25 @@ class resolver_fixture : public records_test::loaded_session_fixture {
   }
 
   // The session holds the models of file alone, resolved as loaded from
-  // sourcepath; answers the number of components resolved.
+  // sourcepath; answers the number of components resolved. A file resolved
+  // again gets the top-level sysids it got before, as the staging run's
+  // records give them back.
   std::size_t resolve(const fs::path& file, const fs::path& sourcepath) {
     clear_session();
     load(file);
-    return vtm::checkin::invoke_conflict_resolver(*resolver, sourcepath, check, *logger, session);
+    vtm::checkin::source_models models;
+    models.earlier = top_level_sysids[sourcepath.string()];
+    models.record = [&](const vtm::checkin::top_level_sysids& tops) {
+      top_level_sysids[sourcepath.string()] = tops;
+    };
+    return vtm::checkin::invoke_conflict_resolver(*resolver, sourcepath, check, *logger, session, models);
   }
   // A model file written below the input directory, resolved.
   std::size_t resolve_model(const std::string& name, std::string_view text) {
     return resolve(write_model(name, text), name);
   }
+
+  std::map<std::string, vtm::checkin::top_level_sysids> top_level_sysids;  // by source path
 
   const vtm::records::component_records::table_type& staged() { return resolver->components().table(); }
   const vtm::records::contents_info* staged_contents(const std::string& sysid) {

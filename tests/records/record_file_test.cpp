@@ -24,9 +24,8 @@ class RecordFile : public records_test::records_fixture {
     return out;
   }
 
-  static ref record(int i) {
-    ami_drawing_info d{
-        "Drawing " + std::to_string(i), "in dir/ä.mi", std::to_string(i) + "@ä.ami", {"I1", "I2"}};
+  static ref record(int i, const std::string& name = "Drawing ") {
+    ami_drawing_info d{name + std::to_string(i), "in dir/ä.mi", std::to_string(i) + "@ä.ami", {"I1", "I2"}};
     return vtm::core::to_lisp(d);
   }
   static std::string text(int i) { return host::lisp::prin1_to_string(record(i)); }
@@ -58,7 +57,9 @@ TEST_F(RecordFile, ACutOffLastRecordIsDroppedAtEveryByteAndAppendsReadBack) {
     f.append(record(1));
     f.append(host::lisp::read_from_string("(:processing #P\"/in/a.sd\")"));
     f.append(record(2));
-    f.append(record(3));
+    // A name from an old file server: line breaks followed by what looks
+    // like the start of a record, inside the string.
+    f.append(record(3, "Drawing\n(:processing #P\"/in/b.sd\")\n(1) "));
     f.close();
     whole = records_test::slurp(file());
   }

@@ -26,8 +26,8 @@ class DrawingStaging : public Stage1Test {
     auto drawings = vtm::records::make_ami_drawing_records(staging());
     const hl::ref dno = host::oli::sd_am_inq_drawing_no();
     EXPECT_TRUE(hl::stringp(dno));
-    const fs::path staged =
-        vtm::stage1::stage_drawing(hl::as_string(dno), record, dir_ / "in", staging(), drawings, claimed_);
+    const fs::path staged = vtm::stage1::stage_drawing(hl::as_string(dno), record, dir_ / "in", staging(),
+                                                       drawings, claimed_, record.path);
     if (complete) claimed_.insert(fs::relative(staged, staging()).string());
     return staged;
   }

@@ -12,7 +12,7 @@ using namespace staging_run_test;
 
 TEST_F(StagingRun, StagesEveryExampleFileAndRecordsHowItWent) {
   const vtm_test::sdhost_result r = stage();
-  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  ASSERT_EQ(r.status, left_undone) << r.out << r.err;
   EXPECT_TRUE(r.out.ends_with("NIL\n")) << r.out;
   EXPECT_EQ(r.out.find("Display URL"), std::string::npos);
   EXPECT_EQ(r.out.find("Warning: The file 'log'"), std::string::npos) << "the warning was not intercepted";
@@ -79,14 +79,14 @@ TEST_F(StagingRun, StagesEveryExampleFileAndRecordsHowItWent) {
 }
 
 TEST_F(StagingRun, ASecondRunLoadsNothingAndRebuildsTheReport) {
-  ASSERT_EQ(stage().status, 0);
+  ASSERT_EQ(stage().status, left_undone);
   const std::string toc_before = read(staging() / "toc.lsp");
   const auto models_before = contents_below(staging() / "models");
   fs::remove(staging() / "report.htm");
   fs::remove(staging() / "analytics.lsp");
 
   const vtm_test::sdhost_result r = stage();
-  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.status, left_undone) << r.err;
   EXPECT_EQ(r.out.find("loaded with method"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("3d: "), std::string::npos) << r.out;
   EXPECT_EQ(read(staging() / "toc.lsp"), toc_before);
@@ -97,9 +97,9 @@ TEST_F(StagingRun, ASecondRunLoadsNothingAndRebuildsTheReport) {
 
 TEST_F(StagingRun, AStagingDirectoryInsideTheInputIsNoInput) {
   staging_ = input() / "staged";
-  ASSERT_EQ(stage().status, 0);
+  ASSERT_EQ(stage().status, left_undone);
   const vtm_test::sdhost_result again = stage();
-  ASSERT_EQ(again.status, 0) << again.err;
+  ASSERT_EQ(again.status, left_undone) << again.err;
   EXPECT_EQ(again.out.find("loaded with method"), std::string::npos) << again.out;
   std::vector<std::string> recorded;
   for (const auto& [name, info] : toc()) recorded.push_back(name);
@@ -135,7 +135,7 @@ TEST_F(StagingRun, ResumesFromTheRecordedStatesOfAnEarlierRun) {
     records.close_persistent_records();
   }
   const vtm_test::sdhost_result r = stage();
-  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.status, left_undone) << r.err;
   EXPECT_EQ(r.out.find("frame.pkg loaded"), std::string::npos)
       << "a file that crashed the host was loaded again";
   EXPECT_NE(r.out.find(loaded_line("legacy/OLDPART", "SD")), std::string::npos) << r.out;
@@ -171,7 +171,7 @@ TEST_F(StagingRun, AHostCrashWhileLoadingIsResumedWithoutLosingOrRewritingWork) 
     times_before[name] = fs::last_write_time(staging() / "models" / name);
 
   const vtm_test::sdhost_result resumed = stage();
-  ASSERT_EQ(resumed.status, 0) << resumed.out << resumed.err;
+  ASSERT_EQ(resumed.status, left_undone) << resumed.out << resumed.err;
   EXPECT_EQ(resumed.out.find("crash.pkg loaded"), std::string::npos);
   for (const std::string& name : complete_before)
     EXPECT_EQ(resumed.out.find("File " + (input() / name).string() + " loaded"), std::string::npos)
@@ -211,7 +211,7 @@ TEST_F(StagingRun, AnErrorOutsideTheHostCommandsEndsTheRunAndTheRerunRetriesTheF
   EXPECT_FALSE(files.contains("drawings/frame-front.ami"));
 
   fs::remove(staging() / "drawings.ami");
-  ASSERT_EQ(stage().status, 0);
+  ASSERT_EQ(stage().status, left_undone);
   files = toc();
   EXPECT_EQ(files.at("assemblies/bracket.pkg").state, cad_file_state::complete);
   EXPECT_EQ(files.at("assemblies/bracket.pkg").drawing, "drawings.ami/DRW-2001@bracket.ami");
