@@ -41,17 +41,26 @@ LAOBJ* ref::release_raw() {
   return p;
 }
 
-void ref::destroy(LAOBJ* p) { delete p; }
-
-cons_cell::~cons_cell() {
-  // Unlink the cdr chain iteratively so long lists do not recurse deeply.
-  ref next = std::move(cdr);
-  while (next.get() && next->type == tag::cons && next->refs == 1) {
-    auto* c = static_cast<cons_cell*>(next.get());
-    ref after = std::move(c->cdr);
-    next = std::move(after);
+// Freeing a value frees what it holds, which may free what that holds, as
+// deep as the value is nested. Values freed while another is being freed
+// wait in a list instead, so freeing never recurses.
+void ref::destroy(LAOBJ* p) {
+  thread_local std::vector<LAOBJ*>* pending = nullptr;
+  if (pending) {
+    pending->push_back(p);
+    return;
   }
+  std::vector<LAOBJ*> queue{p};
+  pending = &queue;
+  while (!queue.empty()) {
+    LAOBJ* next = queue.back();
+    queue.pop_back();
+    delete next;
+  }
+  pending = nullptr;
 }
+
+cons_cell::~cons_cell() = default;
 
 bool pathname_parts::operator==(const pathname_parts& o) const {
   if (device != o.device || name != o.name || type != o.type || directory.size() != o.directory.size())
@@ -208,29 +217,34 @@ bool eql(const ref& a, const ref& b) {
 }
 
 bool equal(const ref& a0, const ref& b0) {
-  const LAOBJ* a = a0.get();
-  const LAOBJ* b = b0.get();
-  // Iterate along cdrs, recurse on cars.
-  while (true) {
-    if (a == b) return true;
+  // Pairs still to compare; an explicit stack, so depth costs no C++ stack.
+  std::vector<std::pair<const LAOBJ*, const LAOBJ*>> todo{{a0.get(), b0.get()}};
+  while (!todo.empty()) {
+    auto [a, b] = todo.back();
+    todo.pop_back();
+    if (a == b) continue;
     if (a->type != b->type) return false;
     switch (a->type) {
       case tag::cons: {
         auto* ca = static_cast<const cons_cell*>(a);
         auto* cb = static_cast<const cons_cell*>(b);
-        if (!equal(ca->car, cb->car)) return false;
-        a = ca->cdr.get();
-        b = cb->cdr.get();
+        todo.emplace_back(ca->cdr.get(), cb->cdr.get());
+        todo.emplace_back(ca->car.get(), cb->car.get());
         continue;
       }
       case tag::string:
-        return static_cast<const string_obj*>(a)->text == static_cast<const string_obj*>(b)->text;
+        if (static_cast<const string_obj*>(a)->text != static_cast<const string_obj*>(b)->text) return false;
+        continue;
       case tag::pathname:
-        return static_cast<const pathname_obj*>(a)->parts == static_cast<const pathname_obj*>(b)->parts;
+        if (!(static_cast<const pathname_obj*>(a)->parts == static_cast<const pathname_obj*>(b)->parts))
+          return false;
+        continue;
       default:
-        return eql(ref(const_cast<LAOBJ*>(a)), ref(const_cast<LAOBJ*>(b)));
+        if (!eql(ref(const_cast<LAOBJ*>(a)), ref(const_cast<LAOBJ*>(b)))) return false;
+        continue;
     }
   }
+  return true;
 }
 
 namespace {
@@ -306,12 +320,15 @@ std::size_t ref_hash::operator()(const ref& r) const {
       case tag::pathname:
         return std::hash<std::string>()(namestring(static_cast<const pathname_obj*>(p)->parts));
       case tag::cons: {
-        // Bounded walk: equal conses must hash alike, deep ones may collide.
+        // Bounded walk, in length and in depth: equal conses must hash
+        // alike, long or deep ones may collide.
         std::size_t h = 0x9e3779b9;
         int budget = 8;
         for (const LAOBJ* c = p; c->type == tag::cons && budget-- > 0;
-             c = static_cast<const cons_cell*>(c)->cdr.get())
-          h = h * 31 + (*this)(static_cast<const cons_cell*>(c)->car);
+             c = static_cast<const cons_cell*>(c)->cdr.get()) {
+          const ref& item = static_cast<const cons_cell*>(c)->car;
+          h = h * 31 + (item->type == tag::cons ? 0x51ed27 : (*this)(item));
+        }
         return h;
       }
       default:

@@ -20,8 +20,15 @@ ref load_module_customization(bool with_persisted_settings) {
   ref factory = make_pathname(std::move(p));
   if (is_nil(probe_file(factory))) error(resource_text("FACTORY-CUSTOMIZATION-NOT-FOUND"), {&factory, 1});
   load(to_path(factory));
-  host::oli::sd_load_customization_file(main_string("+CUSTOMIZE-FILE+"), module_id(), kw("ALL"),
-                                        kw("SD-CORP-SITE-USER"));
+  // A broken shared customization file must not take the module away from
+  // every workstation sharing it: the host loads the others, and the error
+  // naming the broken one is shown while the module carries on.
+  try {
+    host::oli::sd_load_customization_file(main_string("+CUSTOMIZE-FILE+"), module_id(), kw("ALL"),
+                                          kw("SD-CORP-SITE-USER"));
+  } catch (const lisp_error& e) {
+    host::oli::sd_display_error(e.message());
+  }
   symbol& persisted = main_symbol("LOAD-PERSISTED-MODULE-SETTINGS");
   if (with_persisted_settings && !is_nil(persisted.function)) return call(persisted);
   return nil();
