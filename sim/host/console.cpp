@@ -1,7 +1,10 @@
 #include "host/console.h"
 
+#include <utf8.h>
+
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <streambuf>
@@ -247,10 +250,20 @@ bool console::run_line(std::string_view line, std::string_view source) {
 }
 
 bool console::run_script(std::istream& in, std::string_view source) {
+  // A script that is not UTF-8 runs not at all rather than half garbled.
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (auto bad = utf8::find_invalid(text.begin(), text.end()); bad != text.end()) {
+    const auto offset = static_cast<std::size_t>(bad - text.begin());
+    const auto line = static_cast<std::size_t>(std::count(text.begin(), bad, '\n')) + 1;
+    report(std::string(source) + ", byte " + std::to_string(offset) + " (line " + std::to_string(line) +
+           "): the text is not valid UTF-8; save the file as UTF-8");
+    return false;
+  }
+  std::istringstream lines(text);
   bool ok = true;
   std::string pending, line;
   std::size_t line_number = 0, first_line = 1;
-  while (std::getline(in, line)) {
+  while (std::getline(lines, line)) {
     ++line_number;
     if (pending.empty()) first_line = line_number;
     pending += line;

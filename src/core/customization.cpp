@@ -1,6 +1,7 @@
 #include "core/customization.h"
 
 #include "core/module_env.h"
+#include "core/vtm_core_config.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/format.h"
@@ -13,6 +14,11 @@ namespace vtm::core {
 using namespace host::lisp;
 
 ref load_module_customization(bool with_persisted_settings) {
+  // Never a customization file of the working directory in place of the home's.
+  if (!truthy(main_value("+HOME+"))) {
+    ref name = make_string("vtm_" + main_string("+CUSTOMIZE-FILE+"));
+    simple_error(format(resource_text("FACTORY-CUSTOMIZATION-NOT-FOUND"), name) + " " + home_search_sentence());
+  }
   pathname_parts p;
   p.directory = list_to_vector(main_value("+HOME+"));
   // The whole file name is the name: no separate type.
