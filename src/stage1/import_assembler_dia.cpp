@@ -1,5 +1,7 @@
 #include "stage1/import_assembler_dia.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -45,11 +47,16 @@ std::optional<std::string> existing_input_directory(dlg::dialog_context&, const 
   return core::resource_text("IMPORT_ASSEMBLER-DIR-NOT-FOUND");
 }
 
-std::optional<std::string> created_staging_directory(dlg::dialog_context&, const hl::ref& value) {
+// The staging directory is created by the run, when the dialog is
+// confirmed: a dialog cancelled or left open creates nothing. Entered, it
+// must exist or be creatable (its nearest existing ancestor a directory
+// this process may write to).
+std::optional<std::string> creatable_staging_directory(dlg::dialog_context&, const hl::ref& value) {
   std::error_code ec;
-  const fs::path dir = text_of(value);
-  fs::create_directories(dir, ec);
-  if (fs::is_directory(dir, ec)) return std::nullopt;
+  fs::path dir = fs::absolute(text_of(value), ec);
+  if (!ec && fs::is_directory(dir, ec)) return std::nullopt;
+  while (!ec && !fs::exists(dir, ec) && dir.has_parent_path() && dir != dir.parent_path()) dir = dir.parent_path();
+  if (!ec && fs::is_directory(dir, ec) && ::access(dir.c_str(), W_OK | X_OK) == 0) return std::nullopt;
   return core::resource_text("MIGRATION-STAGINGDIR-NOT-FOUND");
 }
 
@@ -144,7 +151,7 @@ void define_import_assembler() {
   options.input = false;
   d.variables = {directory_variable("INPUT_DIRECTORY", "IMPORT_ASSEMBLER-INPUTDIR", existing_input_directory),
                  browse_button("INPUT_DIRECTORY"),
-                 directory_variable("STAGING_DIRECTORY", "MIGRATION-STAGINGDIR", created_staging_directory),
+                 directory_variable("STAGING_DIRECTORY", "MIGRATION-STAGINGDIR", creatable_staging_directory),
                  browse_button("STAGING_DIRECTORY"),
                  options,
                  toggle("CHECK", "Check", "check"),
