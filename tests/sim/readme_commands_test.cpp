@@ -70,35 +70,31 @@ TEST(Readme, EveryShellCommandRunsAsWritten) {
   fs::create_directory_symlink(fs::path(VTM_SOURCE_DIR) / "examples", work / "examples");
   fs::create_directory_symlink(fs::path(VTM_BINARY_DIR) / "bin", work / "build" / "release" / "bin");
 
+  // One shell for the whole README, as a reader typing it in one terminal:
+  // exports hold for the lines after them. Each command must succeed, or
+  // complete with the failures the example data holds on purpose (status 3).
   const std::vector<sh_block> blocks = readme_sh_blocks(fs::path(VTM_SOURCE_DIR) / "README.md");
   std::size_t commands = 0;
-  for (const sh_block& block : blocks) {
-    // One shell per block, so that its exports hold for the lines after
-    // them; each command must succeed, or complete with failures the
-    // example data holds on purpose (status 3).
-    std::string script = "cd " + quoted(work.string()) + " || exit 99\n";
+  std::string script = "cd " + quoted(work.string()) + " || exit 99\n";
+  for (const sh_block& block : blocks)
     for (const std::string& command : block.commands) {
       ++commands;
-      script += command + "\nst=$?\nif [ $st -ne 0 ] && [ $st -ne 3 ]; then echo \"status $st: \"" +
-                quoted(command) + " >&2; exit 1; fi\n";
+      script += command + "\nst=$?\nif [ $st -ne 0 ] && [ $st -ne 3 ]; then echo \"README line " +
+                std::to_string(block.line) + ", status $st: \"" + quoted(command) + " >&2; exit 1; fi\n";
     }
-    const fs::path file = work / ("block-" + std::to_string(block.line) + ".sh");
-    std::ofstream(file) << script;
-    const std::string log = (work / "block.log").string();
-    const int status = std::system(("env HOME=" + quoted((work / "home").string()) + " SDUSERCUSTOMIZEDIR=" +
-                                    quoted((work / "home" / "settings").string()) + " TMPDIR=" +
-                                    quoted((work / "home").string()) + " SDHOST_MM_DATABASE=" +
-                                    quoted((work / "home" / "mm.sqlite").string()) +
-                                    " SDCORPCUSTOMIZEDIR= SDSITECUSTOMIZEDIR= bash " + quoted(file.string()) +
-                                    " </dev/null >" + quoted(log) + " 2>&1")
-                                       .c_str());
-    std::ifstream in(log);
-    std::stringstream output;
-    output << in.rdbuf();
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "README block at line " << block.line << ":\n"
-        << output.str();
-  }
+  const fs::path file = work / "readme.sh";
+  std::ofstream(file) << script;
+  const std::string log = (work / "readme.log").string();
+  const int status = std::system(("env -u SDHOST_MM_DATABASE -u SDCORPCUSTOMIZEDIR -u SDSITECUSTOMIZEDIR HOME=" + quoted((work / "home").string()) + " SDUSERCUSTOMIZEDIR=" +
+                                  quoted((work / "home" / "settings").string()) + " TMPDIR=" +
+                                  quoted((work / "home").string()) +
+                                  " bash " +
+                                  quoted(file.string()) + " </dev/null >" + quoted(log) + " 2>&1")
+                                     .c_str());
+  std::ifstream in(log);
+  std::stringstream output;
+  output << in.rdbuf();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output.str();
   EXPECT_GE(commands, 10u) << "the README's sh blocks were not found";
   fs::remove_all(work);
 }
