@@ -255,49 +255,56 @@ std::string upcase_ascii(std::string s) {
 }
 }  // namespace
 
-bool equalp(const ref& a, const ref& b) {
-  if (a.get() == b.get()) return true;
-  if (numberp(a) && numberp(b)) return as_number(a) == as_number(b);
-  if (a->type != b->type) return false;
-  switch (a->type) {
-    case tag::cons: {
-      const ref* x = &a;
-      const ref* y = &b;
-      while (consp(*x) && consp(*y)) {
-        if (!equalp(static_cast<cons_cell&>(**x).car, static_cast<cons_cell&>(**y).car)) return false;
-        x = &static_cast<cons_cell&>(**x).cdr;
-        y = &static_cast<cons_cell&>(**y).cdr;
+bool equalp(const ref& a0, const ref& b0) {
+  // Pairs still to compare, on an explicit stack like equal's.
+  std::vector<std::pair<ref, ref>> todo{{a0, b0}};
+  while (!todo.empty()) {
+    auto [a, b] = std::move(todo.back());
+    todo.pop_back();
+    if (a.get() == b.get()) continue;
+    if (numberp(a) && numberp(b)) {
+      if (as_number(a) != as_number(b)) return false;
+      continue;
+    }
+    if (a->type != b->type) return false;
+    switch (a->type) {
+      case tag::cons:
+        todo.emplace_back(static_cast<cons_cell&>(*a).cdr, static_cast<cons_cell&>(*b).cdr);
+        todo.emplace_back(static_cast<cons_cell&>(*a).car, static_cast<cons_cell&>(*b).car);
+        continue;
+      case tag::string:
+        if (upcase_ascii(static_cast<string_obj&>(*a).text) != upcase_ascii(static_cast<string_obj&>(*b).text))
+          return false;
+        continue;
+      case tag::character: {
+        auto up = [](char32_t c) { return c >= U'a' && c <= U'z' ? c - U'a' + U'A' : c; };
+        if (up(static_cast<character_obj&>(*a).code) != up(static_cast<character_obj&>(*b).code)) return false;
+        continue;
       }
-      return equalp(*x, *y);
-    }
-    case tag::string:
-      return upcase_ascii(static_cast<string_obj&>(*a).text) ==
-             upcase_ascii(static_cast<string_obj&>(*b).text);
-    case tag::character: {
-      auto up = [](char32_t c) { return c >= U'a' && c <= U'z' ? c - U'a' + U'A' : c; };
-      return up(static_cast<character_obj&>(*a).code) == up(static_cast<character_obj&>(*b).code);
-    }
-    case tag::structure: {
-      auto& sa = static_cast<structure_obj&>(*a);
-      auto& sb = static_cast<structure_obj&>(*b);
-      if (sa.type != sb.type) return false;
-      for (std::size_t i = 0; i < sa.slots.size(); ++i)
-        if (!equalp(sa.slots[i], sb.slots[i])) return false;
-      return true;
-    }
-    case tag::hash_table: {
-      auto& ha = static_cast<hash_table_obj&>(*a);
-      auto& hb = static_cast<hash_table_obj&>(*b);
-      if (ha.test != hb.test || ha.table.size() != hb.table.size()) return false;
-      for (auto& [k, v] : ha.table) {
-        auto it = hb.table.find(k);
-        if (it == hb.table.end() || !equalp(v, it->second)) return false;
+      case tag::structure: {
+        auto& sa = static_cast<structure_obj&>(*a);
+        auto& sb = static_cast<structure_obj&>(*b);
+        if (sa.type != sb.type) return false;
+        for (std::size_t i = sa.slots.size(); i-- > 0;) todo.emplace_back(sa.slots[i], sb.slots[i]);
+        continue;
       }
-      return true;
+      case tag::hash_table: {
+        auto& ha = static_cast<hash_table_obj&>(*a);
+        auto& hb = static_cast<hash_table_obj&>(*b);
+        if (ha.test != hb.test || ha.table.size() != hb.table.size()) return false;
+        for (auto& [k, v] : ha.table) {
+          auto it = hb.table.find(k);
+          if (it == hb.table.end()) return false;
+          todo.emplace_back(v, it->second);
+        }
+        continue;
+      }
+      default:
+        if (!equal(a, b)) return false;
+        continue;
     }
-    default:
-      return equal(a, b);
   }
+  return true;
 }
 
 std::size_t ref_hash::operator()(const ref& r) const {

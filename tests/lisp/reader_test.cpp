@@ -292,7 +292,9 @@ TEST(ReaderInput, DeepValuesBuiltAtRunTimeAreFreedComparedAndRefusedByThePrinter
   };
   const ref a = nest(200000), b = nest(200000);
   EXPECT_TRUE(equal(a, b));
+  EXPECT_TRUE(equalp(a, b));
   EXPECT_FALSE(equal(a, nest(199999)));
+  EXPECT_FALSE(equalp(a, nest(199999)));
   for (const auto& print : {prin1_to_string, princ_to_string, pprint_to_string})
     try {
       print(a);
