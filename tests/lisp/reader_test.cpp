@@ -253,7 +253,7 @@ TEST(ReaderInput, HugeAndDeepFormsDoNotUseTheStack) {
 
   // Nesting up to the limit reads, prints and reads back.
   const std::size_t limit = max_nesting;
-  const std::string deepest = std::string(limit, '(') + "x" + std::string(limit, ')');
+  const std::string deepest = std::string(limit, '(') + "X" + std::string(limit, ')');
   const ref deep = read1(deepest);
   EXPECT_EQ(prin1_to_string(deep), deepest);
   EXPECT_TRUE(equal(read1(pprint_to_string(deep)), deep));
