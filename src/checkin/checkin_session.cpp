@@ -169,7 +169,9 @@ hl::ref save_instance(const hl::ref& instance, const fs::path& directory) {
   // The save goes into a scratch directory and its files are renamed over
   // the staged ones: a host that ends while saving leaves the staged file
   // whole, old or new, never cut off.
-  const fs::path scratch = directory / ".saving";
+  // Absolute: the save runs from inside it, where a relative path would
+  // name another directory.
+  const fs::path scratch = fs::absolute(directory / ".saving");
   try {
     fs::remove_all(scratch);
     fs::create_directories(scratch);

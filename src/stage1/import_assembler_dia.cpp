@@ -52,10 +52,11 @@ std::optional<std::string> existing_input_directory(dlg::dialog_context&, const 
 // must exist or be creatable (its nearest existing ancestor a directory
 // this process may write to).
 std::optional<std::string> creatable_staging_directory(dlg::dialog_context&, const hl::ref& value) {
+  // A missing file sets the error code of is_directory, not of exists.
   std::error_code ec;
   fs::path dir = fs::absolute(text_of(value), ec);
-  if (!ec && fs::is_directory(dir, ec)) return std::nullopt;
-  while (!ec && !fs::exists(dir, ec) && dir.has_parent_path() && dir != dir.parent_path()) dir = dir.parent_path();
+  if (ec) return core::resource_text("MIGRATION-STAGINGDIR-NOT-FOUND");
+  while (!fs::exists(dir, ec) && !ec && dir.has_parent_path() && dir != dir.parent_path()) dir = dir.parent_path();
   if (!ec && fs::is_directory(dir, ec) && ::access(dir.c_str(), W_OK | X_OK) == 0) return std::nullopt;
   return core::resource_text("MIGRATION-STAGINGDIR-NOT-FOUND");
 }

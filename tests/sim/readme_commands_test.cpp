@@ -46,7 +46,7 @@ std::vector<sh_block> readme_sh_blocks(const fs::path& readme) {
     }
     pending += line;
     if (!pending.empty() && pending.back() == '\\') {
-      pending.back() = '\n';
+      pending += '\n';  // the shell joins the lines
       continue;
     }
     if (pending.find_first_not_of(" \t") != std::string::npos && pending.rfind("scripts/", 0) != 0)

@@ -234,12 +234,14 @@ TEST_F(Sdhost, ADialogLeftOpenAtTheEndOfABatchFailsAndCreatesNothing) {
   EXPECT_NE(r.err.find("the dialog VANTREL_MM_IMPORT_ASSEMBLER is still open at the end of the batch"),
             std::string::npos)
       << r.err;
+  EXPECT_EQ(r.out, "");  // both directories were taken
   EXPECT_FALSE(fs::exists(dir_ / "staging"));
   // A staging directory that cannot be created is still refused when entered.
   std::ofstream(dir_ / "file") << "x";
   r = run({"-e", "VANTREL_MM_IMPORT_ASSEMBLER :STAGING_DIRECTORY \"" + (dir_ / "file" / "staging").string() +
                      "\"", "-e", "cancel"});
   EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("Error box: The staging directory cannot be created."), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(dir_ / "file" / "staging"));
 }
 
