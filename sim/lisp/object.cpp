@@ -273,12 +273,14 @@ bool equalp(const ref& a0, const ref& b0) {
         todo.emplace_back(static_cast<cons_cell&>(*a).car, static_cast<cons_cell&>(*b).car);
         continue;
       case tag::string:
-        if (upcase_ascii(static_cast<string_obj&>(*a).text) != upcase_ascii(static_cast<string_obj&>(*b).text))
+        if (upcase_ascii(static_cast<string_obj&>(*a).text) !=
+            upcase_ascii(static_cast<string_obj&>(*b).text))
           return false;
         continue;
       case tag::character: {
         auto up = [](char32_t c) { return c >= U'a' && c <= U'z' ? c - U'a' + U'A' : c; };
-        if (up(static_cast<character_obj&>(*a).code) != up(static_cast<character_obj&>(*b).code)) return false;
+        if (up(static_cast<character_obj&>(*a).code) != up(static_cast<character_obj&>(*b).code))
+          return false;
         continue;
       }
       case tag::structure: {

@@ -128,7 +128,8 @@ thread_local std::size_t nesting_guard::depth_ = 0;
 nesting_guard::nesting_guard() {
   if (++depth_ > max_nesting) {
     --depth_;
-    simple_error(fmt::format("The value is nested deeper than {} levels and cannot be printed.", max_nesting));
+    simple_error(
+        fmt::format("The value is nested deeper than {} levels and cannot be printed.", max_nesting));
   }
 }
 

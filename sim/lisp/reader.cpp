@@ -132,7 +132,8 @@ void reader::fail(position at, std::string_view what) const {
 }
 
 void reader::fail_at_byte(std::size_t offset, std::string_view what) const {
-  signal("READER-ERROR", fmt::format("{}, byte {} (line {}, column {}): {}", source_, offset, line_, column_, what));
+  signal("READER-ERROR",
+         fmt::format("{}, byte {} (line {}, column {}): {}", source_, offset, line_, column_, what));
 }
 
 void reader::fail_utf8(std::size_t offset) const {

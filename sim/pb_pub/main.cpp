@@ -14,8 +14,10 @@
 
 int main(int argc, char** argv) {
   CLI::App app{"pb_pub: dumps the structure of a model file as XML."};
-  app.footer("Example:\n  pb_pub -S -i examples/stage1/input/assemblies/frame.pkg\n\nExit statuses: 0 dumped, 1 the file "
-             "could not be dumped, 2 a usage error.");
+  app.footer(
+      "Example:\n  pb_pub -S -i examples/stage1/input/assemblies/frame.pkg\n\nExit statuses: 0 dumped, 1 the "
+      "file "
+      "could not be dumped, 2 a usage error.");
   app.set_version_flag("--version", sim::pb_pub_version_line);
   bool structure = false;
   std::string input;

@@ -7,15 +7,16 @@
 #include <vector>
 
 #include "dialogs/dialog_engine.h"
+#include "host/command_line_usage.h"
 #include "host/console.h"
 #include "host/lisp/errors.h"
 #include "host/module_loader.h"
 #include "host/native.h"
 #include "host/run_outcome.h"
-#include "host/command_line_usage.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"sdhost: the simulated Modeling host. Runs host command lines with the vt_migrator module loaded."};
+  CLI::App app{
+      "sdhost: the simulated Modeling host. Runs host command lines with the vt_migrator module loaded."};
   app.footer(sim::sdhost_help_footer);
   app.set_version_flag("--version", sim::sdhost_version_line);
   std::vector<std::string> lines, scripts;

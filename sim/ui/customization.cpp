@@ -41,8 +41,8 @@ ref sd_load_customization_file(const std::string& file, const std::string& appli
     try {
       load(candidate);
     } catch (const lisp_error& e) {
-      failures += (failures.empty() ? "" : " ") + ("The customization file " + candidate.string() +
-                                                    " could not be loaded: " + e.message());
+      failures += (failures.empty() ? "" : " ") +
+                  ("The customization file " + candidate.string() + " could not be loaded: " + e.message());
       continue;
     }
     loaded.push_back(make_pathname(parse_namestring(candidate.string())));

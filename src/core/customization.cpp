@@ -17,7 +17,8 @@ ref load_module_customization(bool with_persisted_settings) {
   // Never a customization file of the working directory in place of the home's.
   if (!truthy(main_value("+HOME+"))) {
     ref name = make_string("vtm_" + main_string("+CUSTOMIZE-FILE+"));
-    simple_error(format(resource_text("FACTORY-CUSTOMIZATION-NOT-FOUND"), name) + " " + home_search_sentence());
+    simple_error(format(resource_text("FACTORY-CUSTOMIZATION-NOT-FOUND"), name) + " " +
+                 home_search_sentence());
   }
   pathname_parts p;
   p.directory = list_to_vector(main_value("+HOME+"));

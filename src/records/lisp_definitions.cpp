@@ -14,7 +14,9 @@ namespace hl = host::lisp;
 
 namespace {
 
-hl::symbol& main_symbol(std::string_view name) { return hl::intern(name, hl::require_package("VANTREL-MIGRATOR")); }
+hl::symbol& main_symbol(std::string_view name) {
+  return hl::intern(name, hl::require_package("VANTREL-MIGRATOR"));
+}
 
 // A model path given as an extended location or as the host's sel_item.
 extended_location location_from_lisp(const hl::ref& v) {
@@ -41,14 +43,15 @@ void define_key_constructors() {
     hl::check_argument_count("CONVERT-META-TO-COMPOSITE-KEY", args, 2, 2);
     const cluster_metakey key = core::from_lisp<cluster_metakey>(args[1]);
     host_cluster_session session;
-    const sysid_value sysid = hl::stringp(args[0]) ? sysid_value(hl::as_string(args[0]))
-                                                   : sysid_value::of_entity(args[0]);
+    const sysid_value sysid =
+        hl::stringp(args[0]) ? sysid_value(hl::as_string(args[0])) : sysid_value::of_entity(args[0]);
     return core::to_lisp(convert_meta_to_composite_key(sysid, key, session));
   });
   // (make-extended-location &key prefix selitem): the position of selitem
   // with the prefix; the structure's own slot keywords still work.
   hl::defun(main_symbol("MAKE-EXTENDED-LOCATION"), [](hl::args_t args) {
-    const hl::keyword_args keys("MAKE-EXTENDED-LOCATION", args, 0, {"PREFIX", "SELITEM", "PATH", "TYPE", "ITEM"});
+    const hl::keyword_args keys("MAKE-EXTENDED-LOCATION", args, 0,
+                                {"PREFIX", "SELITEM", "PATH", "TYPE", "ITEM"});
     const hl::ref prefix = keys.get("PREFIX");
     const std::optional<std::string> text =
         hl::is_nil(prefix) ? std::nullopt : std::optional<std::string>(hl::as_string(prefix));
@@ -96,10 +99,11 @@ void define_vt_filerecords() {
     const hl::keyword_args keys("MAKE-INSTANCE-INFO", args, 0, {"LOCATION", "SOURCEPATH"});
     const hl::ref sourcepath = keys.get("SOURCEPATH");
     host_cluster_session session;
-    return core::to_lisp(make_instance_info(
-        location_from_lisp(keys.get("LOCATION")),
-        hl::is_nil(sourcepath) ? std::filesystem::path() : core::lisp_value<std::filesystem::path>::from(sourcepath),
-        session));
+    return core::to_lisp(make_instance_info(location_from_lisp(keys.get("LOCATION")),
+                                            hl::is_nil(sourcepath)
+                                                ? std::filesystem::path()
+                                                : core::lisp_value<std::filesystem::path>::from(sourcepath),
+                                            session));
   });
 }
 

@@ -56,7 +56,8 @@ std::optional<std::string> creatable_staging_directory(dlg::dialog_context&, con
   std::error_code ec;
   fs::path dir = fs::absolute(text_of(value), ec);
   if (ec) return core::resource_text("MIGRATION-STAGINGDIR-NOT-FOUND");
-  while (!fs::exists(dir, ec) && !ec && dir.has_parent_path() && dir != dir.parent_path()) dir = dir.parent_path();
+  while (!fs::exists(dir, ec) && !ec && dir.has_parent_path() && dir != dir.parent_path())
+    dir = dir.parent_path();
   if (!ec && fs::is_directory(dir, ec) && ::access(dir.c_str(), W_OK | X_OK) == 0) return std::nullopt;
   return core::resource_text("MIGRATION-STAGINGDIR-NOT-FOUND");
 }

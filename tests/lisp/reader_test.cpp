@@ -266,7 +266,8 @@ TEST(ReaderInput, NestingBeyondTheLimitAndTextNotUtf8AreErrorsWithTheByteOffset)
     std::string text = prefix;
     for (std::size_t i = 0; i < 100000; ++i) text += opener;
     EXPECT_EQ(reader_error(text + "x", "record.lsp"),
-              "record.lsp, byte " + std::to_string(prefix.size() + max_nesting * opener.size() + opener.size() - 1) +
+              "record.lsp, byte " +
+                  std::to_string(prefix.size() + max_nesting * opener.size() + opener.size() - 1) +
                   " (line 2, column " + std::to_string(max_nesting * opener.size() + opener.size() + 1) +
                   "): forms are nested deeper than 1000 levels")
         << opener;
@@ -295,8 +296,7 @@ TEST(ReaderInput, DeepValuesBuiltAtRunTimeAreFreedComparedAndRefusedByThePrinter
   EXPECT_TRUE(equalp(a, b));
   EXPECT_FALSE(equal(a, nest(199999)));
   EXPECT_FALSE(equalp(a, nest(199999)));
-  for (const auto& print : {prin1_to_string, princ_to_string, pprint_to_string})
-    try {
+  for (const auto& print : {prin1_to_string, princ_to_string, pprint_to_string}) try {
       print(a);
       ADD_FAILURE() << "printed";
     } catch (const lisp_error& e) {

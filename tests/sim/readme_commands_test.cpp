@@ -85,12 +85,13 @@ TEST(Readme, EveryShellCommandRunsAsWritten) {
   const fs::path file = work / "readme.sh";
   std::ofstream(file) << script;
   const std::string log = (work / "readme.log").string();
-  const int status = std::system(("env -u SDHOST_MM_DATABASE -u SDCORPCUSTOMIZEDIR -u SDSITECUSTOMIZEDIR HOME=" + quoted((work / "home").string()) + " SDUSERCUSTOMIZEDIR=" +
-                                  quoted((work / "home" / "settings").string()) + " TMPDIR=" +
-                                  quoted((work / "home").string()) +
-                                  " bash " +
-                                  quoted(file.string()) + " </dev/null >" + quoted(log) + " 2>&1")
-                                     .c_str());
+  const int status =
+      std::system(("env -u SDHOST_MM_DATABASE -u SDCORPCUSTOMIZEDIR -u SDSITECUSTOMIZEDIR HOME=" +
+                   quoted((work / "home").string()) +
+                   " SDUSERCUSTOMIZEDIR=" + quoted((work / "home" / "settings").string()) +
+                   " TMPDIR=" + quoted((work / "home").string()) + " bash " + quoted(file.string()) +
+                   " </dev/null >" + quoted(log) + " 2>&1")
+                      .c_str());
   std::ifstream in(log);
   std::stringstream output;
   output << in.rdbuf();

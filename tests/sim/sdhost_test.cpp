@@ -111,12 +111,14 @@ TEST_F(Sdhost, WithoutAHomeNeverRunsTheWorkingDirectorysFilesAndKeepsTheConsole)
     std::ofstream(dir_ / "work" / name) << "(print \"ran from the working directory\")\n";
   vtm_test::sdhost_run how;
   how.cwd = dir_ / "work";
-  result r = vtm_test::run_sdhost({"--module", (dir_ / "lib" / "libvt_migrator.so").string(), "-e", "(list 1)"}, how);
+  result r = vtm_test::run_sdhost(
+      {"--module", (dir_ / "lib" / "libvt_migrator.so").string(), "-e", "(list 1)"}, how);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "(1)\n");
   EXPECT_NE(r.err.find("The module resource file 'vtm_resources.lsp' is missing!"), std::string::npos)
       << r.err;
-  EXPECT_NE(r.err.find("was looked for in " + (dir_ / "lib").string() + "/, " + (dir_ / "vt_migrator").string() + "/, "),
+  EXPECT_NE(r.err.find("was looked for in " + (dir_ / "lib").string() + "/, " +
+                       (dir_ / "vt_migrator").string() + "/, "),
             std::string::npos)
       << r.err;
 }
@@ -144,7 +146,8 @@ TEST_F(Sdhost, BrokenCustomizationFilesAreReportedAndTheRestKeepsWorking) {
                      {"SDSITECUSTOMIZEDIR", (dir_ / "site").string()},
                      {"SDUSERCUSTOMIZEDIR", (dir_ / "user").string()}};
   result r = vtm_test::run_sdhost(
-      {"-e", "vtm::*corp-loaded*", "-e", "vtm:*user-interface-integration*", "-e", "(vtm:activate-module)"}, how);
+      {"-e", "vtm::*corp-loaded*", "-e", "vtm:*user-interface-integration*", "-e", "(vtm:activate-module)"},
+      how);
   EXPECT_EQ(r.status, 0) << r.err;
   const std::string site = (dir_ / "site" / "VT_MIGRATOR" / "customize.lsp").string();
   EXPECT_EQ(r.out, "Error box: The customization file " + site + " could not be loaded: " + site +
@@ -155,7 +158,8 @@ TEST_F(Sdhost, BrokenCustomizationFilesAreReportedAndTheRestKeepsWorking) {
   const fs::path library = module_with_home_copy(dir_ / "install");
   const fs::path factory = dir_ / "install" / "vt_migrator" / "vtm_customize.lsp";
   std::ofstream(factory, std::ios::app) << "(no-such-function 1)\n";
-  r = vtm_test::run_sdhost({"--module", library.string(), "-e", "(list 1)", "-e", "(vtm::get-resource :module-title)"});
+  r = vtm_test::run_sdhost(
+      {"--module", library.string(), "-e", "(list 1)", "-e", "(vtm::get-resource :module-title)"});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("failed to initialise: " + factory.string() + ", line "), std::string::npos) << r.err;
   EXPECT_EQ(r.out, "(1)\n\"Vantrel Migrator\"\n");
@@ -176,9 +180,10 @@ TEST_F(Sdhost, FollowsCommandLineConventions) {
   result r = run({"--version"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "sdhost (vt_migrator 1.1.1)\n");
-  for (const std::vector<std::string>& usage :
-       {std::vector<std::string>{"--no-such-option"}, {"-e"}, {"-f", (dir_ / "missing.lsp").string()},
-        {"--no-module", "--module", "x.so"}}) {
+  for (const std::vector<std::string>& usage : {std::vector<std::string>{"--no-such-option"},
+                                                {"-e"},
+                                                {"-f", (dir_ / "missing.lsp").string()},
+                                                {"--no-module", "--module", "x.so"}}) {
     r = run(usage);
     EXPECT_EQ(r.status, 2) << usage.front() << r.err;
     EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
@@ -186,8 +191,8 @@ TEST_F(Sdhost, FollowsCommandLineConventions) {
   r = run({"--help"});
   EXPECT_EQ(r.status, 0);
   for (const char* text : {"VANTREL_MM_IMPORT_ASSEMBLER :INPUT_DIRECTORY", "VANTREL_MM_ASSISTED_CHECKIN",
-                           "VANTREL_DRAWING_ASSOCIATOR :INPUT_CSV", "SDUSERCUSTOMIZEDIR", "SDSITECUSTOMIZEDIR",
-                           "Exit statuses", "show dialog", "--stop-on-error"})
+                           "VANTREL_DRAWING_ASSOCIATOR :INPUT_CSV", "SDUSERCUSTOMIZEDIR",
+                           "SDSITECUSTOMIZEDIR", "Exit statuses", "show dialog", "--stop-on-error"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text;
 
   const fs::path pb_pub = fs::path(VTM_SDHOST_PATH).parent_path() / "pb_pub";
@@ -202,14 +207,15 @@ TEST_F(Sdhost, FollowsCommandLineConventions) {
   // `help` lists what can be typed.
   r = run({"-e", "help"});
   EXPECT_EQ(r.status, 0) << r.err;
-  for (const char* text : {"show TOPIC", "DIALOG", "VTM_SETTINGS", "VANTREL_MM_IMPORT_ASSEMBLER", "vtm:ACTIVATE-MODULE",
-                           "sdsim:LIST-SESSION"})
+  for (const char* text : {"show TOPIC", "DIALOG", "VTM_SETTINGS", "VANTREL_MM_IMPORT_ASSEMBLER",
+                           "vtm:ACTIVATE-MODULE", "sdsim:LIST-SESSION"})
     EXPECT_NE(r.out.find(text), std::string::npos) << text << r.out;
 }
 
 TEST_F(Sdhost, StopOnErrorStopsABatchAtTheFirstFailingLine) {
   std::ofstream(dir_ / "script.lsp") << "(list 1)\n(error \"second\")\n(list 3)\n";
-  result r = run({"--stop-on-error", "-e", "(list 0)", "-f", (dir_ / "script.lsp").string(), "-e", "(list 4)"});
+  result r =
+      run({"--stop-on-error", "-e", "(list 0)", "-f", (dir_ / "script.lsp").string(), "-e", "(list 4)"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "(0)\n(1)\n");
   EXPECT_EQ(r.err, "Error: second\n");
@@ -238,8 +244,9 @@ TEST_F(Sdhost, ADialogLeftOpenAtTheEndOfABatchFailsAndCreatesNothing) {
   EXPECT_FALSE(fs::exists(dir_ / "staging"));
   // A staging directory that cannot be created is still refused when entered.
   std::ofstream(dir_ / "file") << "x";
-  r = run({"-e", "VANTREL_MM_IMPORT_ASSEMBLER :STAGING_DIRECTORY \"" + (dir_ / "file" / "staging").string() +
-                     "\"", "-e", "cancel"});
+  r = run({"-e",
+           "VANTREL_MM_IMPORT_ASSEMBLER :STAGING_DIRECTORY \"" + (dir_ / "file" / "staging").string() + "\"",
+           "-e", "cancel"});
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.out.find("Error box: The staging directory cannot be created."), std::string::npos) << r.out;
   EXPECT_FALSE(fs::exists(dir_ / "file" / "staging"));
@@ -247,17 +254,18 @@ TEST_F(Sdhost, ADialogLeftOpenAtTheEndOfABatchFailsAndCreatesNothing) {
 
 TEST_F(Sdhost, BuildsKeysAndRecordsOfAClusterInSessionFromLisp) {
   const std::string frame = std::string(VTM_SOURCE_DIR) + "/examples/stage1/input/assemblies/frame.pkg";
-  result r = run({"-e", "(frame2-ui::universal_load :file \"" + frame + "\")", "-e",
-                  "(setq item (oli::sd-pathname-to-obj \"/frame\") c (oli::get-contents item))", "-e",
-                  "(vtm::cluster-metakey-plist (vtm::make-cluster-metakey c))", "-e",
-                  "(vtm::cluster-composite-key-plist (vtm::make-cluster-composite-key c))", "-e",
-                  "(vtm::cluster-composite-key-sysid (vtm::convert-meta-to-composite-key \"S-1\" "
-                  "(vtm::make-cluster-metakey c)))",
-                  "-e",
-                  "(equalp (vtm::convert-meta-to-composite-key c (vtm::make-cluster-metakey c)) "
-                  "(vtm::make-cluster-composite-key c))",
-                  "-e", "(setq loc (vtm::make-extended-location :prefix \"in/frame.pkg\" :selitem item))", "-e",
-                  "(vtm::instance-info-plist (vtm::make-instance-info :location loc :sourcepath \"frame.pkg\"))"});
+  result r =
+      run({"-e", "(frame2-ui::universal_load :file \"" + frame + "\")", "-e",
+           "(setq item (oli::sd-pathname-to-obj \"/frame\") c (oli::get-contents item))", "-e",
+           "(vtm::cluster-metakey-plist (vtm::make-cluster-metakey c))", "-e",
+           "(vtm::cluster-composite-key-plist (vtm::make-cluster-composite-key c))", "-e",
+           "(vtm::cluster-composite-key-sysid (vtm::convert-meta-to-composite-key \"S-1\" "
+           "(vtm::make-cluster-metakey c)))",
+           "-e",
+           "(equalp (vtm::convert-meta-to-composite-key c (vtm::make-cluster-metakey c)) "
+           "(vtm::make-cluster-composite-key c))",
+           "-e", "(setq loc (vtm::make-extended-location :prefix \"in/frame.pkg\" :selitem item))", "-e",
+           "(vtm::instance-info-plist (vtm::make-instance-info :location loc :sourcepath \"frame.pkg\"))"});
   EXPECT_EQ(r.status, 0) << r.err;
   std::istringstream lines(r.out);
   std::vector<std::string> values;
@@ -265,12 +273,14 @@ TEST_F(Sdhost, BuildsKeysAndRecordsOfAClusterInSessionFromLisp) {
   ASSERT_EQ(values.size(), 8u) << r.out;
   EXPECT_EQ(values[2], "(:MODEL-NAME \"frame\" :TIMESTAMP 3.913d9 :SYMBOLIC-VERSION NIL :SYMBOLIC-NAME NIL)");
   EXPECT_EQ(values[3],
-            "(:SYSID \"C-FRAME\" :MODEL-NAME \"frame\" :TIMESTAMP 3.913d9 :SYMBOLIC-VERSION NIL :SYMBOLIC-NAME NIL)");
+            "(:SYSID \"C-FRAME\" :MODEL-NAME \"frame\" :TIMESTAMP 3.913d9 :SYMBOLIC-VERSION NIL "
+            ":SYMBOLIC-NAME NIL)");
   EXPECT_EQ(values[4], "\"S-1\"");
   EXPECT_EQ(values[5], "T");
-  EXPECT_TRUE(std::regex_match(values[7], std::regex("\\(:SYSID #<[^>]+> :TYPENAME \"nasmb3\" :FILENAME #P\"I-FRAME\\.sda\" "
-                                                     ":CHILD-SYSIDS NIL :SOURCEPATH #P\"frame\\.pkg\" "
-                                                     ":NAME \"in/frame\\.pkg/frame\" :CONTENTS-SYSID #<[^>]+>\\)")))
+  EXPECT_TRUE(std::regex_match(
+      values[7], std::regex("\\(:SYSID #<[^>]+> :TYPENAME \"nasmb3\" :FILENAME #P\"I-FRAME\\.sda\" "
+                            ":CHILD-SYSIDS NIL :SOURCEPATH #P\"frame\\.pkg\" "
+                            ":NAME \"in/frame\\.pkg/frame\" :CONTENTS-SYSID #<[^>]+>\\)")))
       << values[7];
 }
 
