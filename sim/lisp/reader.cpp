@@ -111,7 +111,12 @@ int reader::peek() {
 int reader::get() {
   int c = buf_ ? buf_->sbumpc() : EOF;
   if (c == EOF) {
-    if (utf8_pending_ > 0) fail_utf8(utf8_start_);
+    // The end of input cutting a character in two cuts off the form, as a
+    // crash while writing does.
+    if (utf8_pending_ > 0) {
+      in_.setstate(std::ios::eofbit);
+      fail_cut_off();
+    }
   } else {
     check_utf8(static_cast<unsigned char>(c));
     ++offset_;

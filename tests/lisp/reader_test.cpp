@@ -273,13 +273,14 @@ TEST(ReaderInput, NestingBeyondTheLimitAndTextNotUtf8AreErrorsWithTheByteOffset)
         << opener;
   }
   // Latin-1 text ("Café" saved in a Windows code page), a stray continuation
-  // byte, an overlong form, a surrogate and a sequence cut off by the end.
+  // byte, an overlong form and a surrogate.
   EXPECT_EQ(reader_error("(a \"Caf\xe9\")", "site.lsp"),
             "site.lsp, byte 7 (line 1, column 9): the text is not valid UTF-8; save the file as UTF-8");
   EXPECT_THAT(reader_error("; comment \x80\n(a)"), HasSubstr("input.lsp, byte 10 "));
   EXPECT_THAT(reader_error("(a \"\xc0\xaf\")"), HasSubstr("byte 4 "));
   EXPECT_THAT(reader_error("(a \"\xed\xa0\x80\")"), HasSubstr("byte 4 "));
-  EXPECT_THAT(reader_error("abc \xe2\x82"), HasSubstr("byte 4 "));
+  // A character cut in two by the end of the input cuts off the form.
+  EXPECT_THAT(reader_error("abc \"\xe2\x82"), HasSubstr("line 1, column 5 is cut off by the end of input"));
   EXPECT_EQ(prin1_to_string(read1("\"\xe2\x82\xac \xf0\x9f\x98\x80\"")), "\"\xe2\x82\xac \xf0\x9f\x98\x80\"");
 }
 
