@@ -29,7 +29,10 @@ grep -E '^(APPLY_RESOLUTION|Model Manager: stored|DB_FINISH_CHECKIN save)' "$log
 echo
 echo "Import Queue after the session:"
 # The last table the session showed.
-awk '/Import Queue/ {n = NR; rows = ""} n && /^    [0-9]+ \| "/ {rows = rows $0 "\n"} END {printf "%s", rows}' "$log"
+awk '/display .* "Import Queue"/ {grab = 1; rows = ""; next}
+     grab && /^    (# \||[0-9]+ \|)/ {rows = rows $0 "\n"; next}
+     grab && !/^    buttons:/ {grab = 0}
+     END {printf "%s", rows}' "$log"
 echo
 echo "Models in the database: $("$bin/sdhost" -e '(sdsim:mm-model-count)')"
 echo "Database:           $database"

@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-bash scripts/build.sh release
+# Only what the main job runs: the module and the two host programs.
+bash scripts/build.sh release vt_migrator sdhost pb_pub
 root=$(pwd)
 bin=$root/build/release/bin
 input=$root/examples/stage1/input

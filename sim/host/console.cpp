@@ -1,6 +1,10 @@
 #include "host/console.h"
 
+#include <utf8.h>
+
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <streambuf>
@@ -12,6 +16,7 @@
 #include "host/interrupts.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
+#include "host/lisp/packages.h"
 #include "host/lisp/printer.h"
 #include "host/lisp/reader.h"
 #include "host/lisp/streams.h"
@@ -73,6 +78,60 @@ console*& running_console() {
 bool simulator_call(std::string_view line) {
   while (!line.empty() && is_blank(line.front())) line.remove_prefix(1);
   return upcase(line.substr(0, std::min<std::size_t>(line.size(), 7))) == "(SDSIM:";
+}
+
+bool is_help_line(std::string_view line) {
+  while (!line.empty() && is_blank(line.front())) line.remove_prefix(1);
+  while (!line.empty() && is_blank(line.back())) line.remove_suffix(1);
+  return upcase(line) == "HELP";
+}
+
+// The fbound external symbols of a package, as `pkg:name`.
+std::string functions_of(std::string_view package_name, std::string_view prefix) {
+  host::lisp::package* p = host::lisp::find_package(std::string(package_name));
+  if (!p) return "";
+  std::vector<std::string> names;
+  for (const auto& [name, sym] : p->externals)
+    if (!host::lisp::is_nil(sym->function)) names.push_back(std::string(prefix) + ":" + name);
+  std::sort(names.begin(), names.end());
+  std::string text;
+  std::size_t column = 0;
+  for (const std::string& n : names) {
+    if (column + n.size() + 1 > 76) {
+      text += "\n";
+      column = 0;
+    }
+    text += column == 0 ? "    " : " ";
+    column += (column == 0 ? 4 : 1) + n.size();
+    text += n;
+  }
+  return text;
+}
+
+void print_help(std::ostream& out) {
+  std::string commands;
+  for (const auto& [name, run] : host_commands()) commands += " " + name;
+  std::string topics;
+  for (const std::string& t : show_topic_names()) topics += " " + t;
+  out << "What can be typed:\n"
+         "  A Lisp form, such as (vtm:about-module): it is evaluated and its value printed.\n"
+         "  A host command, then its input on the same line; the dialogs among them run\n"
+         "  as their command-line syntax says, for example\n"
+         "    VANTREL_MM_IMPORT_ASSEMBLER :INPUT_DIRECTORY \"in\" :STAGING_DIRECTORY \"staging\" complete\n"
+         "  Host commands:"
+      << commands
+      << "\n"
+         "  show TOPIC: what a user would see of one part of the host; topics:"
+      << topics
+      << " ALL\n"
+         "  While a dialog is open: :VARIABLE value, complete (OK), cancel, help (its page);\n"
+         "  show dialog lists its variables and values.\n"
+         "  help: this list.\n";
+  const std::string module_functions = functions_of("VANTREL-MIGRATOR", "vtm");
+  if (!module_functions.empty()) out << "Functions of the module:\n" << module_functions << '\n';
+  const std::string simulator_functions = functions_of("SDSIM", "sdsim");
+  if (!simulator_functions.empty())
+    out << "Helpers of the simulated host (docs/host-sim.md):\n" << simulator_functions << '\n';
 }
 
 }  // namespace
@@ -192,10 +251,20 @@ bool console::run_line(std::string_view line, std::string_view source) {
 }
 
 bool console::run_script(std::istream& in, std::string_view source) {
+  // A script that is not UTF-8 runs not at all rather than half garbled.
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (auto bad = utf8::find_invalid(text.begin(), text.end()); bad != text.end()) {
+    const auto offset = static_cast<std::size_t>(bad - text.begin());
+    const auto line = static_cast<std::size_t>(std::count(text.begin(), bad, '\n')) + 1;
+    report(std::string(source) + ", byte " + std::to_string(offset) + " (line " + std::to_string(line) +
+           "): the text is not valid UTF-8; save the file as UTF-8");
+    return false;
+  }
+  std::istringstream lines(text);
   bool ok = true;
   std::string pending, line;
   std::size_t line_number = 0, first_line = 1;
-  while (std::getline(in, line)) {
+  while (std::getline(lines, line)) {
     ++line_number;
     if (pending.empty()) first_line = line_number;
     pending += line;
@@ -204,6 +273,7 @@ bool console::run_script(std::istream& in, std::string_view source) {
     if (!scan.complete) continue;
     if (!scan.empty) ok = run_line(pending, std::string(source) + ":" + std::to_string(first_line)) && ok;
     pending.clear();
+    if (!ok && stop_on_error_) return false;
   }
   // A form cut off by the end of the script fails in the reader, which says so.
   if (!scan_command_text(pending).empty)
@@ -237,6 +307,11 @@ bool console::execute(std::string_view line, std::string_view source) {
   try {
     bool command_ok = true;
     if (dispatch_host_command(line, command_ok)) return command_ok;
+    if (dialogs::active_dialog().empty() && is_help_line(line)) {
+      print_help(out);
+      out << std::flush;
+      return true;
+    }
     // The simulator's own services queue calls of its functions; those are
     // never a dialog's input.
     if (!dialogs::active_dialog().empty() && !(queued_line_flag() && simulator_call(line)))

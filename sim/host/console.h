@@ -9,7 +9,8 @@
 // is drained and the lines it queued (put-buffer) run.
 //
 // While a dialog runs, a line that does not start with a host command is
-// the dialog's input (see sim/dialogs/dialog_engine.h).
+// the dialog's input (see sim/dialogs/dialog_engine.h). Outside a dialog the
+// line `help` lists what can be typed.
 #pragma once
 
 #include <functional>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sim {
 
@@ -28,6 +30,8 @@ void register_host_command(std::string name, host_command run);
 // Adds a topic to the console's `show TOPIC` (sim/ui/inspect.cpp); the
 // function prints what a user would see of it.
 void register_show_topic(std::string name, std::function<void()> show);
+// The topics `show` knows, in the order it shows them.
+std::vector<std::string> show_topic_names();
 // True while the console runs a line that a command queued (put-buffer)
 // rather than one the user gave.
 bool console_running_queued_line();
@@ -56,6 +60,8 @@ class console {
   bool run_script(std::istream& in, std::string_view source);
   // Reads command lines from in until its end, prompting on prompt_out.
   bool interact(std::istream& in, std::ostream& prompt_out);
+  // With stop set, a script stops at its first failing line, as `set -e` does.
+  void set_stop_on_error(bool stop) { stop_on_error_ = stop; }
 
  private:
   bool execute(std::string_view line, std::string_view source);
@@ -65,6 +71,7 @@ class console {
   std::ostream& err_;
   std::ostream& previous_output_;
   std::unique_ptr<line_tracker> tracker_;
+  bool stop_on_error_ = false;
 };
 
 }  // namespace sim

@@ -128,6 +128,20 @@ class interpreter {
 
   static bool given(const params& p, std::size_t i) { return i < p.size() && !is_nil(p[i]); }
 
+  // Widths and repetition counts above this are taken for a mistake in the
+  // control string rather than output to produce.
+  static constexpr std::int64_t max_count = 100000;
+
+  static std::int64_t count_param(const frame& f, const format_directive& d, const params& p, std::size_t i,
+                                  std::int64_t dflt, std::string_view what) {
+    const std::int64_t n = integer_param(f, d, p, i, dflt);
+    if (n > max_count)
+      fail(f, d,
+           "The value of " + std::string(what) + " is " + std::to_string(n) + ", more than the limit of " +
+               std::to_string(max_count));
+    return n;
+  }
+
   static std::int64_t integer_param(const frame& f, const format_directive& d, const params& p, std::size_t i,
                                     std::int64_t dflt) {
     if (!given(p, i)) return dflt;
@@ -186,16 +200,16 @@ class interpreter {
         print_integer(f, d, 16);
         return flow::go_on;
       case '%':
-        emit_repeated("\n", integer_param(f, d, resolve(f, d), 0, 1));
+        emit_repeated("\n", count_param(f, d, resolve(f, d), 0, 1, "the repetition count"));
         return flow::go_on;
       case '&': {
-        const std::int64_t n = integer_param(f, d, resolve(f, d), 0, 1);
+        const std::int64_t n = count_param(f, d, resolve(f, d), 0, 1, "the repetition count");
         if (n > 0 && !at_line_start_) emit("\n");
         emit_repeated("\n", n - 1);
         return flow::go_on;
       }
       case '~':
-        emit_repeated("~", integer_param(f, d, resolve(f, d), 0, 1));
+        emit_repeated("~", count_param(f, d, resolve(f, d), 0, 1, "the repetition count"));
         return flow::go_on;
       case '*':
         skip(f, d);
@@ -216,9 +230,9 @@ class interpreter {
 
   void print_object(const frame& f, const format_directive& d) {
     const params p = resolve(f, d);
-    const std::int64_t mincol = integer_param(f, d, p, 0, 0);
-    const std::int64_t colinc = integer_param(f, d, p, 1, 1);
-    const std::int64_t minpad = integer_param(f, d, p, 2, 0);
+    const std::int64_t mincol = count_param(f, d, p, 0, 0, "mincol");
+    const std::int64_t colinc = count_param(f, d, p, 1, 1, "colinc");
+    const std::int64_t minpad = count_param(f, d, p, 2, 0, "minpad");
     const char32_t padchar = character_param(f, d, p, 3, U' ');
     const ref value = next_arg(f, d);
     const std::string text = d.colon && is_nil(value) ? "()"
@@ -232,7 +246,7 @@ class interpreter {
     const ref value = next_arg(f, d);
     // Anything but an integer prints as with ~A, and unpadded.
     if (!integerp(value)) return emit(princ_to_string(value));
-    const std::int64_t mincol = integer_param(f, d, p, 0, 0);
+    const std::int64_t mincol = count_param(f, d, p, 0, 0, "mincol");
     const char32_t padchar = character_param(f, d, p, 1, U' ');
     const char32_t commachar = character_param(f, d, p, 2, U',');
     const std::int64_t interval = integer_param(f, d, p, 3, 3);
@@ -288,7 +302,8 @@ class interpreter {
   void iterate(const frame& f, const format_directive& d) {
     const params p = resolve(f, d);
     const std::optional<std::int64_t> limit =
-        given(p, 0) ? std::optional<std::int64_t>(integer_param(f, d, p, 0, 0)) : std::nullopt;
+        given(p, 0) ? std::optional<std::int64_t>(count_param(f, d, p, 0, 0, "the repetition count"))
+                    : std::nullopt;
     // An empty body takes its control string from the arguments.
     const format_directives* body = &d.clauses[0];
     std::string_view control = f.control;

@@ -41,17 +41,26 @@ LAOBJ* ref::release_raw() {
   return p;
 }
 
-void ref::destroy(LAOBJ* p) { delete p; }
-
-cons_cell::~cons_cell() {
-  // Unlink the cdr chain iteratively so long lists do not recurse deeply.
-  ref next = std::move(cdr);
-  while (next.get() && next->type == tag::cons && next->refs == 1) {
-    auto* c = static_cast<cons_cell*>(next.get());
-    ref after = std::move(c->cdr);
-    next = std::move(after);
+// Freeing a value frees what it holds, which may free what that holds, as
+// deep as the value is nested. Values freed while another is being freed
+// wait in a list instead, so freeing never recurses.
+void ref::destroy(LAOBJ* p) {
+  thread_local std::vector<LAOBJ*>* pending = nullptr;
+  if (pending) {
+    pending->push_back(p);
+    return;
   }
+  std::vector<LAOBJ*> queue{p};
+  pending = &queue;
+  while (!queue.empty()) {
+    LAOBJ* next = queue.back();
+    queue.pop_back();
+    delete next;
+  }
+  pending = nullptr;
 }
+
+cons_cell::~cons_cell() = default;
 
 bool pathname_parts::operator==(const pathname_parts& o) const {
   if (device != o.device || name != o.name || type != o.type || directory.size() != o.directory.size())
@@ -208,29 +217,34 @@ bool eql(const ref& a, const ref& b) {
 }
 
 bool equal(const ref& a0, const ref& b0) {
-  const LAOBJ* a = a0.get();
-  const LAOBJ* b = b0.get();
-  // Iterate along cdrs, recurse on cars.
-  while (true) {
-    if (a == b) return true;
+  // Pairs still to compare; an explicit stack, so depth costs no C++ stack.
+  std::vector<std::pair<const LAOBJ*, const LAOBJ*>> todo{{a0.get(), b0.get()}};
+  while (!todo.empty()) {
+    auto [a, b] = todo.back();
+    todo.pop_back();
+    if (a == b) continue;
     if (a->type != b->type) return false;
     switch (a->type) {
       case tag::cons: {
         auto* ca = static_cast<const cons_cell*>(a);
         auto* cb = static_cast<const cons_cell*>(b);
-        if (!equal(ca->car, cb->car)) return false;
-        a = ca->cdr.get();
-        b = cb->cdr.get();
+        todo.emplace_back(ca->cdr.get(), cb->cdr.get());
+        todo.emplace_back(ca->car.get(), cb->car.get());
         continue;
       }
       case tag::string:
-        return static_cast<const string_obj*>(a)->text == static_cast<const string_obj*>(b)->text;
+        if (static_cast<const string_obj*>(a)->text != static_cast<const string_obj*>(b)->text) return false;
+        continue;
       case tag::pathname:
-        return static_cast<const pathname_obj*>(a)->parts == static_cast<const pathname_obj*>(b)->parts;
+        if (!(static_cast<const pathname_obj*>(a)->parts == static_cast<const pathname_obj*>(b)->parts))
+          return false;
+        continue;
       default:
-        return eql(ref(const_cast<LAOBJ*>(a)), ref(const_cast<LAOBJ*>(b)));
+        if (!eql(ref(const_cast<LAOBJ*>(a)), ref(const_cast<LAOBJ*>(b)))) return false;
+        continue;
     }
   }
+  return true;
 }
 
 namespace {
@@ -241,49 +255,58 @@ std::string upcase_ascii(std::string s) {
 }
 }  // namespace
 
-bool equalp(const ref& a, const ref& b) {
-  if (a.get() == b.get()) return true;
-  if (numberp(a) && numberp(b)) return as_number(a) == as_number(b);
-  if (a->type != b->type) return false;
-  switch (a->type) {
-    case tag::cons: {
-      const ref* x = &a;
-      const ref* y = &b;
-      while (consp(*x) && consp(*y)) {
-        if (!equalp(static_cast<cons_cell&>(**x).car, static_cast<cons_cell&>(**y).car)) return false;
-        x = &static_cast<cons_cell&>(**x).cdr;
-        y = &static_cast<cons_cell&>(**y).cdr;
+bool equalp(const ref& a0, const ref& b0) {
+  // Pairs still to compare, on an explicit stack like equal's.
+  std::vector<std::pair<ref, ref>> todo{{a0, b0}};
+  while (!todo.empty()) {
+    auto [a, b] = std::move(todo.back());
+    todo.pop_back();
+    if (a.get() == b.get()) continue;
+    if (numberp(a) && numberp(b)) {
+      if (as_number(a) != as_number(b)) return false;
+      continue;
+    }
+    if (a->type != b->type) return false;
+    switch (a->type) {
+      case tag::cons:
+        todo.emplace_back(static_cast<cons_cell&>(*a).cdr, static_cast<cons_cell&>(*b).cdr);
+        todo.emplace_back(static_cast<cons_cell&>(*a).car, static_cast<cons_cell&>(*b).car);
+        continue;
+      case tag::string:
+        if (upcase_ascii(static_cast<string_obj&>(*a).text) !=
+            upcase_ascii(static_cast<string_obj&>(*b).text))
+          return false;
+        continue;
+      case tag::character: {
+        auto up = [](char32_t c) { return c >= U'a' && c <= U'z' ? c - U'a' + U'A' : c; };
+        if (up(static_cast<character_obj&>(*a).code) != up(static_cast<character_obj&>(*b).code))
+          return false;
+        continue;
       }
-      return equalp(*x, *y);
-    }
-    case tag::string:
-      return upcase_ascii(static_cast<string_obj&>(*a).text) ==
-             upcase_ascii(static_cast<string_obj&>(*b).text);
-    case tag::character: {
-      auto up = [](char32_t c) { return c >= U'a' && c <= U'z' ? c - U'a' + U'A' : c; };
-      return up(static_cast<character_obj&>(*a).code) == up(static_cast<character_obj&>(*b).code);
-    }
-    case tag::structure: {
-      auto& sa = static_cast<structure_obj&>(*a);
-      auto& sb = static_cast<structure_obj&>(*b);
-      if (sa.type != sb.type) return false;
-      for (std::size_t i = 0; i < sa.slots.size(); ++i)
-        if (!equalp(sa.slots[i], sb.slots[i])) return false;
-      return true;
-    }
-    case tag::hash_table: {
-      auto& ha = static_cast<hash_table_obj&>(*a);
-      auto& hb = static_cast<hash_table_obj&>(*b);
-      if (ha.test != hb.test || ha.table.size() != hb.table.size()) return false;
-      for (auto& [k, v] : ha.table) {
-        auto it = hb.table.find(k);
-        if (it == hb.table.end() || !equalp(v, it->second)) return false;
+      case tag::structure: {
+        auto& sa = static_cast<structure_obj&>(*a);
+        auto& sb = static_cast<structure_obj&>(*b);
+        if (sa.type != sb.type) return false;
+        for (std::size_t i = sa.slots.size(); i-- > 0;) todo.emplace_back(sa.slots[i], sb.slots[i]);
+        continue;
       }
-      return true;
+      case tag::hash_table: {
+        auto& ha = static_cast<hash_table_obj&>(*a);
+        auto& hb = static_cast<hash_table_obj&>(*b);
+        if (ha.test != hb.test || ha.table.size() != hb.table.size()) return false;
+        for (auto& [k, v] : ha.table) {
+          auto it = hb.table.find(k);
+          if (it == hb.table.end()) return false;
+          todo.emplace_back(v, it->second);
+        }
+        continue;
+      }
+      default:
+        if (!equal(a, b)) return false;
+        continue;
     }
-    default:
-      return equal(a, b);
   }
+  return true;
 }
 
 std::size_t ref_hash::operator()(const ref& r) const {
@@ -306,12 +329,15 @@ std::size_t ref_hash::operator()(const ref& r) const {
       case tag::pathname:
         return std::hash<std::string>()(namestring(static_cast<const pathname_obj*>(p)->parts));
       case tag::cons: {
-        // Bounded walk: equal conses must hash alike, deep ones may collide.
+        // Bounded walk, in length and in depth: equal conses must hash
+        // alike, long or deep ones may collide.
         std::size_t h = 0x9e3779b9;
         int budget = 8;
         for (const LAOBJ* c = p; c->type == tag::cons && budget-- > 0;
-             c = static_cast<const cons_cell*>(c)->cdr.get())
-          h = h * 31 + (*this)(static_cast<const cons_cell*>(c)->car);
+             c = static_cast<const cons_cell*>(c)->cdr.get()) {
+          const ref& item = static_cast<const cons_cell*>(c)->car;
+          h = h * 31 + (item->type == tag::cons ? 0x51ed27 : (*this)(item));
+        }
         return h;
       }
       default:

@@ -210,6 +210,7 @@ class layout {
 
  private:
   void list(const cons_cell& c) {
+    const nesting_guard guard;
     static const symbol* const quote_symbol = &cl_symbol("QUOTE");
     static const symbol* const function_symbol = &cl_symbol("FUNCTION");
     if (consp(c.cdr) && is_nil(static_cast<const cons_cell&>(*c.cdr).cdr)) {
@@ -245,6 +246,7 @@ class layout {
   }
 
   void structure(const structure_obj& s) {
+    const nesting_guard guard;
     out_.start_block("#S(");
     text_.clear();
     write_symbol(text_, *s.type->name, escape_);

@@ -7,6 +7,20 @@
 
 namespace host::lisp {
 
+// Counts the lists and structures being printed one inside the other; past
+// the reader's max_nesting printing is an error, so that the printer never
+// exhausts the stack and never writes what the reader refuses.
+class nesting_guard {
+ public:
+  nesting_guard();
+  ~nesting_guard() { --depth_; }
+  nesting_guard(const nesting_guard&) = delete;
+  nesting_guard& operator=(const nesting_guard&) = delete;
+
+ private:
+  static thread_local std::size_t depth_;
+};
+
 // Appends the printed form of value; escape selects prin1 (true) or princ.
 void write_object(std::string& out, const ref& value, bool escape);
 // Everything but conses and structures, which the pretty printer lays out.

@@ -6,8 +6,10 @@
 #include <charconv>
 #include <ostream>
 
+#include "host/lisp/errors.h"
 #include "host/lisp/packages.h"
 #include "host/lisp/pathnames.h"
+#include "host/lisp/reader.h"
 #include "host/lisp/streams.h"
 #include "lisp/runtime.h"
 #include "print_object.h"
@@ -107,6 +109,7 @@ void write_address(std::string& out, const void* p) {
 }
 
 void write_structure(std::string& out, const structure_obj& s, bool escape) {
+  const nesting_guard guard;
   out += "#S(";
   write_symbol(out, *s.type->name, escape);
   for (std::size_t i = 0; i < s.slots.size(); ++i) {
@@ -119,6 +122,16 @@ void write_structure(std::string& out, const structure_obj& s, bool escape) {
 }
 
 }  // namespace
+
+thread_local std::size_t nesting_guard::depth_ = 0;
+
+nesting_guard::nesting_guard() {
+  if (++depth_ > max_nesting) {
+    --depth_;
+    simple_error(
+        fmt::format("The value is nested deeper than {} levels and cannot be printed.", max_nesting));
+  }
+}
 
 void write_symbol(std::string& out, const symbol& s, bool escape) {
   // NIL and T get their home when the runtime starts, which printing alone
@@ -246,6 +259,7 @@ void write_object(std::string& out, const ref& value, bool escape) {
     return;
   }
   // Iterates along the cdrs, so that only nesting in the car direction recurses.
+  const nesting_guard guard;
   out += '(';
   const cons_cell* c = static_cast<const cons_cell*>(value.get());
   for (;;) {

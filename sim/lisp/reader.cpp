@@ -110,6 +110,17 @@ int reader::peek() {
 
 int reader::get() {
   int c = buf_ ? buf_->sbumpc() : EOF;
+  if (c == EOF) {
+    // The end of input cutting a character in two cuts off the form, as a
+    // crash while writing does.
+    if (utf8_pending_ > 0) {
+      in_.setstate(std::ios::eofbit);
+      fail_cut_off();
+    }
+  } else {
+    check_utf8(static_cast<unsigned char>(c));
+    ++offset_;
+  }
   if (c == '\n') {
     ++line_;
     column_ = 1;
@@ -123,6 +134,45 @@ int reader::get() {
 
 void reader::fail(position at, std::string_view what) const {
   signal("READER-ERROR", fmt::format("{}, line {}, column {}: {}", source_, at.line, at.column, what));
+}
+
+void reader::fail_at_byte(std::size_t offset, std::string_view what) const {
+  signal("READER-ERROR",
+         fmt::format("{}, byte {} (line {}, column {}): {}", source_, offset, line_, column_, what));
+}
+
+void reader::fail_utf8(std::size_t offset) const {
+  fail_at_byte(offset, "the text is not valid UTF-8; save the file as UTF-8");
+}
+
+// Follows the bytes of UTF-8 sequences as they are read: a stray
+// continuation byte, a bad lead byte, an overlong form, a surrogate or a
+// sequence cut short is an error naming where the sequence began.
+void reader::check_utf8(unsigned char b) {
+  if (utf8_pending_ > 0) {
+    if (b < utf8_low_ || b > utf8_high_) fail_utf8(utf8_start_);
+    utf8_low_ = 0x80;
+    utf8_high_ = 0xBF;
+    --utf8_pending_;
+    return;
+  }
+  if (b < 0x80) return;
+  utf8_start_ = offset_;
+  utf8_low_ = 0x80;
+  utf8_high_ = 0xBF;
+  if (b >= 0xC2 && b <= 0xDF) {
+    utf8_pending_ = 1;
+  } else if (b >= 0xE0 && b <= 0xEF) {
+    utf8_pending_ = 2;
+    if (b == 0xE0) utf8_low_ = 0xA0;
+    if (b == 0xED) utf8_high_ = 0x9F;
+  } else if (b >= 0xF0 && b <= 0xF4) {
+    utf8_pending_ = 3;
+    if (b == 0xF0) utf8_low_ = 0x90;
+    if (b == 0xF4) utf8_high_ = 0x8F;
+  } else {
+    fail_utf8(utf8_start_);
+  }
 }
 
 void reader::fail_cut_off() const {
@@ -338,6 +388,14 @@ bool reader::read(ref& form) {
     return object;
   };
 
+  // Nesting is bounded so that what the reader builds can be printed,
+  // compared and evaluated without exhausting the stack.
+  const auto open = [&](frame_kind kind, const position& at) {
+    if (stack.size() >= max_nesting)
+      fail_at_byte(offset_ - 1, fmt::format("forms are nested deeper than {} levels", max_nesting));
+    stack.emplace_back(kind, at.line, at.column);
+  };
+
   for (;;) {
     const int c = next_form_char();
     if (c == EOF) {
@@ -349,7 +407,7 @@ bool reader::read(ref& form) {
     ref value;
     switch (c) {
       case '(':
-        stack.emplace_back(frame_kind::list, start.line, start.column);
+        open(frame_kind::list, start);
         continue;
       case ')': {
         if (stack.empty() || stack.back().kind != frame_kind::list)
@@ -360,7 +418,7 @@ bool reader::read(ref& form) {
         break;
       }
       case '\'':
-        stack.emplace_back(frame_kind::quote, start.line, start.column);
+        open(frame_kind::quote, start);
         continue;
       case '"':
         value = read_string();
@@ -374,15 +432,15 @@ bool reader::read(ref& form) {
           case EOF:
             fail_cut_off();
           case '\'':
-            stack.emplace_back(frame_kind::function, start.line, start.column);
+            open(frame_kind::function, start);
             continue;
           case 'S':
           case 's':
-            stack.emplace_back(frame_kind::structure, start.line, start.column);
+            open(frame_kind::structure, start);
             continue;
           case 'P':
           case 'p':
-            stack.emplace_back(frame_kind::pathname, start.line, start.column);
+            open(frame_kind::pathname, start);
             continue;
           case '\\':
             value = read_character();

@@ -2,13 +2,23 @@
 // settings directory. Each entry is one form
 //   (:module "VT_MIGRATOR" :key "VTM_SETTINGS" :subkey :VALUES :value ...)
 // read with the host's reader. A write rewrites the whole file through a
-// temporary file, so a crash leaves the old or the new file. A damaged
-// file is reported, its readable entries are used, and before the next
-// write it is kept beside as persistent_data.lsp.damaged.
+// temporary file of its own, so a crash leaves the old or the new file.
+// Several sessions may share the directory: a write holds an advisory lock
+// (persistent_data.lsp.lock) while it reads the file afresh, changes its
+// one entry and renames its temporary file into place, so no session loses
+// another's entry. A damaged file is reported once, its readable entries
+// are used, and before the next write it is kept beside as
+// persistent_data.lsp.damaged.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <set>
 #include <sstream>
 
 #include "host/lisp/errors.h"
@@ -38,6 +48,39 @@ struct store {
 
 fs::path store_file() { return sim::user_settings_directory() / "persistent_data.lsp"; }
 
+// The writers' lock: flock on a file beside the store, released by the
+// kernel when its process ends, so a crashed session never leaves it held.
+class store_lock {
+ public:
+  explicit store_lock(const fs::path& file) {
+    const std::string path = file.string() + ".lock";
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) file_error("Cannot open the lock file of the persistent data store", path, errno);
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno == EINTR) continue;
+      const int err = errno;
+      ::close(fd_);
+      file_error("Cannot lock the persistent data store", path, err);
+    }
+  }
+  ~store_lock() { ::close(fd_); }
+  store_lock(const store_lock&) = delete;
+  store_lock& operator=(const store_lock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+// Reports a damaged store once per session and state of the file, not on
+// every read.
+void warn_once(const fs::path& file, const std::string& message) {
+  static std::set<std::string> reported;
+  std::error_code ec;
+  const auto stamp = fs::last_write_time(file, ec).time_since_epoch().count();
+  if (reported.insert(file.string() + '\n' + std::to_string(stamp) + '\n' + message).second)
+    std::cerr << message;
+}
+
 ref kw(std::string_view name) { return ref(&keyword(name)); }
 
 store read_store() {
@@ -58,8 +101,8 @@ store read_store() {
         key = getf(form, kw("KEY"));
       }
       if (!stringp(module) || !stringp(key)) {
-        std::cerr << "Warning: the persistent data file " << file.string() << " has a damaged entry "
-                  << number << "; it is ignored.\n";
+        warn_once(file, "Warning: the persistent data file " + file.string() + " has a damaged entry " +
+                            std::to_string(number) + "; it is ignored.\n");
         s.damaged = true;
         continue;
       }
@@ -67,8 +110,8 @@ store read_store() {
           {as_string(module), as_string(key), getf(form, kw("SUBKEY")), getf(form, kw("VALUE"))});
     }
   } catch (const lisp_error& e) {
-    std::cerr << "Warning: the persistent data file " << file.string() << " is damaged after entry " << number
-              << " (" << e.message() << "); the rest of it is ignored.\n";
+    warn_once(file, "Warning: the persistent data file " + file.string() + " is damaged after entry " +
+                        std::to_string(number) + " (" + e.message() + "); the rest of it is ignored.\n");
     s.damaged = true;
   }
   return s;
@@ -97,14 +140,27 @@ void write_store(const store& s) {
           text);
     text << '\n';
   }
-  fs::path temporary = file.string() + ".tmp";
+  // A name of its own, so that sessions writing at once never share one.
+  static std::atomic<unsigned> serial{0};
+  const fs::path temporary =
+      file.string() + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(serial++);
   {
     std::ofstream out(temporary, std::ios::trunc);
     out << text.str();
     out.flush();
-    if (!out) file_error("Cannot write the persistent data file", temporary.string(), errno);
+    if (!out) {
+      const int err = errno;
+      std::error_code ec;
+      fs::remove(temporary, ec);
+      file_error("Cannot write the persistent data file", temporary.string(), err);
+    }
   }
-  fs::rename(temporary, file);
+  std::error_code ec;
+  fs::rename(temporary, file, ec);
+  if (ec) {
+    fs::remove(temporary, ec);
+    file_error("Cannot replace the persistent data file", file.string(), ec.value());
+  }
 }
 
 // A value the reader cannot read back must not reach the file.
@@ -153,6 +209,9 @@ ref sd_set_persistent_data(const std::string& module, const std::string& key, co
                            const ref& subkey) {
   check_readable(subkey);
   check_readable(value);
+  const fs::path file = store_file();
+  fs::create_directories(file.parent_path());
+  const store_lock lock(file);
   store s = read_store();
   if (entry* e = find(s, module, key, subkey))
     e->value = value;

@@ -31,15 +31,23 @@ ref sd_load_customization_file(const std::string& file, const std::string& appli
     simple_error("SD-LOAD-CUSTOMIZATION-FILE: unknown :order " + prin1_to_string(order) + ".");
   const std::string which_name = keywordp(which) ? as_symbol(which).name : "ALL";
   std::vector<ref> loaded;
+  std::string failures;
   for (const level& l : levels) {
     if (which_name != "ALL" && which_name != l.name) continue;
     if (!l.dir) continue;
     std::filesystem::path candidate = *l.dir / application / file;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(candidate, ec)) continue;
-    load(candidate);
+    try {
+      load(candidate);
+    } catch (const lisp_error& e) {
+      failures += (failures.empty() ? "" : " ") +
+                  ("The customization file " + candidate.string() + " could not be loaded: " + e.message());
+      continue;
+    }
     loaded.push_back(make_pathname(parse_namestring(candidate.string())));
   }
+  if (!failures.empty()) simple_error(failures);
   return list_from(loaded);
 }
 

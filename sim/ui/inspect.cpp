@@ -146,6 +146,12 @@ const builtins_registration show_command([] {
 }  // namespace sim::ui
 
 namespace sim {
+std::vector<std::string> show_topic_names() {
+  std::vector<std::string> names;
+  for (const auto& [name, show] : ui::topics()) names.push_back(name);
+  return names;
+}
+
 void register_show_topic(std::string name, std::function<void()> show) {
   for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   ui::topics().emplace_back(std::move(name), std::move(show));

@@ -234,8 +234,9 @@ hl::ref save_instance(const hl::ref& instance, const fs::path& directory) {
   // The save goes into a scratch directory and its files are renamed over
   // the staged ones: a host that ends while saving leaves the staged files
   // as they were, or, once the set is whole, a set that the next opening of
-  // the staging directory finishes moving.
-  const fs::path scratch = directory / ".saving";
+  // the staging directory finishes moving. Absolute: the save runs from
+  // inside it, where a relative path would name another directory.
+  const fs::path scratch = fs::absolute(directory / ".saving");
   try {
     fs::remove_all(scratch);
     fs::create_directories(scratch);

@@ -1,6 +1,7 @@
 #include "core/customization.h"
 
 #include "core/module_env.h"
+#include "core/vtm_core_config.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/format.h"
@@ -13,6 +14,12 @@ namespace vtm::core {
 using namespace host::lisp;
 
 ref load_module_customization(bool with_persisted_settings) {
+  // Never a customization file of the working directory in place of the home's.
+  if (!truthy(main_value("+HOME+"))) {
+    ref name = make_string("vtm_" + main_string("+CUSTOMIZE-FILE+"));
+    simple_error(format(resource_text("FACTORY-CUSTOMIZATION-NOT-FOUND"), name) + " " +
+                 home_search_sentence());
+  }
   pathname_parts p;
   p.directory = list_to_vector(main_value("+HOME+"));
   // The whole file name is the name: no separate type.
@@ -20,8 +27,15 @@ ref load_module_customization(bool with_persisted_settings) {
   ref factory = make_pathname(std::move(p));
   if (is_nil(probe_file(factory))) error(resource_text("FACTORY-CUSTOMIZATION-NOT-FOUND"), {&factory, 1});
   load(to_path(factory));
-  host::oli::sd_load_customization_file(main_string("+CUSTOMIZE-FILE+"), module_id(), kw("ALL"),
-                                        kw("SD-CORP-SITE-USER"));
+  // A broken shared customization file must not take the module away from
+  // every workstation sharing it: the host loads the others, and the error
+  // naming the broken one is shown while the module carries on.
+  try {
+    host::oli::sd_load_customization_file(main_string("+CUSTOMIZE-FILE+"), module_id(), kw("ALL"),
+                                          kw("SD-CORP-SITE-USER"));
+  } catch (const lisp_error& e) {
+    host::oli::sd_display_error(e.message());
+  }
   symbol& persisted = main_symbol("LOAD-PERSISTED-MODULE-SETTINGS");
   if (with_persisted_settings && !is_nil(persisted.function)) return call(persisted);
   return nil();

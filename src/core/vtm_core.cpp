@@ -6,9 +6,12 @@
 #include "core/help.h"
 #include "core/module_env.h"
 #include "core/user_interface.h"
+#include "core/vtm_core_config.h"
 #include "core/vtm_doctools.h"
 #include "frame/loadmodule.h"
+#include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
+#include "host/lisp/format.h"
 #include "host/lisp/packages.h"
 #include "host/lisp/pathnames.h"
 #include "host/native.h"
@@ -20,7 +23,16 @@ namespace {
 
 using namespace host::lisp;
 
+// Without a home directory the module's files would be looked for in the
+// working directory, and whatever lies there would run: refuse instead.
+void require_home_directory(std::string_view file_name) {
+  if (truthy(main_value("+HOME+"))) return;
+  simple_error(format("The module resource file '~A' is missing!", make_string(file_name)) + " " +
+               home_search_sentence());
+}
+
 void load_resource_file() {
+  require_home_directory(main_string("+RESOURCE-FILE+") + ".lsp");
   pathname_parts parts;
   parts.directory = list_to_vector(main_value("+HOME+"));
   parts.name = main_string("+RESOURCE-FILE+");

@@ -39,7 +39,27 @@ bool holds_resource_file(const std::vector<ref>& directory, std::string_view res
   }
 }
 
+std::vector<std::string>& searched() {
+  static std::vector<std::string> directories;
+  return directories;
+}
+
+std::string directory_namestring(const std::vector<ref>& directory) {
+  pathname_parts p;
+  p.directory = directory;
+  return namestring(p);
+}
+
 }  // namespace
+
+const std::vector<std::string>& home_directories_searched() { return searched(); }
+
+std::string home_search_sentence() {
+  std::string places;
+  for (const std::string& d : searched()) places += (places.empty() ? "" : ", ") + d;
+  if (places.empty()) return "The module's home directory +HOME+ was set to NIL before the module loaded.";
+  return "The module's home directory, which holds it, was looked for in " + places + ".";
+}
 
 ref find_home_directory(const ref& load_truename, std::string_view resource_file) {
   std::vector<ref> d;
@@ -47,8 +67,11 @@ ref find_home_directory(const ref& load_truename, std::string_view resource_file
   std::vector<ref> beside(d.begin(), d.end() - (d.empty() ? 0 : 1));
   beside.push_back(make_string("vt_migrator"));
   std::vector<ref> above(d.begin(), d.end() - std::min<std::size_t>(d.size(), 2));
-  for (const auto& candidate : {d, beside, above})
+  searched().clear();
+  for (const auto& candidate : {d, beside, above}) {
+    searched().push_back(directory_namestring(candidate));
     if (holds_resource_file(candidate, resource_file)) return list_from(candidate);
+  }
   return nil();
 }
 

@@ -146,7 +146,9 @@ std::string sd_write_to_string(const lisp::ref& value);
 
 // Loads the customization files of the application named file from the
 // corporate, site and user customization directories in that order (or the
-// reverse), or only one of them; returns the list of files loaded.
+// reverse), or only one of them; returns the list of files loaded. A file
+// that fails to load does not keep the others from loading: once all were
+// tried, one error names each failed file with its line and cause.
 lisp::ref sd_load_customization_file(const std::string& file, const std::string& application,
                                      const lisp::ref& which, const lisp::ref& order);
 

@@ -1,6 +1,9 @@
 #include "stage1/import_assembler_dia.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -59,21 +62,30 @@ std::optional<std::string> existing_input_directory(dlg::dialog_context&, const 
   return refusal("IMPORT_ASSEMBLER-DIR-NOT-FOUND", dir, ec.message());
 }
 
-std::optional<std::string> created_staging_directory(dlg::dialog_context& c, const hl::ref& value) {
-  const fs::path dir = text_of(value);
+// The staging directory is created by the run, when the dialog is
+// confirmed: a dialog cancelled or left open creates nothing. Entered, it
+// must exist or be creatable (its nearest existing ancestor a directory
+// this process may write to).
+std::optional<std::string> creatable_staging_directory(dlg::dialog_context& c, const hl::ref& value) {
+  const fs::path entered = text_of(value);
   // Records written into the input, or the input staged into itself.
   if (const hl::ref input = c.value("INPUT_DIRECTORY"); hl::truthy(input)) {
-    const fs::path in = normal_directory(text_of(input)), staging = normal_directory(dir);
+    const fs::path in = normal_directory(text_of(input)), staging = normal_directory(entered);
     if (in == staging) return "The staging directory " + staging.string() + " is the input directory.";
     if (std::mismatch(staging.begin(), staging.end(), in.begin(), in.end()).first == staging.end())
       return "The staging directory " + staging.string() + " contains the input directory " + in.string() +
              ".";
   }
+  // A missing file sets the error code of is_directory, not of exists.
   std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (fs::is_directory(dir)) return std::nullopt;
-  if (!ec) ec = std::make_error_code(std::errc::not_a_directory);
-  return refusal("MIGRATION-STAGINGDIR-NOT-FOUND", dir, ec.message());
+  fs::path dir = fs::absolute(entered, ec);
+  if (ec) return refusal("MIGRATION-STAGINGDIR-NOT-FOUND", entered, ec.message());
+  while (!fs::exists(dir, ec) && !ec && dir.has_parent_path() && dir != dir.parent_path())
+    dir = dir.parent_path();
+  if (!ec && !fs::is_directory(dir, ec)) ec = std::make_error_code(std::errc::not_a_directory);
+  if (!ec && ::access(dir.c_str(), W_OK | X_OK) != 0) ec = std::error_code(errno, std::generic_category());
+  if (!ec) return std::nullopt;
+  return refusal("MIGRATION-STAGINGDIR-NOT-FOUND", entered, dir.string() + ": " + ec.message());
 }
 
 dlg::variable_def directory_variable(const std::string& name, const std::string& title_key,
@@ -167,7 +179,7 @@ void define_import_assembler() {
   options.input = false;
   d.variables = {directory_variable("INPUT_DIRECTORY", "IMPORT_ASSEMBLER-INPUTDIR", existing_input_directory),
                  browse_button("INPUT_DIRECTORY"),
-                 directory_variable("STAGING_DIRECTORY", "MIGRATION-STAGINGDIR", created_staging_directory),
+                 directory_variable("STAGING_DIRECTORY", "MIGRATION-STAGINGDIR", creatable_staging_directory),
                  browse_button("STAGING_DIRECTORY"),
                  options,
                  toggle("CHECK", "Check", "check"),

@@ -76,6 +76,16 @@ TEST(FormatErrors, NameTheControlThePositionAndTheCause) {
       // An iteration that uses no arguments would never end.
       {"~{x~}", "(1)", "The body of ~{ consumes no arguments and never ends", 0},
       {"~@{~A~:*~}", "1", "The body of ~{ consumes no arguments and never ends", 0},
+      // Widths and counts that would run away are errors of the control string.
+      {"ab~1000000000~", "", "The value of the repetition count is 1000000000, more than the limit of 100000",
+       2},
+      {"~9223372036854775807A", "1",
+       "The value of mincol is 9223372036854775807, more than the limit of 100000", 0},
+      {"~,,200000A", "1", "The value of minpad is 200000, more than the limit of 100000", 0},
+      {"~vD", "100001 1", "The value of mincol is 100001, more than the limit of 100000", 0},
+      {"~v%", "1000000", "The value of the repetition count is 1000000, more than the limit of 100000", 0},
+      {"~v@{~A~:*~}", "1000000000 \"=\"",
+       "The value of the repetition count is 1000000000, more than the limit of 100000", 0},
   };
   for (const bad_control& c : cases) {
     SCOPED_TRACE(c.control);

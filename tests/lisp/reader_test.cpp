@@ -251,18 +251,60 @@ TEST(ReaderInput, HugeAndDeepFormsDoNotUseTheStack) {
   EXPECT_EQ(list_length(l), 100000u);
   EXPECT_EQ(as_integer(car(l)), 0);
 
-  // Deep nesting in the car direction only costs heap on the reader's side.
-  const int depth = 100000;
-  const ref deep = read1(std::string(depth, '(') + "x" + std::string(depth, ')'));
-  ref inner = deep;
-  for (int i = 1; i < depth; ++i) inner = car(inner);
-  EXPECT_EQ(prin1_to_string(inner), "(X)");
-  // Free the chain from the inside out: destroying it in one piece would recurse.
-  for (ref outer = deep; consp(outer);) {
-    ref next = car(outer);
-    as_cons(outer).car = ref();
-    outer = next;
+  // Nesting up to the limit reads, prints and reads back.
+  const std::size_t limit = max_nesting;
+  const std::string deepest = std::string(limit, '(') + "X" + std::string(limit, ')');
+  const ref deep = read1(deepest);
+  EXPECT_EQ(prin1_to_string(deep), deepest);
+  EXPECT_TRUE(equal(read1(pprint_to_string(deep)), deep));
+}
+
+TEST(ReaderInput, NestingBeyondTheLimitAndTextNotUtf8AreErrorsWithTheByteOffset) {
+  test_package();
+  const std::string prefix = "(ok)\n";
+  for (const std::string& opener : {std::string("("), std::string("'"), std::string("#'")}) {
+    std::string text = prefix;
+    for (std::size_t i = 0; i < 100000; ++i) text += opener;
+    EXPECT_EQ(reader_error(text + "x", "record.lsp"),
+              "record.lsp, byte " +
+                  std::to_string(prefix.size() + max_nesting * opener.size() + opener.size() - 1) +
+                  " (line 2, column " + std::to_string(max_nesting * opener.size() + opener.size() + 1) +
+                  "): forms are nested deeper than 1000 levels")
+        << opener;
   }
+  // Latin-1 text ("Café" saved in a Windows code page), a stray continuation
+  // byte, an overlong form and a surrogate.
+  EXPECT_EQ(reader_error("(a \"Caf\xe9\")", "site.lsp"),
+            "site.lsp, byte 7 (line 1, column 9): the text is not valid UTF-8; save the file as UTF-8");
+  EXPECT_THAT(reader_error("; comment \x80\n(a)"), HasSubstr("input.lsp, byte 10 "));
+  EXPECT_THAT(reader_error("(a \"\xc0\xaf\")"), HasSubstr("byte 4 "));
+  EXPECT_THAT(reader_error("(a \"\xed\xa0\x80\")"), HasSubstr("byte 4 "));
+  // A character cut in two by the end of the input cuts off the form.
+  EXPECT_THAT(reader_error("abc \"\xe2\x82"), HasSubstr("line 1, column 5 is cut off by the end of input"));
+  EXPECT_EQ(prin1_to_string(read1("\"\xe2\x82\xac \xf0\x9f\x98\x80\"")), "\"\xe2\x82\xac \xf0\x9f\x98\x80\"");
+}
+
+TEST(ReaderInput, DeepValuesBuiltAtRunTimeAreFreedComparedAndRefusedByThePrinter) {
+  // Deeper than anything the reader returns: freeing and comparing must not
+  // recurse, printing must refuse rather than overflow the stack.
+  const auto nest = [](int depth) {
+    ref v = make_string("x");
+    for (int i = 0; i < depth; ++i) v = list({v});
+    return v;
+  };
+  const ref a = nest(200000), b = nest(200000);
+  EXPECT_TRUE(equal(a, b));
+  EXPECT_TRUE(equalp(a, b));
+  EXPECT_FALSE(equal(a, nest(199999)));
+  EXPECT_FALSE(equalp(a, nest(199999)));
+  for (const auto& print : {prin1_to_string, princ_to_string, pprint_to_string}) try {
+      print(a);
+      ADD_FAILURE() << "printed";
+    } catch (const lisp_error& e) {
+      EXPECT_EQ(e.message(), "The value is nested deeper than 1000 levels and cannot be printed.");
+    }
+  // The guard is released after the error: shallow values still print.
+  EXPECT_EQ(prin1_to_string(nest(2)), "((\"x\"))");
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
@@ -13,6 +15,7 @@
 #include "host/lisp/printer.h"
 #include "host/lisp/reader.h"
 #include "host/persistent_data.h"
+#include "support/sdhost_process.h"
 #include "ui_fixture.h"
 
 namespace {
@@ -66,6 +69,10 @@ TEST_F(PersistentStore, ADamagedFileIsReportedAndKeptAside) {
   EXPECT_NE(warnings.find("damaged entry 2"), std::string::npos) << warnings;
   EXPECT_NE(warnings.find("is damaged after entry 2"), std::string::npos) << warnings;
   EXPECT_NE(warnings.find(file().string()), std::string::npos) << warnings;
+  // Reported once, not on every read.
+  testing::internal::CaptureStderr();
+  sd_get_persistent_data("M", "K", kw("VALUES"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 
   testing::internal::CaptureStderr();
   sd_set_persistent_data("M", "L", make_integer(5), kw("VALUES"));
@@ -76,6 +83,47 @@ TEST_F(PersistentStore, ADamagedFileIsReportedAndKeptAside) {
   EXPECT_EQ(prin1_to_string(sd_get_persistent_data("M", "K", kw("VALUES"))), "(:A 1)");
   EXPECT_EQ(prin1_to_string(sd_get_persistent_data("M", "L", kw("VALUES"))), "5");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(PersistentStore, AnEntryNestedTooDeeplyIsDamageNotACrash) {
+  std::ofstream(file()) << "(:module \"M\" :key \"K\" :subkey :values :value 1)\n"
+                        << "(:module \"M\" :key \"L\" :subkey :values :value " << std::string(100000, '(')
+                        << std::string(100000, ')') << ")\n";
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(prin1_to_string(sd_get_persistent_data("M", "K", kw("VALUES"))), "1");
+  const std::string warnings = testing::internal::GetCapturedStderr();
+  EXPECT_NE(warnings.find("nested deeper than 1000 levels"), std::string::npos) << warnings;
+}
+
+// Sessions sharing the settings directory write at once: none fails and no
+// entry of another session is lost.
+TEST_F(PersistentStore, ConcurrentSessionsKeepEveryEntry) {
+  constexpr int sessions = 12;
+  std::vector<vtm_test::sdhost_result> results(sessions);
+  {
+    std::vector<std::thread> threads;
+    for (int i = 0; i < sessions; ++i)
+      threads.emplace_back([&, i] {
+        vtm_test::sdhost_run how;
+        how.environment = {{"SDUSERCUSTOMIZEDIR", settings_.dir().string()}};
+        std::vector<std::string> args{"--no-module"};
+        for (int round = 0; round < 4; ++round) {
+          args.push_back("-e");
+          args.push_back("(oli:sd-set-persistent-data \"M\" \"K" + std::to_string(i) + "\" " +
+                         std::to_string(round) + " :subkey :values)");
+        }
+        results[static_cast<std::size_t>(i)] = vtm_test::run_sdhost(args, how);
+      });
+    for (std::thread& t : threads) t.join();
+  }
+  for (const auto& r : results) {
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+  }
+  for (int i = 0; i < sessions; ++i)
+    EXPECT_EQ(prin1_to_string(sd_get_persistent_data("M", "K" + std::to_string(i), kw("VALUES"))), "3") << i;
+  for (const auto& e : fs::directory_iterator(settings_.dir()))
+    EXPECT_EQ(e.path().string().find(".tmp"), std::string::npos) << e.path();
 }
 
 TEST_F(PersistentStore, RefusesValuesItCouldNotReadBack) {
