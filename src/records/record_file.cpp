@@ -176,7 +176,11 @@ void record_file::open(const record_visitor& visit, const record_decoder& decode
 void record_file::append(const hl::ref& record) {
   if (!out_.is_open()) hl::simple_error(fmt::format("The record file {} is not open.", path_.string()));
   check_readable(record, path_);
-  const std::string text = printed_record(record);
+  append_printed(printed_record(record));
+}
+
+void record_file::append_printed(std::string_view text) {
+  if (!out_.is_open()) hl::simple_error(fmt::format("The record file {} is not open.", path_.string()));
   out_.write(text.data(), static_cast<std::streamsize>(text.size()));
   out_.flush();
   if (!out_) {
