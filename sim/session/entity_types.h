@@ -1,6 +1,6 @@
-// The entity types of the session that are filed on their own, apart from
-// the session itself, so that programs that only read model files (pb_pub)
-// need nothing else.
+// The entity types that are filed on their own, defined apart from the
+// session so that a program that only reads model files (pb_pub) links
+// nothing of the session. session/model.h declares them as well.
 #pragma once
 
 #include <string>
