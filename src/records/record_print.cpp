@@ -219,46 +219,11 @@ void print_integer(pretty_layout& l, std::int64_t v) {
   l.text(std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
 
-std::optional<std::string> double_text(double v) {
-  if (!std::isfinite(v)) return std::nullopt;
-  const double magnitude = std::fabs(v);
-  std::string out = std::signbit(v) ? "-" : "";
-  if (magnitude == 0) return out + "0.0d0";
-  // The host gives subnormals more digits than the shortest.
-  if (magnitude < std::numeric_limits<double>::min()) return std::nullopt;
-  // The shortest digits that read back, as d.ddde+x: value = 0.digits * 10^k.
-  char buffer[32];
-  const auto [end, ec] =
-      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
-  const std::string_view sci(buffer, static_cast<std::size_t>(end - buffer));
-  const std::size_t e = sci.find('e');
-  std::string digits;
-  for (char c : sci.substr(0, e))
-    if (c != '.') digits += c;
-  int exponent = 0;
-  const std::string_view exp = sci.substr(e + (sci[e + 1] == '+' ? 2 : 1));
-  std::from_chars(exp.data(), exp.data() + exp.size(), exponent);
-  const int k = exponent + 1;
-  const int n = static_cast<int>(digits.size());
-  if (magnitude >= 1e-3 && magnitude < 1e7) {
-    if (k <= 0)
-      out += "0." + std::string(static_cast<std::size_t>(-k), '0') + digits;
-    else if (k >= n)
-      out += digits + std::string(static_cast<std::size_t>(k - n), '0') + ".0";
-    else
-      out += digits.substr(0, static_cast<std::size_t>(k)) + "." + digits.substr(static_cast<std::size_t>(k));
-    return out + "d0";
-  }
-  out += digits[0];
-  out += '.';
-  out += n > 1 ? digits.substr(1) : "0";
-  return out + "d" + std::to_string(k - 1);
-}
-
+// The host's digits: where several shortest forms exist it picks the last
+// digit as SBCL does, which is not always the nearest one.
 bool print_double(pretty_layout& l, double v) {
-  const std::optional<std::string> text = double_text(v);
-  if (!text) return false;
-  l.text(*text);
+  if (!std::isfinite(v)) return false;
+  l.text(hl::format_double(v));
   return true;
 }
 

@@ -64,10 +64,6 @@ bool print_keyword(pretty_layout& l, std::string_view name);
 void print_nil(pretty_layout& l);
 void print_integer(pretty_layout& l, std::int64_t v);
 bool print_double(pretty_layout& l, double v);
-// The host printer's form of a double: the shortest digits that read back
-// to it, as SBCL prints them; nothing for values it leaves to the host
-// (subnormals, infinities, NaN).
-std::optional<std::string> double_text(double v);
 // The structure's name as the host prints it in the current package.
 std::string printed_structure_name(const host::lisp::struct_type& type);
 
