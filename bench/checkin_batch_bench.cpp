@@ -1,9 +1,11 @@
 // The batch check-in at the size of a large migration, run as a user runs
 // it, through the built sdhost: a staging directory made by stage 1 from a
 // generated input of 1,000 files (about 10,000 components) checked into a
-// fresh database by vtm:batch-check-in, and the same run again, which finds
-// nothing left. Each run reports its wall time, the time per queued model
-// and the host's peak memory.
+// fresh database by vtm:batch-check-in, into databases that hold 1,000 and
+// 100,000 stored models already (the time per model stays flat when the
+// store's lookups are indexed), and the same run again, which finds nothing
+// left. Each run reports its wall time, the time per queued model and the
+// host's peak memory.
 //
 // Run on a Release build with benchmarks:
 //   cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DVTM_TESTS=OFF -DVTM_BENCH=ON
@@ -71,11 +73,33 @@ int queued_models() {
   return n;
 }
 
-void fresh_staging_and_database() {
+// A database of `stored` models of other names and sysids, made once with
+// the host's seeding and kept.
+fs::path seeded_database(int stored) {
+  const fs::path db = data_dir() / ("seeded-" + std::to_string(stored) + ".sqlite");
+  if (fs::exists(db)) return db;
+  const fs::path seed = data_dir() / "seed.lsp";
+  {
+    std::ofstream out(seed);
+    for (int i = 0; i < stored; ++i)
+      out << "(:name \"stored model " << i << "\" :sysid \"STORED-" << i << "\" :timestamp " << i << ")\n";
+  }
+  ::setenv("SDHOST_MM_DATABASE", (db.string() + ".new").c_str(), 1);
+  if (vtm_bench::run_host({"--no-module", "-e", "(sdsim:mm-seed-database \"" + seed.string() + "\")"},
+                          host_log())
+          .status != 0)
+    fail("seeding the database failed");
+  use_own_host();
+  fs::rename(db.string() + ".new", db);
+  return db;
+}
+
+void fresh_staging_and_database(int stored = 0) {
   fs::remove_all(staging());
   fs::copy(staged(), staging(), fs::copy_options::recursive);
   fs::remove(data_dir() / "mm.sqlite");
   fs::remove_all(data_dir() / "mm.files");
+  if (stored > 0) fs::copy_file(seeded_database(stored), data_dir() / "mm.sqlite");
 }
 
 vtm_bench::host_outcome batch() {
@@ -90,20 +114,30 @@ void report(benchmark::State& state, const vtm_bench::host_outcome& o, int model
   state.counters["ms_per_model"] = 1000 * o.took.count() / models;
 }
 
+// Arguments: the input's files and the models stored before the run.
 void BM_BatchCheckIn(benchmark::State& state) {
   use_own_host();
   make_staged(static_cast<int>(state.range(0)));
+  const int stored = static_cast<int>(state.range(1));
+  if (stored > 0) seeded_database(stored);
   const int models = queued_models();
   vtm_bench::host_outcome o;
   for (auto _ : state) {
     state.PauseTiming();
-    fresh_staging_and_database();
+    fresh_staging_and_database(stored);
     state.ResumeTiming();
     o = batch();
   }
   report(state, o, models);
+  state.counters["stored_before"] = stored;
 }
-BENCHMARK(BM_BatchCheckIn)->Arg(1000)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+BENCHMARK(BM_BatchCheckIn)
+    ->Args({1000, 0})
+    ->Args({1000, 1000})
+    ->Args({1000, 100000})
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 // A second run over the checked-in directory: every model passed over.
 void BM_BatchCheckInNothingLeft(benchmark::State& state) {

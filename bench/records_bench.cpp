@@ -4,9 +4,19 @@
 // sbcl is installed), appending 100,000 records one by one, merging a
 // contents shared 10,000 times, and the queries over 100,000 records.
 //
+// Reading components.lsp and appending report their floor measured in the
+// same run, so that the ratio (x_floor) holds on a busy machine: reading the
+// file's bytes from the page cache, and write(2) of each record's bytes.
+// Both compare processor time. Reading also reports the peak memory of a
+// fresh process opening the file, against the file's size.
+//
 // Run on a Release build: build-release/bench/records_bench
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -103,11 +113,66 @@ void BM_OpenStagingDirectory(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenStagingDirectory)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// Processor time of this process: the figures and their floors are compared
+// in it, so that other load on the machine does not skew the ratios.
+double cpu_seconds() {
+  timespec t{};
+  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The floor of opening: the file's bytes read into memory from the page cache.
+double read_bytes_seconds(const fs::path& file) {
+  const double start = cpu_seconds();
+  const int fd = ::open(file.c_str(), O_RDONLY);
+  std::string text(fs::file_size(file), '\0');
+  std::size_t done = 0;
+  for (ssize_t n; done < text.size() && (n = ::read(fd, text.data() + done, text.size() - done)) > 0;)
+    done += static_cast<std::size_t>(n);
+  ::close(fd);
+  benchmark::DoNotOptimize(text.data());
+  return cpu_seconds() - start;
+}
+
+long resident_kb() {
+  long pages = 0, resident = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+  }
+  return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// How far the peak memory of a fresh process rises while it opens the
+// records of dir, in MB: this program run with --open DIR.
+double peak_growth_of_opening_mb(const fs::path& dir) {
+  const std::string command = "/proc/" + std::to_string(::getpid()) + "/exe --open '" + dir.string() + "'";
+  FILE* p = ::popen(command.c_str(), "r");
+  long growth = -1;
+  if (!p || std::fscanf(p, "%ld", &growth) != 1) growth = -1;
+  if (p) ::pclose(p);
+  return static_cast<double>(growth) / 1024.0;
+}
+
 void BM_ReadComponentsHere(benchmark::State& state) {
+  const fs::path file = data_dir / components_file;
+  double floor = 0, here = 0;
   for (auto _ : state) {
+    state.PauseTiming();
+    floor += read_bytes_seconds(file);
+    state.ResumeTiming();
+    const double start = cpu_seconds();
     auto components = make_component_records(data_dir);
     benchmark::DoNotOptimize(components.table().size());
+    here += cpu_seconds() - start;
   }
+  const double file_mb = static_cast<double>(fs::file_size(file)) / 1e6;
+  const double peak = peak_growth_of_opening_mb(data_dir);
+  state.counters["floor_ms"] = 1000 * floor / static_cast<double>(state.iterations());
+  state.counters["x_floor"] = here / floor;
+  state.counters["file_MB"] = file_mb;
+  state.counters["peak_MB"] = peak;
+  state.counters["peak_x_file"] = peak / file_mb;
 }
 BENCHMARK(BM_ReadComponentsHere)->Unit(benchmark::kMillisecond)->Iterations(3);
 
@@ -148,6 +213,27 @@ void BM_ReadComponentsSbcl(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadComponentsSbcl)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
+// The floor of appending: the records of file written to copy again, one
+// write(2) of each record's bytes.
+double write_records_seconds(const fs::path& file, const fs::path& copy) {
+  std::ifstream in(file, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<std::string_view> records;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t next = text.find("\n#S(", start + 1);
+    if (next == std::string::npos) next = text.size();
+    records.push_back(std::string_view(text).substr(start, next - start));
+    start = next;
+  }
+  const int fd = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+  const double start = cpu_seconds();
+  for (std::string_view r : records)
+    if (::write(fd, r.data(), r.size()) != static_cast<ssize_t>(r.size())) break;
+  const double took = cpu_seconds() - start;
+  ::close(fd);
+  return took;
+}
+
 // 100,000 in-session contents persisted one by one, each written and flushed.
 void BM_AppendFlushed(benchmark::State& state) {
   records_test::fake_session session;
@@ -155,12 +241,14 @@ void BM_AppendFlushed(benchmark::State& state) {
   for (int i = 0; i < component_count; ++i)
     clusters.push_back(session.add({.sysid = sysid(i), .name = "Welle"}));
   const fs::path dir = data_dir / "append";
+  double here = 0;
   for (auto _ : state) {
     state.PauseTiming();
     fs::remove_all(dir);
     fs::create_directories(dir);
     auto components = make_component_records(dir);
     state.ResumeTiming();
+    const double start = cpu_seconds();
     for (int i = 0; i < component_count; ++i) {
       contents_info c;
       c.sysid = sysid_value::of_entity(clusters[i]);
@@ -171,8 +259,13 @@ void BM_AppendFlushed(benchmark::State& state) {
       component_record r = std::move(c);
       components.update_component_records({&r, 1}, session);
     }
+    here += cpu_seconds() - start;
   }
+  const double floor = write_records_seconds(dir / components_file, dir / "floor.lsp");
   state.SetItemsProcessed(state.iterations() * component_count);
+  state.counters["us_per_record"] = 1e6 * here / static_cast<double>(state.iterations() * component_count);
+  state.counters["floor_us"] = 1e6 * floor / component_count;
+  state.counters["x_floor"] = here / static_cast<double>(state.iterations()) / floor;
 }
 BENCHMARK(BM_AppendFlushed)->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -246,12 +339,21 @@ BENCHMARK(BM_CollectLostComponents)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
   host::lisp::initialize_runtime();
   if (!host::lisp::find_package("VANTREL-MIGRATOR"))
     host::lisp::make_package("VANTREL-MIGRATOR", {"VTM"}, {&host::lisp::common_lisp_package()});
   define_vt_model();
   define_vt_filerecords();
+  if (argc == 3 && std::string_view(argv[1]) == "--open") {
+    // The growth of peak memory over what the process held before opening, in KB.
+    const long before = resident_kb();
+    benchmark::DoNotOptimize(make_component_records(argv[2]).table().size());
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("%ld\n", usage.ru_maxrss - before);
+    return 0;
+  }
+  benchmark::Initialize(&argc, argv);
   std::string pattern = (fs::temp_directory_path() / "vtm-records-bench-XXXXXX").string();
   if (!mkdtemp(pattern.data())) return 1;
   data_dir = pattern;

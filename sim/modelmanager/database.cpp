@@ -80,6 +80,36 @@ std::int64_t seed_date(const ref& value, const std::string& where) {
 
 }  // namespace
 
+// A kept statement in use; reset when done, so that it holds no read
+// transaction open and its next use starts afresh.
+class database::cached {
+ public:
+  explicit cached(sqlite3_stmt* s) : s_(s) {}
+  ~cached() {
+    sqlite3_reset(s_);
+    sqlite3_clear_bindings(s_);
+  }
+  cached(const cached&) = delete;
+  cached& operator=(const cached&) = delete;
+  sqlite3_stmt* get() { return s_; }
+  void bind(int i, std::string_view text) {
+    sqlite3_bind_text(s_, i, text.data(), int(text.size()), SQLITE_TRANSIENT);
+  }
+  void bind(int i, std::int64_t v) { sqlite3_bind_int64(s_, i, v); }
+
+ private:
+  sqlite3_stmt* s_;
+};
+
+database::cached database::prepared(const char* sql) {
+  auto [it, added] = statements_.try_emplace(sql, nullptr);
+  if (added && sqlite3_prepare_v2(db_, sql, -1, &it->second, nullptr) != SQLITE_OK) {
+    statements_.erase(it);
+    simple_error(std::string("Model Manager database: ") + sqlite3_errmsg(db_));
+  }
+  return cached(it->second);
+}
+
 std::string format_database_date(std::int64_t unix_seconds) {
   const std::time_t t = unix_seconds;
   std::tm tm{};
@@ -133,9 +163,13 @@ void database::make_schema() {
   };
   if (!has_column("file")) exec("ALTER TABLE models ADD COLUMN file TEXT");
   if (!has_column("timestamp")) exec("ALTER TABLE models ADD COLUMN timestamp REAL DEFAULT 0");
+  // Every store and every status looks up the model stored last under a
+  // sysid; without the index each lookup reads the whole table.
+  exec("CREATE INDEX IF NOT EXISTS models_by_sysid ON models(sysid)");
 }
 
 database::~database() {
+  for (auto& [sql, s] : statements_) sqlite3_finalize(s);
   sqlite3_finalize(name_query_);
   sqlite3_close(db_);
 }
@@ -169,17 +203,17 @@ void database::fail(const std::string& what) {
 
 std::string database::add(stored_model m) {
   if (m.elid.empty()) {
-    statement next(db_, "SELECT COALESCE(MAX(rowid), 0) FROM models");
+    cached next = prepared("SELECT COALESCE(MAX(rowid), 0) FROM models");
     sqlite3_step(next.get());
     m.elid = 'E';
     m.elid += std::to_string(sqlite3_column_int64(next.get(), 0) + 1);
   }
   if (m.unique_id_string.empty()) m.unique_id_string = "UID-" + m.elid;
   if (m.create_date == 0) m.create_date = std::time(nullptr);
-  statement s(db_,
-              "INSERT INTO models (elid, name, revision, state, model_objtype, unique_id_string, create_date,"
-              " project_id, enovia_migrated, enovia_part_er, sysid, file, timestamp)"
-              " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)");
+  cached s = prepared(
+      "INSERT INTO models (elid, name, revision, state, model_objtype, unique_id_string, create_date,"
+      " project_id, enovia_migrated, enovia_part_er, sysid, file, timestamp)"
+      " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?)");
   s.bind(1, m.elid);
   s.bind(2, m.name);
   s.bind(3, m.revision);
@@ -286,16 +320,20 @@ host::modelmanager::mm_query_result database::query_by_name(std::string_view nam
 }
 
 std::size_t database::model_count() {
-  statement s(db_, "SELECT COUNT(*) FROM models");
+  cached s = prepared("SELECT COUNT(*) FROM models");
   sqlite3_step(s.get());
   return std::size_t(sqlite3_column_int64(s.get(), 0));
 }
 
 namespace {
 
-constexpr const char* stored_columns =
+constexpr const char* stored_by_elid =
     "SELECT elid, name, revision, state, model_objtype, unique_id_string, create_date, project_id,"
-    " enovia_migrated, enovia_part_er, sysid, file, timestamp FROM models ";
+    " enovia_migrated, enovia_part_er, sysid, file, timestamp FROM models WHERE elid = ?";
+constexpr const char* stored_by_sysid =
+    "SELECT elid, name, revision, state, model_objtype, unique_id_string, create_date, project_id,"
+    " enovia_migrated, enovia_part_er, sysid, file, timestamp FROM models WHERE sysid = ?"
+    " ORDER BY rowid DESC LIMIT 1";
 
 stored_model read_stored(sqlite3_stmt* s) {
   auto text = [&](int i) {
@@ -322,14 +360,14 @@ stored_model read_stored(sqlite3_stmt* s) {
 }  // namespace
 
 std::optional<stored_model> database::find(std::string_view elid) {
-  statement s(db_, (std::string(stored_columns) + "WHERE elid = ?").c_str());
+  cached s = prepared(stored_by_elid);
   s.bind(1, elid);
   if (sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;
   return read_stored(s.get());
 }
 
 std::optional<stored_model> database::latest_by_sysid(std::string_view sysid) {
-  statement s(db_, (std::string(stored_columns) + "WHERE sysid = ? ORDER BY rowid DESC LIMIT 1").c_str());
+  cached s = prepared(stored_by_sysid);
   s.bind(1, sysid);
   if (sqlite3_step(s.get()) != SQLITE_ROW) return std::nullopt;
   return read_stored(s.get());
@@ -352,7 +390,7 @@ void database::add_all(std::vector<stored_model>& models, const std::function<vo
 }
 
 void database::set_file(std::string_view elid, const std::filesystem::path& file) {
-  statement s(db_, "UPDATE models SET file = ? WHERE elid = ?");
+  cached s = prepared("UPDATE models SET file = ? WHERE elid = ?");
   s.bind(1, file.string());
   s.bind(2, elid);
   if (sqlite3_step(s.get()) != SQLITE_DONE) fail(sqlite3_errmsg(db_));
@@ -360,7 +398,7 @@ void database::set_file(std::string_view elid, const std::filesystem::path& file
 
 void database::link_drawing(std::string_view drawing_elid, const std::vector<std::string>& part_elids) {
   for (const std::string& part : part_elids) {
-    statement s(db_, "INSERT INTO drawing_links (drawing_elid, part_elid) VALUES (?, ?)");
+    cached s = prepared("INSERT INTO drawing_links (drawing_elid, part_elid) VALUES (?, ?)");
     s.bind(1, drawing_elid);
     s.bind(2, part);
     if (sqlite3_step(s.get()) != SQLITE_DONE) fail(sqlite3_errmsg(db_));
@@ -368,7 +406,7 @@ void database::link_drawing(std::string_view drawing_elid, const std::vector<std
 }
 
 std::vector<std::string> database::drawing_links(std::string_view drawing_elid) {
-  statement s(db_, "SELECT part_elid FROM drawing_links WHERE drawing_elid = ? ORDER BY rowid");
+  cached s = prepared("SELECT part_elid FROM drawing_links WHERE drawing_elid = ? ORDER BY rowid");
   s.bind(1, drawing_elid);
   std::vector<std::string> parts;
   while (sqlite3_step(s.get()) == SQLITE_ROW)

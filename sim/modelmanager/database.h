@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host/modelmanager.h"
@@ -68,6 +69,7 @@ class database {
   std::vector<std::string> drawing_links(std::string_view drawing_elid);
 
  private:
+  class cached;
   void exec(const char* sql);
   // Begins a write transaction holding the write lock from its start, so
   // that element ids are drawn by one writer at a time; waits for a busy
@@ -75,12 +77,16 @@ class database {
   void begin_write();
   void make_schema();
   [[noreturn]] void fail(const std::string& what);
+  // The statement of sql, prepared on its first use and kept: a check-in
+  // runs the same few statements for every model it stores.
+  cached prepared(const char* sql);
 
   std::filesystem::path file_;
   sqlite3* db_ = nullptr;
   // The name query, prepared on first use: a check-in asks it for every
   // model name.
   sqlite3_stmt* name_query_ = nullptr;
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;
 };
 
 // The database the host uses: SDHOST_MM_DATABASE, else modelmanager.sqlite in

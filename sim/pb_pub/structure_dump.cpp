@@ -7,7 +7,7 @@
 #include "host/lisp/errors.h"
 #include "host/lisp/packages.h"
 #include "host/lisp/reader.h"
-#include "session/model.h"
+#include "session/entity_types.h"
 
 namespace pb_pub {
 

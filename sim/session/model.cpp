@@ -73,12 +73,6 @@ entity_ptr enlisted(entity_ptr e, std::string_view sysid) {
   return e;
 }
 
-struct type_pair {
-  std::string_view instance, contents;
-};
-constexpr type_pair standard_types[] = {
-    {"npart3", "part_struct"}, {"nasmb3", "asbm_struct"}, {"nwp", "wp_struct"}, {"nwpset", "nwpset_struct"}};
-
 }  // namespace
 
 entity_ptr make_instance(std::string type_name, std::string name, std::string_view sysid) {
@@ -124,20 +118,6 @@ entity_ptr require_contents(const ref& value) {
   if (e && e->is_instance()) e = e->d.contents;
   if (!e || !e->is_contents()) type_error(value, "a contents (DSM::ENTITY)");
   return e;
-}
-
-bool standard_contents_type(std::string_view type_name) {
-  for (const auto& p : standard_types)
-    if (p.contents == type_name) return true;
-  return false;
-}
-
-std::string instance_type_for(std::string_view contents_type) {
-  for (const auto& p : standard_types)
-    if (p.contents == contents_type) return std::string(p.instance);
-  if (contents_type.ends_with("_struct"))
-    return std::string(contents_type.substr(0, contents_type.size() - 7));
-  return std::string(contents_type);
 }
 
 void set_contents(const entity_ptr& instance, const entity_ptr& contents) {

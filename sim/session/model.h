@@ -20,6 +20,7 @@
 
 #include "host/entity.h"
 #include "host/lisp/object.h"
+#include "session/entity_types.h"
 
 namespace sim::session {
 
@@ -125,11 +126,6 @@ entity_ptr require_entity(const host::lisp::ref& value);
 entity_ptr require_instance(const host::lisp::ref& value);
 // A contents, or the contents of an instance or model path.
 entity_ptr require_contents(const host::lisp::ref& value);
-
-// The four contents types that are filed on their own, and the instance
-// type that goes with a contents type.
-bool standard_contents_type(std::string_view type_name);
-std::string instance_type_for(std::string_view contents_type);
 
 // Structure edits that keep parents and users consistent.
 void set_contents(const entity_ptr& instance, const entity_ptr& contents);

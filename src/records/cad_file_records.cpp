@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <unordered_set>
 
 #include "host/lisp/errors.h"
 #include "host/lisp/packages.h"
@@ -61,7 +62,12 @@ cad_file_records::staged_models cad_file_records::staged_models_of(const std::fi
 
 cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
   cad_file_records records(dir);
+  // Files whose last entry so far is a state entry. Most get their complete
+  // record further on, so their write dates are looked up once the whole
+  // file is read.
+  std::unordered_set<std::string> dated_later;
   const auto take = [&](cad_fileinfo info) {
+    dated_later.erase(info.path.string());
     records.filetable_.insert_or_assign(info.path.string(), std::move(info));
   };
   // (state path): the state the file reached, with its write date now.
@@ -69,8 +75,9 @@ cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
     cad_fileinfo info;
     info.path = std::move(path);
     info.state = state;
-    info.write_date = write_date_or_zero(info.path);
-    take(std::move(info));
+    std::string key = info.path.string();
+    records.filetable_.insert_or_assign(key, std::move(info));
+    dated_later.insert(std::move(key));
   };
   records.file_.open(
       [&](const hl::ref& form) {
@@ -100,6 +107,10 @@ cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
         if (info) take(std::move(*info));
         return info.has_value();
       });
+  for (const std::string& key : dated_later) {
+    cad_fileinfo* info = records.filetable_.find(key);
+    info->write_date = write_date_or_zero(info->path);
+  }
   return records;
 }
 

@@ -5,6 +5,7 @@
 #include "host/lisp/errors.h"
 #include "records/change_records.h"
 #include "records/cluster_session.h"
+#include "records/record_print.h"
 #include "records/record_text.h"
 
 namespace vtm::records {
@@ -90,6 +91,7 @@ component_records make_component_records(const std::filesystem::path& dir) {
 
 void component_records::update_component_records(std::span<component_record> components,
                                                  cluster_session& session) {
+  std::string printed;
   for (component_record& record : components) {
     component_info& base = component_base(record);
     if (base.sysid.persisted()) continue;
@@ -107,7 +109,11 @@ void component_records::update_component_records(std::span<component_record> com
       persist_contents(std::get<contents_info>(record), cluster, table_.find(sysid), session);
     }
     session.set_cluster_filename(cluster, base.filename.string());
-    file_.append(component_record_to_lisp(record));
+    printed.clear();
+    if (print_component_record(record, printed))
+      file_.append_printed(printed);
+    else
+      file_.append(component_record_to_lisp(record));
     table_.insert_or_assign(sysid, record);
   }
 }

@@ -1,6 +1,10 @@
 #include "records/record_file.h"
 
+#include <fcntl.h>
 #include <fmt/format.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <istream>
@@ -137,6 +141,37 @@ void check_readable(const hl::ref& record, const std::filesystem::path& file) {
 
 std::string printed_record(const hl::ref& record) { return '\n' + hl::pprint_to_string(record); }
 
+// A file's bytes mapped into memory: opening reads a file of records once,
+// and a mapping saves filling and copying a buffer of its size.
+struct mapped_text {
+  explicit mapped_text(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+      error = errno;
+      return;
+    }
+    size = static_cast<std::size_t>(st.st_size);
+    if (size == 0) return;
+    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (p == MAP_FAILED) {
+      error = errno;
+      size = 0;
+      return;
+    }
+    data = p;
+    text = std::string_view(static_cast<const char*>(p), size);
+  }
+  ~mapped_text() {
+    if (data) ::munmap(data, size);
+  }
+  mapped_text(const mapped_text&) = delete;
+  mapped_text& operator=(const mapped_text&) = delete;
+  void* data = nullptr;
+  std::size_t size = 0;
+  std::string_view text;
+  int error = 0;
+};
+
 std::filesystem::path beside(const std::filesystem::path& file) {
   std::filesystem::path p = file;
   return p += ".new";
@@ -146,18 +181,15 @@ std::filesystem::path beside(const std::filesystem::path& file) {
 
 read_outcome read_record_file(const std::filesystem::path& file, const record_visitor& visit,
                               const record_decoder& decode) {
-  std::ifstream in_file(file, std::ios::binary);
-  if (!in_file) {
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) return {};
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return {};
     hl::file_error("Cannot open the record file", file.string(), errno);
   }
-  std::string text;
-  std::error_code ec;
-  text.resize(std::filesystem::file_size(file, ec));
-  in_file.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (ec || in_file.bad() || static_cast<std::size_t>(in_file.gcount()) != text.size())
-    hl::file_error("Cannot read the record file", file.string(), ec ? ec.value() : errno);
+  const mapped_text mapped(fd);
+  ::close(fd);
+  if (mapped.error) hl::file_error("Cannot read the record file", file.string(), mapped.error);
+  const std::string_view text = mapped.text;
 
   const std::string source = file.string();
   read_outcome outcome;
@@ -225,7 +257,11 @@ void record_file::open(const record_visitor& visit, const record_decoder& decode
 void record_file::append(const hl::ref& record) {
   if (!out_.is_open()) hl::simple_error(fmt::format("The record file {} is not open.", path_.string()));
   check_readable(record, path_);
-  const std::string text = printed_record(record);
+  append_printed(printed_record(record));
+}
+
+void record_file::append_printed(std::string_view text) {
+  if (!out_.is_open()) hl::simple_error(fmt::format("The record file {} is not open.", path_.string()));
   out_.write(text.data(), static_cast<std::streamsize>(text.size()));
   out_.flush();
   if (!out_) {

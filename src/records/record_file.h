@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 #include "host/lisp/object.h"
@@ -50,6 +51,9 @@ class record_file {
   // handle, a stream, ...) is refused before anything is written; a failed
   // write is cut from the file again.
   void append(const host::lisp::ref& record);
+  // The same for a record printed already: text is a newline followed by
+  // the record's form as the host's pretty printer writes it.
+  void append_printed(std::string_view text);
   void flush();
   // Replaces the file's records: they are written to a file beside it, which
   // is then renamed over it, so a crash leaves either the old or the new file.

@@ -1,12 +1,14 @@
-// The fast path of reading records must decode exactly what the host's
-// reader and from_lisp make of the same text, and give up on what it does
-// not know.
+// The fast paths of records must agree with the host: reading must decode
+// exactly what the host's reader and from_lisp make of the same text, and
+// printing must write what the host's pretty printer writes; both give up
+// on what they do not know.
 #include "records/record_text.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
 
 #include "host/lisp/printer.h"
@@ -14,6 +16,7 @@
 #include "records/ami_drawing_records.h"
 #include "records/cad_file_records.h"
 #include "records/component_records.h"
+#include "records/record_print.h"
 #include "records_env.h"
 #include "sample_records.h"
 
@@ -151,6 +154,107 @@ TEST_F(RecordText, StateEntriesAndRecordsOfTheTocTakeTheFastPathAlike) {
     EXPECT_EQ(info.write_date, complete.write_date);
     EXPECT_EQ(info.path, file);
   }
+}
+
+// --- Printing records straight from C++ --------------------------------------
+
+// Whatever the fast path prints is what the host prints; required_fast: it
+// must not give up on the record.
+template <class R>
+void expect_printed_as_the_host_prints(const R& record, bool required_fast = true) {
+  const std::string host_text = "\n" + host::lisp::pprint_to_string(to_lisp(record));
+  std::string text;
+  const bool printed = print_record(record, text);
+  if (required_fast) EXPECT_TRUE(printed) << host_text;
+  if (printed) EXPECT_EQ(text, host_text);
+}
+
+TEST_F(RecordText, RecordsPrintStraightFromTheirFieldsAsTheHostPrintsThem) {
+  const records_test::sample s = records_test::make_sample();
+  expect_printed_as_the_host_prints(s.file);
+  expect_printed_as_the_host_prints(s.failed);
+  expect_printed_as_the_host_prints(s.instance);
+  expect_printed_as_the_host_prints(s.contents);
+  expect_printed_as_the_host_prints(s.drawing);
+  expect_printed_as_the_host_prints(s.contents_change);
+  expect_printed_as_the_host_prints(s.instance_change);
+  expect_printed_as_the_host_prints(contents_info{});
+
+  // Texts of every length around the line width, so that lines break at
+  // every place a record allows.
+  std::mt19937_64 random(20261209);
+  const std::vector<std::string> pieces{"a", "Z", "0", " ", "\"", "\\", "(",
+                                        "#", "|", ";", "Ä", "€",  "/",  "."};
+  const auto text = [&](std::size_t longest) {
+    std::string out;
+    for (std::size_t n = random() % (longest + 1); n > 0; --n) out += pieces[random() % pieces.size()];
+    return out;
+  };
+  const auto number = [&] {
+    double v;
+    do {
+      const std::uint64_t raw = random();
+      std::memcpy(&v, &raw, sizeof v);
+    } while (!std::isnormal(v));
+    return random() % 2 ? v : 3.9e9 + static_cast<double>(random() % 100000) / 64;
+  };
+  for (int round = 0; round < 1500; ++round) {
+    SCOPED_TRACE(round);
+    contents_info c;
+    c.sysid = text(30);
+    c.typename_ = round % 4 ? std::optional<std::string>(text(12)) : std::nullopt;
+    c.filename = text(1) + "x/" + text(30);
+    for (std::size_t n = random() % 6; n > 0; --n) c.child_sysids.push_front(text(25));
+    if (round % 5 == 0) c.tags = {{"INSEPARABLE-MASTER"}, {"INSEPARABLE-CHILD"}};
+    if (round % 3) c.metakey = cluster_metakey{text(40), number(), std::nullopt, text(5)};
+    for (std::size_t n = random() % 5; n > 0; --n) c.shares.push_front(text(70));
+    for (std::size_t n = random() % 4; n > 0; --n) c.model_sysids.push_front(text(20));
+    c.check_result.value = host::lisp::list(
+        {host::lisp::make_string(text(20)),
+         host::lisp::list({host::lisp::make_integer(round), host::lisp::make_double(number())}),
+         host::lisp::cons(host::lisp::make_string(text(10)), host::lisp::make_integer(-round))});
+    if (round % 2) c.db_gref.value = host::lisp::read_from_string("(:PART-NO \"4711\" :REV 2)");
+    expect_printed_as_the_host_prints(c, false);
+
+    instance_info i;
+    i.sysid = text(20);
+    i.filename = text(20);
+    i.sourcepath = text(60);
+    i.name = text(90);
+    i.contents_sysid = round % 2 ? sysid_value(text(20)) : sysid_value();
+    expect_printed_as_the_host_prints(i, false);
+
+    cad_fileinfo f;
+    f.path = "/" + text(50);
+    for (std::size_t n = random() % 4; n > 0; --n) f.models_3d.emplace_back(text(30), "models/" + text(20));
+    f.state = cad_file_state::complete;
+    f.write_date = static_cast<std::int64_t>(random() >> 2);
+    f.error_status.value = host::lisp::make_string(text(50));
+    expect_printed_as_the_host_prints(f, false);
+  }
+}
+
+TEST_F(RecordText, WhatThePrinterWritesSpeciallyIsLeftToIt) {
+  std::string out;
+  contents_info c;
+  c.sysid = "C1";
+  c.shares = {std::string("line\nbreak")};  // a literal newline
+  EXPECT_FALSE(print_record(c, out));
+  c.shares = {};
+  c.tags = {{"lower"}};  // a keyword in bars
+  EXPECT_FALSE(print_record(c, out));
+  c.tags = {};
+  c.filename = "a//b";  // a path the pathname parser changes
+  EXPECT_FALSE(print_record(c, out));
+  c.filename = "C1.sdpc";
+  c.check_result.value = host::lisp::read_from_string("(CAR 1)");  // a symbol of another package
+  EXPECT_FALSE(print_record(c, out));
+  c.check_result.value = host::lisp::read_from_string("#\\a");
+  EXPECT_FALSE(print_record(c, out));
+  EXPECT_TRUE(out.empty());
+  c.check_result = {};
+  c.sysid = sysid_value::of_entity(host::lisp::make_string("a handle"));  // in session
+  EXPECT_FALSE(print_record(c, out));
 }
 
 }  // namespace
