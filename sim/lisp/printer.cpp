@@ -11,6 +11,7 @@
 #include "host/lisp/pathnames.h"
 #include "host/lisp/reader.h"
 #include "host/lisp/streams.h"
+#include "host/lisp/symbol_names.h"
 #include "lisp/runtime.h"
 #include "print_object.h"
 
@@ -41,21 +42,8 @@ bool potential_number(std::string_view s) {
          last != '+' && last != '-';
 }
 
-// Whether the reader would read the name back as written only inside bars.
-// Non-ASCII names get bars too: the reader folds the case of ASCII letters only.
-bool needs_bars(std::string_view s) {
-  if (s.empty() || s.find_first_not_of('.') == std::string_view::npos) return true;
-  for (char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c <= ' ' || c >= 0x7f || (c >= 'a' && c <= 'z') ||
-        std::string_view("()'\";`,|\\:#").find(ch) != std::string_view::npos)
-      return true;
-  }
-  return potential_number(s);
-}
-
 void write_name(std::string& out, std::string_view name, bool escape) {
-  if (!escape || !needs_bars(name)) {
+  if (!escape || !symbol_name_needs_bars(name)) {
     out += name;
     return;
   }
@@ -299,5 +287,16 @@ void prin1(const ref& value, std::ostream& out) { out << prin1_to_string(value);
 void princ(const ref& value, std::ostream& out) { out << princ_to_string(value); }
 void print(const ref& value, std::ostream& out) { out << '\n' << prin1_to_string(value) << ' '; }
 void pprint(const ref& value, std::ostream& out) { out << '\n' << pprint_to_string(value); }
+
+bool symbol_name_needs_bars(std::string_view s) {
+  if (s.empty() || s.find_first_not_of('.') == std::string_view::npos) return true;
+  for (char ch : s) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c <= ' ' || c >= 0x7f || (c >= 'a' && c <= 'z') ||
+        std::string_view("()'\";`,|\\:#").find(ch) != std::string_view::npos)
+      return true;
+  }
+  return potential_number(s);
+}
 
 }  // namespace host::lisp

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "host/lisp/printer.h"
+#include "host/lisp/symbol_names.h"
 
 namespace vtm::records {
 
@@ -14,40 +15,6 @@ namespace hl = host::lisp;
 namespace {
 
 constexpr std::size_t line_length = 80;
-
-bool letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool digit(char c) { return c >= '0' && c <= '9'; }
-
-// A token the reader could take for a number: the printer puts such names
-// in bars.
-bool potential_number(std::string_view s) {
-  bool has_digit = false;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const char c = s[i];
-    if (digit(c)) {
-      has_digit = true;
-    } else if (letter(c)) {
-      if ((i > 0 && letter(s[i - 1])) || (i + 1 < s.size() && letter(s[i + 1]))) return false;
-    } else if (std::string_view("+-/._^").find(c) == std::string_view::npos) {
-      return false;
-    }
-  }
-  const char first = s.front(), last = s.back();
-  return has_digit && (digit(first) || std::string_view("+-._^").find(first) != std::string_view::npos) &&
-         last != '+' && last != '-';
-}
-
-// Names the printer writes in bars; the fast path leaves them to it.
-bool needs_bars(std::string_view s) {
-  if (s.empty() || s.find_first_not_of('.') == std::string_view::npos) return true;
-  for (char ch : s) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c <= ' ' || c >= 0x7f || (c >= 'a' && c <= 'z') ||
-        std::string_view("()'\";`,|\\:#").find(ch) != std::string_view::npos)
-      return true;
-  }
-  return potential_number(s);
-}
 
 void append_quoted(std::string& out, std::string_view text) {
   out += '"';
@@ -202,7 +169,7 @@ bool print_string(pretty_layout& l, std::string_view s) {
 }
 
 bool print_keyword(pretty_layout& l, std::string_view name) {
-  if (needs_bars(name)) return false;
+  if (hl::symbol_name_needs_bars(name)) return false;
   std::string text;
   text.reserve(name.size() + 1);
   text += ':';
