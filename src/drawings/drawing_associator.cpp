@@ -232,7 +232,11 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
   scan.set_progress_maximum = [&](std::size_t max) {
     host::frame2::set_progress_bar_maximum(bar, std::int64_t(max));
   };
-  scan.advance_progress = [&] { host::frame2::add_progress_bar_ticks(bar, 1); };
+  std::int64_t scanned = 0;
+  scan.advance_progress = [&] {
+    ++scanned;
+    host::frame2::add_progress_bar_ticks(bar, 1);
+  };
   scan.outside_folder = [&](const extraction_record& model, const std::filesystem::path& file) {
     hl::standard_output() << "The model file " << file.string() << " of " << get_record_id(model)
                           << " lies outside the extraction folder and is not read.\n";
@@ -246,7 +250,9 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
 
   const std::filesystem::path output_dir = output_csv.parent_path();
   const std::filesystem::path import_log = output_dir / "log";
-  // The scan has had its bar; the drawings get their own, with their pace.
+  // The scan's bar ends at the models scanned; the drawings get their own,
+  // with their pace.
+  host::frame2::set_progress_bar_maximum(bar, scanned);
   const hl::ref result = host::frame2::finalize_progress_bar(bar);
   std::int64_t before = 0;
   for (const extraction_record* drawing : maps.drawings) before += list.done(get_record_id(*drawing)) ? 1 : 0;

@@ -146,8 +146,10 @@ class staging_run {
     // Files an earlier run finished (or crashed on) are skipped: they show
     // as done before and leave the pace to the files of this run.
     const auto done_before = [&](const fs::path& file) {
-      const auto* known = records_.files.filetable().find(file.string());
-      return known && (known->state == cad_file_state::complete || known->state == cad_file_state::loading);
+      const auto* known = records_.files.filetable().find(records::utf8_path(file).string());
+      return known && (known->state == cad_file_state::loading ||
+                       (known->state == cad_file_state::complete &&
+                        !analytics::cad_file_redone(analytics::classify_cad_file(*known))));
     };
     std::int64_t before = 0;
     for (const fs::path& file : files) before += done_before(file) ? 1 : 0;

@@ -368,7 +368,7 @@ TEST_F(AssistedCheckIn, ADrawingWaitsForItsModelAndAFailedCheckInFailsTheSession
   // A store that cannot reach the database: its message, then the dialog's,
   // and exit status 3.
   const auto failed = sdhost({"(sdsim:mm-fail-stores 1 \"the database server cannot be reached\")", open(),
-                              load(shaft), ":check_in"});
+                              load(shaft), ":check_in", "cancel"});
   EXPECT_EQ(failed.status, 3) << failed.out << failed.err;
   const std::size_t why = failed.out.find("Error: the database server cannot be reached");
   ASSERT_NE(why, std::string::npos) << failed.out;
@@ -381,10 +381,10 @@ TEST_F(AssistedCheckIn, ADrawingWaitsForItsModelAndAFailedCheckInFailsTheSession
 // refused, naming that process.
 TEST_F(AssistedCheckIn, ARelativeStagingDirectoryWorksAndAHeldOneIsRefused) {
   const std::string relative = "../" + staging().filename().string();
-  const auto r =
-      sdhost({"VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + relative + "\"", load(frame),
-              ":ignore_errors :on", ":check_in", "complete",
-              ":staged_dwg \"" + std::string(frame_drawing) + "\"", ":check_in_drawing", "show dialog"});
+  const auto r = sdhost({"VANTREL_MM_ASSISTED_CHECKIN :staging_directory \"" + relative + "\"", load(frame),
+                         ":ignore_errors :on", ":check_in", "complete",
+                         ":staged_dwg \"" + std::string(frame_drawing) + "\"", ":check_in_drawing",
+                         "show dialog", "cancel"});
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_EQ(r.out.find("Cannot save"), std::string::npos) << r.out;
   EXPECT_EQ(value("STAGING_DIRECTORY"), "\"" + staging().string() + "\"") << r.out;

@@ -216,8 +216,8 @@ TEST_F(AssociationRun, ListsAreCheckedBeforeTheLongPart) {
     EXPECT_FALSE(fs::exists(out()));
   }
 
-  // A list resumed: the drawings it names count once, whether the master
-  // list has them or not, so the bar ends at the number of records.
+  // A list resumed: the drawings it lists count once, whether the master
+  // list has them or not, so each bar ends at its real total.
   write(dir_ / "extraction" / "files" / "d" / "d3.bi", "(:sdsim-ami 1)\n(:drawing :number \"D3\")\n");
   write(out(),
         "DRAWING_NAME,DRAWING_REV,VIEWSET_OWNER_NAME,VIEWSET_OWNER_REV,STATUS\n"
@@ -225,7 +225,8 @@ TEST_F(AssociationRun, ListsAreCheckedBeforeTheLongPart) {
   EXPECT_EQ(run(), 3);  // d2 and d5 cannot be read
   EXPECT_TRUE(told("The drawing association list " + out().string() + " exists; the run resumes it."))
       << output();
-  EXPECT_TRUE(told("Drawing Associator: done, 8/8\n")) << output();
+  EXPECT_TRUE(told("Drawing Associator: done, 3/3\n")) << output();  // the models scanned
+  EXPECT_TRUE(told("Drawing association: done, 5/5\n")) << output();
 }
 
 // Nothing outside the extraction folder is read: not a drawing, whose line

@@ -165,8 +165,12 @@ void expect_printed_as_the_host_prints(const R& record, bool required_fast = tru
   const std::string host_text = "\n" + host::lisp::pprint_to_string(to_lisp(record));
   std::string text;
   const bool printed = print_record(record, text);
-  if (required_fast) EXPECT_TRUE(printed) << host_text;
-  if (printed) EXPECT_EQ(text, host_text);
+  if (required_fast) {
+    EXPECT_TRUE(printed) << host_text;
+  }
+  if (printed) {
+    EXPECT_EQ(text, host_text);
+  }
 }
 
 TEST_F(RecordText, RecordsPrintStraightFromTheirFieldsAsTheHostPrintsThem) {

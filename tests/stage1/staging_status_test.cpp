@@ -151,7 +151,8 @@ TEST_F(StagingRun, StatusAndOverviewShowWhatTheRecordFilesHold) {
   EXPECT_EQ(summary.status, 0) << summary.err;
   EXPECT_NE(
       summary.out.find(std::to_string(expected["found"]) + " found: " + std::to_string(expected["staged"]) +
-                       " staged, 1 failed to load, 1 crashed the host, 0 unfinished, 1 without a loader"),
+                       " staged, 1 failed to load, 0 failed to save, 1 crashed the host, 0 unfinished, 1 "
+                       "without a loader"),
       std::string::npos)
       << summary.out;
 }
