@@ -5,6 +5,7 @@
 #include <utf8cpp/utf8.h>
 
 #include <iterator>
+#include <limits>
 #include <optional>
 #include <ostream>
 
@@ -301,9 +302,9 @@ class interpreter {
 
   void iterate(const frame& f, const format_directive& d) {
     const params p = resolve(f, d);
-    const std::optional<std::int64_t> limit =
-        given(p, 0) ? std::optional<std::int64_t>(count_param(f, d, p, 0, 0, "the repetition count"))
-                    : std::nullopt;
+    const bool limited = given(p, 0);
+    const std::int64_t limit = limited ? count_param(f, d, p, 0, 0, "the repetition count")
+                                       : std::numeric_limits<std::int64_t>::max();
     // An empty body takes its control string from the arguments.
     const format_directives* body = &d.clauses[0];
     std::string_view control = f.control;
@@ -328,7 +329,7 @@ class interpreter {
     const frame item_frame{control, *items, f.outer};
     for (std::int64_t count = 0;; ++count) {
       if (!d.closed_with_colon && !items->more()) break;
-      if (limit && count >= *limit) break;
+      if (count >= limit) break;
       const std::size_t before = items->next;
       if (d.colon) {
         const ref sub = next_arg(item_frame, d);
@@ -340,7 +341,8 @@ class interpreter {
       }
       if (d.closed_with_colon && !items->more()) break;
       // The same state again would repeat for ever.
-      if (!limit && items->next == before) fail(f, d, "The body of ~{ consumes no arguments and never ends");
+      if (!limited && items->next == before)
+        fail(f, d, "The body of ~{ consumes no arguments and never ends");
     }
   }
 
