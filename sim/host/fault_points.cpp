@@ -18,9 +18,9 @@ struct kill_point {
 kill_point& configured() {
   static kill_point point = [] {
     kill_point p;
-    const char* spec = std::getenv("SDHOST_KILL_AT");
-    if (!spec || !*spec) return p;
-    const std::string text(spec);
+    const char* setting = std::getenv("SDHOST_KILL_AT");
+    if (!setting || !*setting) return p;
+    const std::string text(setting);
     const std::size_t colon = text.rfind(':');
     char* end = nullptr;
     const long n = colon == std::string::npos ? 0 : std::strtol(text.c_str() + colon + 1, &end, 10);
