@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <optional>
@@ -48,11 +47,6 @@ std::string refusal(const std::string& key, const fs::path& dir, const std::stri
   return core::resource_text(key) + "\n" + dir.string() + ": " + reason;
 }
 
-fs::path normal_directory(const fs::path& dir) {
-  fs::path p = fs::absolute(dir).lexically_normal();
-  return p.has_filename() || !p.has_relative_path() ? p : p.parent_path();
-}
-
 std::optional<std::string> existing_input_directory(dlg::dialog_context&, const hl::ref& value) {
   std::error_code ec;
   const fs::path dir = text_of(value);
@@ -69,13 +63,9 @@ std::optional<std::string> existing_input_directory(dlg::dialog_context&, const 
 std::optional<std::string> creatable_staging_directory(dlg::dialog_context& c, const hl::ref& value) {
   const fs::path entered = text_of(value);
   // Records written into the input, or the input staged into itself.
-  if (const hl::ref input = c.value("INPUT_DIRECTORY"); hl::truthy(input)) {
-    const fs::path in = normal_directory(text_of(input)), staging = normal_directory(entered);
-    if (in == staging) return "The staging directory " + staging.string() + " is the input directory.";
-    if (std::mismatch(staging.begin(), staging.end(), in.begin(), in.end()).first == staging.end())
-      return "The staging directory " + staging.string() + " contains the input directory " + in.string() +
-             ".";
-  }
+  if (const hl::ref input = c.value("INPUT_DIRECTORY"); hl::truthy(input))
+    if (std::optional<std::string> overlap = staging_directory_overlap(text_of(input), entered))
+      return overlap;
   // A missing file sets the error code of is_directory, not of exists.
   std::error_code ec;
   fs::path dir = fs::absolute(entered, ec);

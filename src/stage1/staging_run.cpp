@@ -89,15 +89,10 @@ bool below(const fs::path& file, const fs::path& dir) {
   return std::mismatch(dir.begin(), dir.end(), file.begin(), file.end()).first == dir.end();
 }
 
-// The staging directory, created when missing. It may be neither the input
-// directory nor contain it: the run would stage nothing and write its
-// records among the input.
+// The staging directory, created when missing.
 fs::path checked_staging_directory(const fs::path& input, const fs::path& staging) {
-  if (staging == input)
-    hl::simple_error("The staging directory " + staging.string() + " is the input directory.");
-  if (below(input, staging))
-    hl::simple_error("The staging directory " + staging.string() + " contains the input directory " +
-                     input.string() + ".");
+  if (const std::optional<std::string> overlap = staging_directory_overlap(input, staging))
+    hl::simple_error(*overlap);
   std::error_code ec;
   fs::create_directories(staging, ec);
   if (!fs::is_directory(staging))
@@ -374,6 +369,16 @@ class staging_run {
 };
 
 }  // namespace
+
+std::optional<std::string> staging_directory_overlap(const fs::path& input_directory,
+                                                     const fs::path& staging_directory) {
+  const fs::path input = absolute_directory(input_directory), staging = absolute_directory(staging_directory);
+  if (staging == input) return "The staging directory " + staging.string() + " is the input directory.";
+  if (below(input, staging))
+    return "The staging directory " + staging.string() + " contains the input directory " + input.string() +
+           ".";
+  return std::nullopt;
+}
 
 hl::ref run_staging(const fs::path& input_directory, const fs::path& staging_directory,
                     const staging_options& options) {

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "host/lisp/object.h"
 
@@ -15,6 +17,12 @@ struct staging_options {
   bool check = true;           // run the part check on every part
   bool display_report = true;  // show report.htm when done
 };
+
+// Why staging_directory cannot hold the staging of input_directory: it is
+// the input directory or contains it (the run would stage nothing and write
+// its records among the input); nothing when it can. Both may be relative.
+std::optional<std::string> staging_directory_overlap(const std::filesystem::path& input_directory,
+                                                     const std::filesystem::path& staging_directory);
 
 // Runs over input_directory into staging_directory (created if missing) and
 // answers what showing the report answered, or NIL when it is not shown.
