@@ -63,7 +63,6 @@ std::optional<std::string> change_records::apply_recorded_change(component_recor
 void change_records::flush_change_records() {
   for (auto it = buffer_.rbegin(); it != buffer_.rend(); ++it) file_.append(core::to_lisp(*it));
   buffer_.clear();
-  file_.flush();
 }
 
 std::vector<change_info> change_records::change_records_log() const {

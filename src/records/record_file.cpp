@@ -7,10 +7,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 #include <istream>
 #include <streambuf>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "host/lisp/errors.h"
 #include "host/lisp/pathnames.h"
@@ -238,6 +240,16 @@ read_outcome read_record_file(const std::filesystem::path& file, const record_vi
   }
 }
 
+record_file& record_file::operator=(record_file&& other) noexcept {
+  if (this != &other) {
+    close();
+    path_ = std::move(other.path_);
+    fd_ = std::exchange(other.fd_, -1);
+    size_ = other.size_;
+  }
+  return *this;
+}
+
 void record_file::open(const record_visitor& visit, const record_decoder& decode) {
   close();
   // A rewrite that a crash interrupted left the old file intact.
@@ -249,33 +261,39 @@ void record_file::open(const record_visitor& visit, const record_decoder& decode
     std::filesystem::resize_file(path_, outcome.end_of_records, ec);
     if (ec) hl::file_error("Cannot truncate the record file", path_.string(), ec.value());
   }
-  out_.open(path_, std::ios::binary | std::ios::app);
-  if (!out_) hl::file_error("Cannot open the record file", path_.string(), errno);
-  size_ = std::filesystem::file_size(path_, ec);
+  fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd_ < 0) hl::file_error("Cannot open the record file", path_.string(), errno);
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) {
+    const int err = errno;
+    close();
+    hl::file_error("Cannot open the record file", path_.string(), err);
+  }
+  size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
 void record_file::append(const hl::ref& record) {
-  if (!out_.is_open()) hl::simple_error(fmt::format("The record file {} is not open.", path_.string()));
+  if (!is_open()) hl::simple_error(fmt::format("The record file {} is not open.", path_.string()));
   check_readable(record, path_);
   append_printed(printed_record(record));
 }
 
 void record_file::append_printed(std::string_view text) {
-  if (!out_.is_open()) hl::simple_error(fmt::format("The record file {} is not open.", path_.string()));
-  out_.write(text.data(), static_cast<std::streamsize>(text.size()));
-  out_.flush();
-  if (!out_) {
-    const int err = errno;
-    out_.close();
-    std::error_code ec;
-    std::filesystem::resize_file(path_, size_, ec);
-    hl::file_error("Cannot write the record file", path_.string(), err);
+  if (!is_open()) hl::simple_error(fmt::format("The record file {} is not open.", path_.string()));
+  for (std::string_view rest = text; !rest.empty();) {
+    const ssize_t n = ::write(fd_, rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      // A record written in part would be read as damage: it is cut off again.
+      const int err = n < 0 ? errno : ENOSPC;
+      close();
+      std::error_code ec;
+      std::filesystem::resize_file(path_, size_, ec);
+      hl::file_error("Cannot write the record file", path_.string(), err);
+    }
+    rest.remove_prefix(static_cast<std::size_t>(n));
   }
   size_ += text.size();
-}
-
-void record_file::flush() {
-  if (out_.is_open()) out_.flush();
 }
 
 void record_file::rewrite(const std::vector<hl::ref>& records) {
@@ -303,7 +321,7 @@ void record_file::rewrite(const std::vector<hl::ref>& records) {
 }
 
 void record_file::close() {
-  if (out_.is_open()) out_.close();
+  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
 }
 
 }  // namespace vtm::records

@@ -11,9 +11,9 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "host/lisp/object.h"
@@ -43,29 +43,32 @@ read_outcome read_record_file(const std::filesystem::path& file, const record_vi
 class record_file {
  public:
   explicit record_file(std::filesystem::path path) : path_(std::move(path)) {}
+  ~record_file() { close(); }
+  record_file(record_file&& other) noexcept
+      : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)), size_(other.size_) {}
+  record_file& operator=(record_file&& other) noexcept;
 
   // Reads every record, repairs a cut-off end and opens the file for
   // appending; a missing file is created empty.
   void open(const record_visitor& visit, const record_decoder& decode = {});
-  // Writes the record and flushes it. A value without readable form (a host
-  // handle, a stream, ...) is refused before anything is written; a failed
-  // write is cut from the file again.
+  // Writes the record in one write(2), so that it is in the file at once. A value without readable form (a
+  // host handle, a stream, ...) is refused before anything is written; a failed write is cut from the file
+  // again.
   void append(const host::lisp::ref& record);
   // The same for a record printed already: text is a newline followed by
   // the record's form as the host's pretty printer writes it.
   void append_printed(std::string_view text);
-  void flush();
   // Replaces the file's records: they are written to a file beside it, which
   // is then renamed over it, so a crash leaves either the old or the new file.
   // The file is closed afterwards.
   void rewrite(const std::vector<host::lisp::ref>& records);
   void close();
-  bool is_open() const { return out_.is_open(); }
+  bool is_open() const { return fd_ >= 0; }
   const std::filesystem::path& path() const { return path_; }
 
  private:
   std::filesystem::path path_;
-  std::ofstream out_;
+  int fd_ = -1;             // open for appending
   std::uint64_t size_ = 0;  // bytes in the file while it is open
 };
 

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <deque>
 #include <limits>
 
+#include "host/lisp/packages.h"
 #include "host/lisp/printer.h"
 #include "host/lisp/symbol_names.h"
 
@@ -18,11 +20,21 @@ constexpr std::size_t line_length = 80;
 
 void append_quoted(std::string& out, std::string_view text) {
   out += '"';
-  for (char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
-  }
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] == '"' || text[i] == '\\') {
+      out.append(text, from, i - from);
+      out += '\\';
+      from = i;
+    }
+  out.append(text, from);
   out += '"';
+}
+
+std::size_t utf8_characters(std::string_view s) {
+  std::size_t n = 0;
+  for (unsigned char c : s) n += (c & 0xC0) != 0x80;
+  return n;
 }
 
 bool print_lisp(pretty_layout& l, const hl::ref& v) {
@@ -67,10 +79,22 @@ bool print_lisp(pretty_layout& l, const hl::ref& v) {
 
 }  // namespace
 
+void pretty_layout::clear() {
+  flat_.clear();
+  chars_ = 0;
+  depth_ = 0;
+  ops_.clear();
+}
+
 void pretty_layout::text(std::string_view s) {
   flat_ += s;
-  for (unsigned char c : s)
-    if ((c & 0xC0) != 0x80) ++chars_;
+  chars_ += utf8_characters(s);
+}
+
+void pretty_layout::quoted(std::string_view s) {
+  const std::size_t before = flat_.size();
+  append_quoted(flat_, s);
+  chars_ += utf8_characters(std::string_view(flat_).substr(before));
 }
 
 void pretty_layout::start_block(std::string_view prefix) {
@@ -93,31 +117,28 @@ void pretty_layout::finish(std::string& out) {
   // The section of a newline or block ends at the next newline of its
   // block or of one around it; the text from here to there is what has to
   // fit on the line.
-  std::vector<std::size_t> section_end(n, none), block_end(n, none);
+  section_end_.assign(n, none);
+  block_end_.assign(n, none);
   unsigned deepest = 0;
   for (const op& o : ops_) deepest = std::max(deepest, o.depth);
-  std::vector<std::size_t> next_newline(deepest + 1, none);
+  next_newline_.assign(deepest + 1, none);
   for (std::size_t i = n; i-- > 0;) {
     const op& o = ops_[i];
     if (o.kind == op_kind::block_end) continue;
-    section_end[i] = next_newline[o.depth];
+    section_end_[i] = next_newline_[o.depth];
     if (o.kind != op_kind::block_start)
-      for (std::size_t d = o.depth; d < next_newline.size(); ++d) next_newline[d] = i;
+      for (std::size_t d = o.depth; d < next_newline_.size(); ++d) next_newline_[d] = i;
   }
-  std::vector<std::size_t> open;
+  open_.clear();
   for (std::size_t i = 0; i < n; ++i) {
-    if (ops_[i].kind == op_kind::block_start) open.push_back(i);
+    if (ops_[i].kind == op_kind::block_start) open_.push_back(i);
     if (ops_[i].kind == op_kind::block_end) {
-      block_end[open.back()] = i;
-      open.pop_back();
+      block_end_[open_.back()] = i;
+      open_.pop_back();
     }
   }
 
-  struct block {
-    std::ptrdiff_t indentation;
-    std::size_t section_start_line;
-  };
-  std::vector<block> blocks{{0, 0}};
+  blocks_.assign(1, {0, 0});
   std::ptrdiff_t shift = 0;  // a position's column is posn + shift
   std::size_t line = 0, emitted = 0, line_start = out.size();
   const auto fits = [&](std::size_t end) {
@@ -129,14 +150,14 @@ void pretty_layout::finish(std::string& out) {
     switch (o.kind) {
       case op_kind::fill:
       case op_kind::linear: {
-        if (o.kind == op_kind::fill && line <= blocks.back().section_start_line && fits(section_end[i]))
+        if (o.kind == op_kind::fill && line <= blocks_.back().section_start_line && fits(section_end_[i]))
           break;
         out.append(flat_, emitted, o.bytes - emitted);
         while (out.size() > line_start && out.back() == ' ') out.pop_back();
         out += '\n';
         ++line;
         line_start = out.size();
-        block& b = blocks.back();
+        block& b = blocks_.back();
         out.append(static_cast<std::size_t>(b.indentation), ' ');
         emitted = o.bytes;
         shift = b.indentation - static_cast<std::ptrdiff_t>(o.posn);
@@ -144,14 +165,14 @@ void pretty_layout::finish(std::string& out) {
         break;
       }
       case op_kind::block_start:
-        if (fits(section_end[i])) {
-          i = block_end[i];  // the whole block on this line
+        if (fits(section_end_[i])) {
+          i = block_end_[i];  // the whole block on this line
           break;
         }
-        blocks.push_back({static_cast<std::ptrdiff_t>(o.posn) + shift, line});
+        blocks_.push_back({static_cast<std::ptrdiff_t>(o.posn) + shift, line});
         break;
       case op_kind::block_end:
-        blocks.pop_back();
+        blocks_.pop_back();
         break;
     }
   }
@@ -161,20 +182,14 @@ void pretty_layout::finish(std::string& out) {
 bool print_string(pretty_layout& l, std::string_view s) {
   // A line break in a string is a literal newline, left to the host.
   if (s.find('\n') != std::string_view::npos) return false;
-  std::string quoted;
-  quoted.reserve(s.size() + 2);
-  append_quoted(quoted, s);
-  l.text(quoted);
+  l.quoted(s);
   return true;
 }
 
 bool print_keyword(pretty_layout& l, std::string_view name) {
   if (hl::symbol_name_needs_bars(name)) return false;
-  std::string text;
-  text.reserve(name.size() + 1);
-  text += ':';
-  text += name;
-  l.text(text);
+  l.text(":");
+  l.text(name);
   return true;
 }
 
@@ -186,16 +201,121 @@ void print_integer(pretty_layout& l, std::int64_t v) {
   l.text(std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
 
-// The host's digits: where several shortest forms exist it picks the last
-// digit as SBCL does, which is not always the nearest one.
+// Whether magnitude is exactly (digits + 1/2) * 10^q: half-way between two
+// neighbouring decimals of as many digits.
+bool exactly_half_way(double magnitude, std::uint64_t digits, int q) {
+  int e;
+  const double fraction = std::frexp(magnitude, &e);
+  auto f = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+  e -= 53;
+  while (f % 2 == 0) f /= 2, ++e;  // magnitude = f * 2^e, f odd
+  // 2 f 2^e = (2 digits + 1) 10^q, whose left side is odd only where the
+  // powers of two cancel: e + 1 == q.
+  if (e + 1 != q) return false;
+  const unsigned __int128 odd = 2 * static_cast<unsigned __int128>(digits) + 1;
+  unsigned __int128 five_power = 1;
+  for (int i = 0; i < std::abs(q); ++i) {
+    five_power *= 5;
+    if (five_power > (static_cast<unsigned __int128>(1) << 64)) return false;
+  }
+  return q >= 0 ? f == odd * five_power : f * five_power == odd;
+}
+
+// The shortest digits that read back to v, which is what the host prints,
+// come from std::to_chars. The two differ where two shortest forms are
+// equally near v: the host takes the upper one, to_chars the even one; so
+// the host prints those, and the subnormals, which it prints with more
+// digits than the shortest.
 bool print_double(pretty_layout& l, double v) {
   if (!std::isfinite(v)) return false;
-  l.text(hl::format_double(v));
+  const double magnitude = std::fabs(v);
+  const auto left_to_host = [&] {
+    l.text(hl::format_double(v));
+    return true;
+  };
+  if (magnitude < std::numeric_limits<double>::min()) return left_to_host();
+  char scientific[32];
+  const auto [end, ec] =
+      std::to_chars(scientific, scientific + sizeof scientific, magnitude, std::chars_format::scientific);
+  // d[.ddd]e[+-]x: the digits, and k with magnitude = 0.digits * 10^k.
+  const std::string_view form(scientific, static_cast<std::size_t>(end - scientific));
+  const std::size_t e = form.find('e');
+  char digits_buffer[20];
+  std::size_t digit_count = 0;
+  std::uint64_t digits_value = 0;
+  for (char c : form.substr(0, e))
+    if (c != '.') {
+      digits_buffer[digit_count++] = c;
+      digits_value = digits_value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+  const std::string_view digits(digits_buffer, digit_count);
+  int exponent = 0;
+  const char* x = form.data() + e + 1;
+  if (*x == '+') ++x;
+  std::from_chars(x, form.data() + form.size(), exponent);
+  const int k = exponent + 1;
+  const int n = static_cast<int>(digits.size());
+  if (digits_value % 2 == 0 && exactly_half_way(magnitude, digits_value, k - n)) return left_to_host();
+
+  char out[48];
+  std::size_t len = 0;
+  const auto put = [&](std::string_view t) {
+    t.copy(out + len, t.size());
+    len += t.size();
+  };
+  if (std::signbit(v)) put("-");
+  if (magnitude >= 1e-3 && magnitude < 1e7) {
+    if (k <= 0) {
+      put("0.");
+      for (int i = 0; i < -k; ++i) put("0");
+      put(digits);
+    } else if (k >= n) {
+      put(digits);
+      for (int i = 0; i < k - n; ++i) put("0");
+      put(".0");
+    } else {
+      put(digits.substr(0, static_cast<std::size_t>(k)));
+      put(".");
+      put(digits.substr(static_cast<std::size_t>(k)));
+    }
+    put("d0");
+  } else {
+    put(digits.substr(0, 1));
+    put(".");
+    put(n > 1 ? digits.substr(1) : "0");
+    put("d");
+    char exp[8];
+    const auto [exp_end, exp_ec] = std::to_chars(exp, exp + sizeof exp, k - 1);
+    put(std::string_view(exp, static_cast<std::size_t>(exp_end - exp)));
+  }
+  l.text(std::string_view(out, len));
   return true;
 }
 
-std::string printed_structure_name(const hl::struct_type& type) {
-  return hl::prin1_to_string(hl::ref(type.name));
+// Printing a symbol is slow and every record prints its structure's name,
+// so the name is printed again only when what decides its prefix changes:
+// the current package, the symbol accessible there, the symbol's export.
+const std::string& printed_structure_name(const hl::struct_type& type) {
+  struct printed {
+    const hl::struct_type* type;
+    const hl::package* package;
+    const hl::symbol* accessible;
+    bool external;
+    std::string name;
+  };
+  thread_local std::deque<printed> cache;  // references stay valid as it grows
+  const hl::symbol& name = *type.name;
+  const hl::package* package = &hl::current_package();
+  const hl::symbol* accessible = hl::find_symbol(name.name, *package);
+  const bool external = name.home_package && name.home_package->externals.contains(name.name);
+  for (printed& p : cache)
+    if (p.type == &type) {
+      if (p.package != package || p.accessible != accessible || p.external != external)
+        p = {&type, package, accessible, external, hl::prin1_to_string(hl::ref(type.name))};
+      return p.name;
+    }
+  cache.push_back({&type, package, accessible, external, hl::prin1_to_string(hl::ref(type.name))});
+  return cache.back().name;
 }
 
 bool text_print<std::filesystem::path>::print(pretty_layout& l, const std::filesystem::path& v) {
@@ -207,9 +327,8 @@ bool text_print<std::filesystem::path>::print(pretty_layout& l, const std::files
   // The host's pathname drops empty directory names; such paths are left
   // to it.
   if (s.find("//") != std::string::npos || s.find('\n') != std::string::npos) return false;
-  std::string text = "#P";
-  append_quoted(text, s);
-  l.text(text);
+  l.text("#P");
+  l.quoted(s);
   return true;
 }
 

@@ -31,8 +31,12 @@ namespace vtm::records {
 // after its prefix; lines are at most 80 characters where breaks allow.
 class pretty_layout {
  public:
+  // Starts a new text, keeping the buffers of the last one.
+  void clear();
   // Text without line breaks.
   void text(std::string_view s);
+  // A string's printed form: in double quotes, with " and \\ escaped.
+  void quoted(std::string_view s);
   void start_block(std::string_view prefix);
   void end_block(std::string_view suffix);
   // A fill newline breaks when the section after it does not fit or the
@@ -53,6 +57,14 @@ class pretty_layout {
   std::size_t chars_ = 0;
   unsigned depth_ = 0;
   std::vector<op> ops_;
+  // finish's work space, kept so that printing a record allocates nothing
+  // once the buffers have grown to the size of the records.
+  struct block {
+    std::ptrdiff_t indentation;
+    std::size_t section_start_line;
+  };
+  std::vector<std::size_t> section_end_, block_end_, next_newline_, open_;
+  std::vector<block> blocks_;
 };
 
 // Printing one value: text_print<T>::print(layout, value) -> false to give up.
@@ -65,7 +77,7 @@ void print_nil(pretty_layout& l);
 void print_integer(pretty_layout& l, std::int64_t v);
 bool print_double(pretty_layout& l, double v);
 // The structure's name as the host prints it in the current package.
-std::string printed_structure_name(const host::lisp::struct_type& type);
+const std::string& printed_structure_name(const host::lisp::struct_type& type);
 
 template <>
 struct text_print<std::string> {
@@ -188,10 +200,9 @@ struct text_print<R> {
       using T = std::remove_cvref_t<decltype(r.*sl.member)>;
       l.text(" ");
       l.newline(false);
-      std::string name = ":";
-      name += sl.name;
-      name += ' ';
-      l.text(name);
+      l.text(":");
+      l.text(sl.name);
+      l.text(" ");
       ok = text_print<T>::print(l, r.*sl.member);
     });
     if (!ok) return false;
@@ -204,7 +215,8 @@ struct text_print<R> {
 // writes it), appended to out; false when the host's printer must print it.
 template <class R>
 bool print_record(const R& r, std::string& out) {
-  pretty_layout l;
+  thread_local pretty_layout l;
+  l.clear();
   if (!text_print<R>::print(l, r)) return false;
   out += '\n';
   l.finish(out);

@@ -238,6 +238,44 @@ TEST_F(RecordText, RecordsPrintStraightFromTheirFieldsAsTheHostPrintsThem) {
   }
 }
 
+// Doubles print with the host's digits: everywhere across the exponents, and
+// densely where two shortest forms can be equally near (large integers and
+// halves), where the host's choice of the upper one matters.
+TEST_F(RecordText, DoublesPrintAsTheHostPrintsThem) {
+  std::mt19937_64 random(4711);
+  const auto printed = [](double v) {
+    pretty_layout l;
+    l.clear();
+    std::string out;
+    if (print_double(l, v)) l.finish(out);
+    return out;
+  };
+  int wrong = 0;
+  const auto expect_host_digits = [&](double v) {
+    const std::string host = host::lisp::format_double(v);
+    if (printed(v) != host && ++wrong <= 5)
+      ADD_FAILURE() << printed(v) << " for " << host << std::hexfloat << " " << v;
+  };
+  for (int i = 0; i < 3000; ++i) {
+    double v;
+    const std::uint64_t raw = random();
+    std::memcpy(&v, &raw, sizeof v);
+    if (std::isfinite(v)) expect_host_digits(v);
+    // Significands at every exponent from 2^30 to 2^70.
+    expect_host_digits(std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 41) - 23));
+    // Short decimals and their neighbours.
+    const double d =
+        static_cast<double>(random() % 100000000) / std::pow(10.0, static_cast<double>(random() % 12));
+    expect_host_digits(d);
+    expect_host_digits(std::nextafter(d, 0.0));
+    expect_host_digits(-std::nextafter(d, 1e300));
+  }
+  for (double v : {0.0, -0.0, 1e-3, 1e7, 9999999.999999998, 5e-324, 2.2250738585072014e-308,
+                   1.7976931348623157e308, 13249966000004.8125, 0.5, 2.5})
+    expect_host_digits(v);
+  EXPECT_EQ(wrong, 0);
+}
+
 TEST_F(RecordText, WhatThePrinterWritesSpeciallyIsLeftToIt) {
   std::string out;
   contents_info c;
