@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <deque>
 #include <limits>
 
@@ -18,17 +19,23 @@ namespace {
 
 constexpr std::size_t line_length = 80;
 
-void append_quoted(std::string& out, std::string_view text) {
-  out += '"';
-  std::size_t from = 0;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (text[i] == '"' || text[i] == '\\') {
-      out.append(text, from, i - from);
-      out += '\\';
-      from = i;
-    }
-  out.append(text, from);
-  out += '"';
+// Whether s is ASCII without '"' and '\\', eight bytes at a time: most
+// texts of records are, and print without escapes, one byte a character.
+bool plain_ascii(std::string_view s) {
+  constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
+  const auto has_zero_byte = [](std::uint64_t x) { return (x - ones) & ~x & highs; };
+  std::uint64_t special = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= s.size(); i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, s.data() + i, 8);
+    special |= (w & highs) | has_zero_byte(w ^ (ones * '"')) | has_zero_byte(w ^ (ones * '\\'));
+  }
+  for (; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    special |= (c & 0x80) | (c == '"') | (c == '\\');
+  }
+  return special == 0;
 }
 
 std::size_t utf8_characters(std::string_view s) {
@@ -65,10 +72,10 @@ bool print_lisp(pretty_layout& l, const hl::ref& v) {
     if (!print_lisp(l, hl::car(rest))) return false;
     rest = hl::cdr(rest);
     if (hl::is_nil(rest)) break;
-    l.text(" ");
+    l.ascii(" ");
     l.newline(true);
     if (!hl::consp(rest)) {
-      l.text(". ");
+      l.ascii(". ");
       if (!print_lisp(l, rest)) return false;
       break;
     }
@@ -92,23 +99,27 @@ void pretty_layout::text(std::string_view s) {
 }
 
 void pretty_layout::quoted(std::string_view s) {
-  const std::size_t before = flat_.size();
-  append_quoted(flat_, s);
-  chars_ += utf8_characters(std::string_view(flat_).substr(before));
-}
-
-void pretty_layout::start_block(std::string_view prefix) {
-  text(prefix);
-  ops_.push_back({op_kind::block_start, depth_++, chars_, flat_.size()});
-}
-
-void pretty_layout::end_block(std::string_view suffix) {
-  ops_.push_back({op_kind::block_end, --depth_, chars_, flat_.size()});
-  text(suffix);
-}
-
-void pretty_layout::newline(bool fill) {
-  ops_.push_back({fill ? op_kind::fill : op_kind::linear, depth_, chars_, flat_.size()});
+  flat_ += '"';
+  if (plain_ascii(s)) {
+    flat_ += s;
+    chars_ += s.size() + 2;
+    flat_ += '"';
+    return;
+  }
+  std::size_t chars = 2, from = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    chars += (c & 0xC0) != 0x80;
+    if (c == '"' || c == '\\') {
+      flat_.append(s, from, i - from);
+      flat_ += '\\';
+      ++chars;
+      from = i;
+    }
+  }
+  flat_.append(s, from);
+  flat_ += '"';
+  chars_ += chars;
 }
 
 void pretty_layout::finish(std::string& out) {
@@ -188,17 +199,17 @@ bool print_string(pretty_layout& l, std::string_view s) {
 
 bool print_keyword(pretty_layout& l, std::string_view name) {
   if (hl::symbol_name_needs_bars(name)) return false;
-  l.text(":");
-  l.text(name);
+  l.ascii(":");
+  l.ascii(name);  // names without bars are ASCII
   return true;
 }
 
-void print_nil(pretty_layout& l) { l.text("NIL"); }
+void print_nil(pretty_layout& l) { l.ascii("NIL"); }
 
 void print_integer(pretty_layout& l, std::int64_t v) {
   char digits[24];
   const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, v);
-  l.text(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+  l.ascii(std::string_view(digits, static_cast<std::size_t>(end - digits)));
 }
 
 // Whether magnitude is exactly (digits + 1/2) * 10^q: half-way between two
@@ -288,7 +299,7 @@ bool print_double(pretty_layout& l, double v) {
     const auto [exp_end, exp_ec] = std::to_chars(exp, exp + sizeof exp, k - 1);
     put(std::string_view(exp, static_cast<std::size_t>(exp_end - exp)));
   }
-  l.text(std::string_view(out, len));
+  l.ascii(std::string_view(out, len));
   return true;
 }
 
@@ -327,7 +338,7 @@ bool text_print<std::filesystem::path>::print(pretty_layout& l, const std::files
   // The host's pathname drops empty directory names; such paths are left
   // to it.
   if (s.find("//") != std::string::npos || s.find('\n') != std::string::npos) return false;
-  l.text("#P");
+  l.ascii("#P");
   l.quoted(s);
   return true;
 }

@@ -35,13 +35,26 @@ class pretty_layout {
   void clear();
   // Text without line breaks.
   void text(std::string_view s);
+  // The same for text known to be ASCII, one character a byte.
+  void ascii(std::string_view s) {
+    flat_ += s;
+    chars_ += s.size();
+  }
   // A string's printed form: in double quotes, with " and \\ escaped.
   void quoted(std::string_view s);
-  void start_block(std::string_view prefix);
-  void end_block(std::string_view suffix);
+  void start_block(std::string_view prefix) {
+    text(prefix);
+    ops_.push_back({op_kind::block_start, depth_++, chars_, flat_.size()});
+  }
+  void end_block(std::string_view suffix) {
+    ops_.push_back({op_kind::block_end, --depth_, chars_, flat_.size()});
+    text(suffix);
+  }
   // A fill newline breaks when the section after it does not fit or the
   // section before it broke; a linear one when its block does not fit.
-  void newline(bool fill);
+  void newline(bool fill) {
+    ops_.push_back({fill ? op_kind::fill : op_kind::linear, depth_, chars_, flat_.size()});
+  }
   // The laid out text, appended to out.
   void finish(std::string& out);
 
@@ -155,7 +168,7 @@ bool print_list(pretty_layout& l, const Seq& items) {
   bool first = true;
   for (const auto& item : items) {
     if (!first) {
-      l.text(" ");
+      l.ascii(" ");
       l.newline(true);
     }
     first = false;
@@ -180,9 +193,9 @@ struct text_print<std::pair<A, B>> {
   static bool print(pretty_layout& l, const std::pair<A, B>& v) {
     l.start_block("(");
     if (!text_print<A>::print(l, v.first)) return false;
-    l.text(" ");
+    l.ascii(" ");
     l.newline(true);
-    l.text(". ");
+    l.ascii(". ");
     if (!text_print<B>::print(l, v.second)) return false;
     l.end_block(")");
     return true;
@@ -198,11 +211,11 @@ struct text_print<R> {
     core::detail::for_each_slot<R>([&](const auto& sl) {
       if (!ok) return;
       using T = std::remove_cvref_t<decltype(r.*sl.member)>;
-      l.text(" ");
+      l.ascii(" ");
       l.newline(false);
-      l.text(":");
-      l.text(sl.name);
-      l.text(" ");
+      l.ascii(":");
+      l.ascii(sl.name);
+      l.ascii(" ");
       ok = text_print<T>::print(l, r.*sl.member);
     });
     if (!ok) return false;
