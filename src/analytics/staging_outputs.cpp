@@ -127,6 +127,12 @@ std::string status_summary(const json& doc) {
 void print_run_summary(std::ostream& out, const std::string& headline,
                        const std::vector<std::pair<std::string, std::int64_t>>& this_run,
                        const staging_status& status, const fs::path& dir, const std::string& next) {
+  print_run_summary(out, headline, this_run, staging_status_json(status), dir, next);
+}
+
+void print_run_summary(std::ostream& out, const std::string& headline,
+                       const std::vector<std::pair<std::string, std::int64_t>>& this_run,
+                       const status_document& doc, const fs::path& dir, const std::string& next) {
   out << headline;
   if (!this_run.empty()) {
     out << " This run:";
@@ -138,8 +144,7 @@ void print_run_summary(std::ostream& out, const std::string& headline,
     out << ".";
   }
   out << "\n"
-      << status_summary(staging_status_json(status)) << "  Status:   " << (dir / status_json_file).string()
-      << "\n"
+      << status_summary(doc) << "  Status:   " << (dir / status_json_file).string() << "\n"
       << "  Report:   " << (dir / report_file).string() << "\n";
   if (!next.empty()) out << "Next: " << next << "\n";
   out << std::flush;

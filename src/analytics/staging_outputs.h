@@ -54,6 +54,10 @@ void print_run_summary(std::ostream& out, const std::string& headline,
                        const std::vector<std::pair<std::string, std::int64_t>>& this_run,
                        const staging_status& status, const std::filesystem::path& dir,
                        const std::string& next);
+// The same from the status document (as status.json holds it).
+void print_run_summary(std::ostream& out, const std::string& headline,
+                       const std::vector<std::pair<std::string, std::int64_t>>& this_run,
+                       const status_document& doc, const std::filesystem::path& dir, const std::string& next);
 
 // (vtm:staging-status directory): prints the summary of status.json; reads
 // nothing else and takes no lock, so it can watch a run in progress.

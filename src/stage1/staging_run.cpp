@@ -10,6 +10,7 @@
 
 #include "analytics/file_outcome.h"
 #include "analytics/migration_analytics.h"
+#include "analytics/outputs_stamp.h"
 #include "analytics/staging_outputs.h"
 #include "analytics/staging_report.h"
 #include "checkin/conflict_resolver.h"
@@ -171,7 +172,8 @@ class staging_run {
   bool interrupted() const { return interrupted_; }
 
   // Closes the record files, then writes analytics.lsp, report.htm,
-  // status.json and overview.html from the records and prints the summary;
+  // status.json and overview.html from the records (unless this run staged
+  // nothing and they show the records already) and prints the summary;
   // the report's namestring. A run that left files undone (they
   // failed to load or save, or crashed the host) tells the host so.
   std::string report() {
@@ -179,6 +181,22 @@ class staging_run {
     for (const auto& [path, info] : records_.files.filetable())
       if (analytics::cad_file_left_undone(analytics::classify_cad_file(info)))
         host::system::note_incomplete_run();
+    const std::string next = "(vtm:batch-check-in " +
+                             hl::prin1_to_string(hl::make_string(staging_.string())) +
+                             ") or the dialog VANTREL_MM_ASSISTED_CHECKIN";
+    if (processed_.empty() && analytics::staging_outputs_current(staging_, input_)) {
+      std::optional<analytics::status_document> doc;
+      try {
+        doc = analytics::read_status_json(staging_);
+      } catch (const hl::lisp_error&) {
+        // A status file damaged since is written again below.
+      }
+      if (doc) {
+        analytics::print_run_summary(hl::standard_output(), "Staging run finished.", this_run(), *doc,
+                                     staging_, next);
+        return (staging_ / analytics::report_file).string();
+      }
+    }
     const auto analytics = analytics::make_migration_analytics(
         staging_, records_.drawings, records_.resolver.components(), records_.changelog, unsaved_models());
     std::string report =
@@ -188,10 +206,9 @@ class staging_run {
         staging_, records_.files.filetable(), &analytics, records_.changelog.changes());
     status.written_by = "stage-1";
     analytics::publish_staging_status(staging_, status);
+    analytics::stamp_staging_outputs(staging_, input_);
     analytics::print_run_summary(hl::standard_output(), "Staging run finished.", this_run(), status, staging_,
-                                 "(vtm:batch-check-in " +
-                                     hl::prin1_to_string(hl::make_string(staging_.string())) +
-                                     ") or the dialog VANTREL_MM_ASSISTED_CHECKIN");
+                                 next);
     return report;
   }
 

@@ -1,6 +1,7 @@
 // The Import Assembler as a user runs it: the built sdhost on a copy of the
 // bundled example input, from the console, including a host that dies while
 // it loads a file.
+#include <fstream>
 #include <regex>
 
 #include "host/lisp/printer.h"
@@ -93,6 +94,22 @@ TEST_F(StagingRun, ASecondRunLoadsNothingAndRebuildsTheReport) {
   EXPECT_EQ(contents_below(staging() / "models"), models_before);
   EXPECT_NE(read(staging() / "report.htm").find("legacy/OLDPART"), std::string::npos);
   EXPECT_TRUE(fs::exists(staging() / "analytics.lsp"));
+
+  // Outputs that show the records already are left as they are, and the
+  // summary still comes from them; one changed since is written again.
+  const std::vector<fs::path> outputs{staging() / "report.htm", staging() / "analytics.lsp",
+                                      staging() / "status.json", staging() / "overview.html"};
+  std::vector<fs::file_time_type> written;
+  for (const fs::path& f : outputs) written.push_back(fs::last_write_time(f));
+  const vtm_test::sdhost_result again = stage();
+  ASSERT_EQ(again.status, left_undone) << again.err;
+  for (std::size_t i = 0; i < outputs.size(); ++i)
+    EXPECT_EQ(fs::last_write_time(outputs[i]), written[i]) << outputs[i];
+  EXPECT_NE(again.out.find("This run: 0 files processed."), std::string::npos) << again.out;
+  EXPECT_NE(again.out.find("failed to load"), std::string::npos) << again.out;
+  std::ofstream(staging() / "status.json") << "{}";
+  ASSERT_EQ(stage().status, left_undone);
+  EXPECT_NE(read(staging() / "status.json").find("\"written-by\": \"stage-1\""), std::string::npos);
 }
 
 TEST_F(StagingRun, AStagingDirectoryInsideTheInputIsNoInput) {
