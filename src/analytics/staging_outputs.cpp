@@ -25,7 +25,7 @@ void publish_staging_status(const fs::path& dir, staging_status& status) {
     if (m.checked_in) checked_in.insert(m.staged);
   std::optional<status_document> before;
   try {
-    before = read_status_json(dir);
+    before = read_status_counts(dir);
   } catch (const hl::lisp_error&) {
     // A damaged status file is replaced; it holds nothing the records lack
     // but the skipped models.
@@ -153,7 +153,7 @@ void print_run_summary(std::ostream& out, const std::string& headline,
 void define_staging_status() {
   core::define_function("STAGING-STATUS", 1, 1, [](hl::args_t args) {
     const fs::path dir = fs::absolute(core::text_of(args[0]));
-    const std::optional<status_document> doc = read_status_json(dir);
+    const std::optional<status_document> doc = read_status_counts(dir);
     if (!doc)
       hl::simple_error(
           "The directory " + dir.string() +

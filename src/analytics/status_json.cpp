@@ -1,6 +1,7 @@
 #include "analytics/status_json.h"
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "host/lisp/errors.h"
@@ -109,15 +110,21 @@ void write_status_json(const fs::path& dir, const staging_status& status) {
                "status file");
 }
 
-std::optional<status_document> read_status_json(const fs::path& dir) {
+std::optional<status_document> read_status_counts(const fs::path& dir) {
   const fs::path file = dir / status_json_file;
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     if (!fs::exists(file)) return std::nullopt;
     host::lisp::simple_error("Cannot read the status file " + file.string() + ".");
   }
+  // The lists are the values of the keys "lists" one level down.
+  const auto without_lists = [](int depth, json::parse_event_t event, json& parsed) {
+    return !(event == json::parse_event_t::key && depth == 2 && parsed == "lists");
+  };
+  // Parsing from memory is several times faster than from the stream.
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   try {
-    return json::parse(in);
+    return json::parse(text, without_lists);
   } catch (const json::exception& e) {
     host::lisp::simple_error("The status file " + file.string() + " is not valid JSON: " + e.what());
   }

@@ -19,8 +19,10 @@ status_document staging_status_json(const staging_status& status);
 // valid UTF-8 are written with replacement characters.
 void write_status_json(const std::filesystem::path& dir, const staging_status& status);
 
-// status.json of dir; nothing when there is none. Signals the host error
-// naming the file when it cannot be read as JSON.
-std::optional<status_document> read_status_json(const std::filesystem::path& dir);
+// status.json of dir without the lists of files, models, drawings and
+// changes (what summaries show, read without building the lists of a large
+// migration); nothing when there is none. Signals the host error naming the
+// file when it cannot be read as JSON.
+std::optional<status_document> read_status_counts(const std::filesystem::path& dir);
 
 }  // namespace vtm::analytics

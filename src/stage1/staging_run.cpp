@@ -187,7 +187,7 @@ class staging_run {
     if (processed_.empty() && analytics::staging_outputs_current(staging_, input_)) {
       std::optional<analytics::status_document> doc;
       try {
-        doc = analytics::read_status_json(staging_);
+        doc = analytics::read_status_counts(staging_);
       } catch (const hl::lisp_error&) {
         // A status file damaged since is written again below.
       }
