@@ -1,7 +1,6 @@
 #include "drawings/drawing_associator.h"
 
 #include <algorithm>
-#include <set>
 #include <thread>
 
 #include "analytics/staging_outputs.h"
@@ -12,6 +11,7 @@
 #include "host/dialogs.h"
 #include "host/drawings.h"
 #include "host/files.h"
+#include "host/interrupts.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
@@ -104,47 +104,69 @@ std::vector<std::string> sysids_of_dump(const std::filesystem::path& dump) {
 
 }  // namespace
 
-std::vector<std::vector<std::string>> get_model_sysids(const std::vector<std::filesystem::path>& modelpaths) {
+namespace {
+
+// The sysids of a model file from its dump; none, and the message, when the
+// dump program did not start or left no dump.
+std::vector<std::string> dumped_sysids(const std::filesystem::path& modelpath,
+                                       const std::filesystem::path& dump, int status) {
+  std::error_code ec;
+  if (status == -1 || !std::filesystem::exists(dump) || std::filesystem::file_size(dump, ec) == 0) {
+    hl::standard_output() << "No XML for " << modelpath.string() << "\n";
+    return {};
+  }
+  return sysids_of_dump(dump);
+}
+
+std::vector<std::string> dump_command(const hl::ref& program, const std::filesystem::path& modelpath) {
+  return {hl::namestring(program), "-S", "-i", modelpath.string()};
+}
+
+}  // namespace
+
+model_dumps::model_dumps() : dir_(temp_dir() / "model-dumps") {}
+
+model_dumps::~model_dumps() {
+  std::error_code ec;
+  std::filesystem::remove_all(dir_, ec);
+}
+
+std::vector<std::vector<std::string>> model_dumps::sysids(
+    const std::vector<std::filesystem::path>& modelpaths) {
   std::vector<std::vector<std::string>> sysids(modelpaths.size());
   const hl::ref program = hl::symbol_value(pbpub());
-  // Each model file that exists is dumped to "<name>.<type>.xml" in the
-  // temporary directory; one whose name another file of the batch took
-  // already gets its position in the batch added.
   std::vector<std::size_t> dumped;
-  std::vector<std::filesystem::path> dumps;
   std::vector<host::system::program_run> runs;
-  std::set<std::filesystem::path> names;
   for (std::size_t i = 0; i < modelpaths.size(); ++i) {
     if (!std::filesystem::exists(modelpaths[i])) continue;
-    std::filesystem::path dump = temp_dir() / (modelpaths[i].filename().string() + ".xml");
-    if (!names.insert(dump).second) {
-      dump += '-';
-      dump += std::to_string(i);
-    }
-    std::error_code ec;
-    std::filesystem::remove(dump, ec);
     dumped.push_back(i);
-    dumps.push_back(dump);
     if (hl::truthy(program))
-      runs.push_back({{hl::namestring(program), "-S", "-i", modelpaths[i].string()}, dump});
+      runs.push_back({dump_command(program, modelpaths[i]), dir_ / (std::to_string(runs.size()) + ".xml")});
   }
-  host::system::run_programs(runs, std::max(1u, std::thread::hardware_concurrency()));
-  for (std::size_t k = 0; k < dumped.size(); ++k) {
-    const std::filesystem::path& dump = dumps[k];
-    std::error_code ec;
-    if (!std::filesystem::exists(dump) || std::filesystem::file_size(dump, ec) == 0) {
-      std::filesystem::remove(dump, ec);
-      hl::standard_output() << "No XML for " << modelpaths[dumped[k]].string() << "\n";
-      continue;
-    }
-    sysids[dumped[k]] = sysids_of_dump(dump);
-    std::filesystem::remove(dump, ec);
-  }
+  if (!runs.empty()) std::filesystem::create_directories(dir_);
+  std::vector<int> statuses =
+      host::system::run_programs(runs, std::max(1u, std::thread::hardware_concurrency()));
+  // Ctrl-C reaches the dump programs as well as the host: dumps it cut
+  // short are no files without a dump.
+  if (const int sig = host::system::interrupt_signal()) throw association_interrupted(sig);
+  statuses.resize(dumped.size(), -1);
+  for (std::size_t k = 0; k < dumped.size(); ++k)
+    sysids[dumped[k]] =
+        dumped_sysids(modelpaths[dumped[k]], dir_ / (std::to_string(k) + ".xml"), statuses[k]);
   return sysids;
 }
 
 std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath) {
-  return std::move(get_model_sysids(std::vector<std::filesystem::path>{modelpath}).front());
+  if (!std::filesystem::exists(modelpath)) return {};
+  const hl::ref program = hl::symbol_value(pbpub());
+  const std::filesystem::path dump = temp_dir() / (modelpath.filename().string() + ".xml");
+  std::error_code ec;
+  std::filesystem::remove(dump, ec);
+  const int status =
+      hl::truthy(program) ? host::system::run_program(dump_command(program, modelpath), dump) : -1;
+  std::vector<std::string> sysids = dumped_sysids(modelpath, dump, status);
+  std::filesystem::remove(dump, ec);
+  return sysids;
 }
 
 std::optional<drawing_owners> get_drawing_owners(const std::filesystem::path& path) {
@@ -191,21 +213,21 @@ void check_lists(const std::filesystem::path& input_csv, const std::filesystem::
 
 // The association list lies in a staging directory when the team keeps it
 // there; its status then shows the run too.
-void print_association_summary(const std::filesystem::path& output_csv, std::int64_t drawings,
-                               std::int64_t before) {
+void print_association_summary(const std::filesystem::path& output_csv, const std::string& headline,
+                               std::int64_t drawings, std::int64_t before) {
   const std::filesystem::path dir = output_csv.parent_path();
   const std::vector<std::pair<std::string, std::int64_t>> this_run{{"drawings associated", drawings},
                                                                    {"listed by earlier runs", before}};
   std::ostream& out = hl::standard_output();
   if (!std::filesystem::exists(dir / records::toc_file)) {
-    out << "Drawing association finished. This run: " << drawings << " drawings associated, " << before
+    out << headline << " This run: " << drawings << " drawings associated, " << before
         << " listed by earlier runs.\nAssociation list: " << output_csv.string() << "\n"
         << std::flush;
     return;
   }
   if (const auto status = analytics::try_refresh_staging_status(dir, "drawing-association"))
     analytics::print_run_summary(
-        out, "Drawing association finished.", this_run, *status, dir,
+        out, headline, this_run, *status, dir,
         "check the lines of " + output_csv.string() + " that do not end in \"SUCCESS\"");
 }
 
@@ -228,7 +250,8 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
 
   const hl::ref bar = host::frame2::create_progress_bar("Drawing Associator");
   extraction_scan scan;
-  scan.model_sysids = [](const std::vector<std::filesystem::path>& files) { return get_model_sysids(files); };
+  model_dumps dumps;
+  scan.model_sysids = [&](const std::vector<std::filesystem::path>& files) { return dumps.sysids(files); };
   scan.set_progress_maximum = [&](std::size_t max) {
     host::frame2::set_progress_bar_maximum(bar, std::int64_t(max));
   };
@@ -243,7 +266,18 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
     unread = true;
   };
   const std::filesystem::path base = input_csv.parent_path() / "files";
-  const extraction_maps maps = make_extraction_maps(base, records, scan);
+  extraction_maps maps;
+  try {
+    maps = make_extraction_maps(base, records, scan);
+  } catch (const association_interrupted& e) {
+    // Nothing was associated: the list holds what it held.
+    host::frame2::finalize_progress_bar(bar);
+    list.close();
+    hl::standard_output() << "The drawing association was interrupted (" << e.what()
+                          << ") while the models were scanned; a rerun carries on from there.\n"
+                          << std::flush;
+    return hl::nil();
+  }
 
   shown_on_failure([] { host::ui::uic_reset_session(true); });
   oli::sd_switch_application("Annotation");
@@ -261,11 +295,19 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
 
   const std::int64_t threshold = hl::as_integer(hl::symbol_value(restart_threshold()));
   std::int64_t running = 0, associated = 0;
+  bool interrupted = false;
   {
     core::run_progress progress("Drawing association", std::int64_t(maps.drawings.size()), before);
     for (const extraction_record* drawing : maps.drawings) {
       const std::string id = get_record_id(*drawing);
       if (list.done(id)) continue;
+      // Before the drawing's line is begun, so that a rerun takes it up.
+      if (const int sig = host::system::interrupt_signal()) {
+        hl::standard_output() << "The drawing association was interrupted (signal " << sig << ") before "
+                              << id << "; a rerun carries on from there.\n";
+        interrupted = true;
+        break;
+      }
       if (threshold > 0 && ++running % threshold == 0) restart_annotation();
       progress.working_on(id);
       list.begin_drawing(id);
@@ -285,7 +327,9 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
   }
   list.close();
   if (unread) host::system::note_incomplete_run();
-  print_association_summary(output_csv, associated, before);
+  print_association_summary(output_csv,
+                            interrupted ? "Drawing association stopped." : "Drawing association finished.",
+                            associated, before);
   return result;
 }
 
