@@ -156,7 +156,7 @@ TEST_F(AssociationRun, AnInterruptedRunStopsCleanlyAndARerunCarriesOn) {
         "(:sdsim-model 1)\n(:contents :id \"f\" :name \"f\")\n");
   write(dir_ / "extraction" / "files" / "f" / "bad.sdp", "just text\n");
   std::string models = "ME Component CAD Model,bad,1,PN-BAD,f,bad.sdpc\n";
-  for (int i = 0; i < 100; ++i)
+  for (int i = 0; i < 300; ++i)
     models += "ME Component CAD Model,f" + std::to_string(i) + ",1,PN-F,f,f.sdpc\n";
   std::string text = read(list());
   text.insert(text.find('\n') + 1, models);
