@@ -86,10 +86,9 @@ std::string help_url() {
 
 namespace {
 
-// The instance sysids of a dump file, in reverse document order.
-std::vector<std::string> sysids_of_dump(const std::filesystem::path& dump) {
+// The instance sysids of a dump, in reverse document order.
+std::vector<std::string> sysids_of_dump(const hl::ref& doc) {
   std::vector<std::string> sysids;
-  const hl::ref doc = oli::sd_xml_read_file(dump.string());
   if (hl::truthy(doc))
     if (hl::ref root = oli::sd_xml_document_root(doc); hl::truthy(root))
       for (const hl::ref& cluster : oli::sd_xml_element_children(root, "cluster"))
@@ -102,59 +101,15 @@ std::vector<std::string> sysids_of_dump(const std::filesystem::path& dump) {
   return sysids;
 }
 
-}  // namespace
-
-namespace {
-
-// The sysids of a model file from its dump; none, and the message, when the
-// dump program did not start or left no dump.
-std::vector<std::string> dumped_sysids(const std::filesystem::path& modelpath,
-                                       const std::filesystem::path& dump, int status) {
-  std::error_code ec;
-  if (status == -1 || !std::filesystem::exists(dump) || std::filesystem::file_size(dump, ec) == 0) {
-    hl::standard_output() << "No XML for " << modelpath.string() << "\n";
-    return {};
-  }
-  return sysids_of_dump(dump);
-}
-
 std::vector<std::string> dump_command(const hl::ref& program, const std::filesystem::path& modelpath) {
   return {hl::namestring(program), "-S", "-i", modelpath.string()};
 }
 
+void no_dump(const std::filesystem::path& modelpath) {
+  hl::standard_output() << "No XML for " << modelpath.string() << "\n";
+}
+
 }  // namespace
-
-model_dumps::model_dumps() : dir_(temp_dir() / "model-dumps") {}
-
-model_dumps::~model_dumps() {
-  std::error_code ec;
-  std::filesystem::remove_all(dir_, ec);
-}
-
-std::vector<std::vector<std::string>> model_dumps::sysids(
-    const std::vector<std::filesystem::path>& modelpaths) {
-  std::vector<std::vector<std::string>> sysids(modelpaths.size());
-  const hl::ref program = hl::symbol_value(pbpub());
-  std::vector<std::size_t> dumped;
-  std::vector<host::system::program_run> runs;
-  for (std::size_t i = 0; i < modelpaths.size(); ++i) {
-    if (!std::filesystem::exists(modelpaths[i])) continue;
-    dumped.push_back(i);
-    if (hl::truthy(program))
-      runs.push_back({dump_command(program, modelpaths[i]), dir_ / (std::to_string(runs.size()) + ".xml")});
-  }
-  if (!runs.empty()) std::filesystem::create_directories(dir_);
-  std::vector<int> statuses =
-      host::system::run_programs(runs, std::max(1u, std::thread::hardware_concurrency()));
-  // Ctrl-C reaches the dump programs as well as the host: dumps it cut
-  // short are no files without a dump.
-  if (const int sig = host::system::interrupt_signal()) throw association_interrupted(sig);
-  statuses.resize(dumped.size(), -1);
-  for (std::size_t k = 0; k < dumped.size(); ++k)
-    sysids[dumped[k]] =
-        dumped_sysids(modelpaths[dumped[k]], dir_ / (std::to_string(k) + ".xml"), statuses[k]);
-  return sysids;
-}
 
 std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath) {
   if (!std::filesystem::exists(modelpath)) return {};
@@ -162,10 +117,39 @@ std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath
   const std::filesystem::path dump = temp_dir() / (modelpath.filename().string() + ".xml");
   std::error_code ec;
   std::filesystem::remove(dump, ec);
-  const int status =
-      hl::truthy(program) ? host::system::run_program(dump_command(program, modelpath), dump) : -1;
-  std::vector<std::string> sysids = dumped_sysids(modelpath, dump, status);
+  if (hl::truthy(program)) host::system::run_program(dump_command(program, modelpath), dump);
+  if (!std::filesystem::exists(dump) || std::filesystem::file_size(dump, ec) == 0) {
+    std::filesystem::remove(dump, ec);
+    no_dump(modelpath);
+    return {};
+  }
+  std::vector<std::string> sysids = sysids_of_dump(oli::sd_xml_read_file(dump.string()));
   std::filesystem::remove(dump, ec);
+  return sysids;
+}
+
+std::vector<std::vector<std::string>> get_model_sysids(const std::vector<std::filesystem::path>& modelpaths) {
+  std::vector<std::vector<std::string>> sysids(modelpaths.size());
+  const hl::ref program = hl::symbol_value(pbpub());
+  std::vector<std::size_t> dumped;
+  std::vector<std::vector<std::string>> commands;
+  for (std::size_t i = 0; i < modelpaths.size(); ++i) {
+    if (!std::filesystem::exists(modelpaths[i])) continue;
+    dumped.push_back(i);
+    if (hl::truthy(program)) commands.push_back(dump_command(program, modelpaths[i]));
+  }
+  std::vector<host::system::program_output> dumps =
+      host::system::run_programs_for_output(commands, std::max(1u, std::thread::hardware_concurrency()));
+  // Ctrl-C reaches the dump programs as well as the host: dumps it cut
+  // short are no files without a dump.
+  if (const int sig = host::system::interrupt_signal()) throw association_interrupted(sig);
+  dumps.resize(dumped.size());
+  for (std::size_t k = 0; k < dumped.size(); ++k) {
+    if (dumps[k].output.empty())
+      no_dump(modelpaths[dumped[k]]);
+    else
+      sysids[dumped[k]] = sysids_of_dump(oli::sd_xml_read_string(dumps[k].output));
+  }
   return sysids;
 }
 
@@ -250,8 +234,7 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
 
   const hl::ref bar = host::frame2::create_progress_bar("Drawing Associator");
   extraction_scan scan;
-  model_dumps dumps;
-  scan.model_sysids = [&](const std::vector<std::filesystem::path>& files) { return dumps.sysids(files); };
+  scan.model_sysids = [](const std::vector<std::filesystem::path>& files) { return get_model_sysids(files); };
   scan.set_progress_maximum = [&](std::size_t max) {
     host::frame2::set_progress_bar_maximum(bar, std::int64_t(max));
   };

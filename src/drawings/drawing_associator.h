@@ -13,10 +13,6 @@
 
 namespace vtm::drawings {
 
-// The instance sysids of a model file, from the dump program *pbpub*, in the
-// reverse of the dump's order; none when the file is missing or undumpable.
-std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath);
-
 // The host was asked to stop (Ctrl-C, SIGTERM, SIGHUP): the run ends at its
 // next step boundary, and a rerun carries on from there.
 struct association_interrupted : std::runtime_error {
@@ -25,25 +21,15 @@ struct association_interrupted : std::runtime_error {
   int signal;
 };
 
-// The same for many model files: the dumps run side by side, one per core.
-// Their files are reused from one call to the next and removed with this
-// object: a fresh file for every dump of a large scan costs the file system
-// more than the dump.
-class model_dumps {
- public:
-  model_dumps();
-  ~model_dumps();
-  model_dumps(const model_dumps&) = delete;
-  model_dumps& operator=(const model_dumps&) = delete;
+// The instance sysids of a model file, from the dump program *pbpub*, in the
+// reverse of the dump's order; none when the file is missing or undumpable.
+std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath);
 
-  // The sysids of each file, in the order of the files. Throws
-  // association_interrupted when the host was asked to stop by the time the
-  // dumps ended.
-  std::vector<std::vector<std::string>> sysids(const std::vector<std::filesystem::path>& modelpaths);
-
- private:
-  std::filesystem::path dir_;
-};
+// The same for each of the files, in their order; the dumps run side by
+// side, one per core, and go to memory rather than to files. Throws
+// association_interrupted when the host was asked to stop by the time the
+// dumps ended.
+std::vector<std::vector<std::string>> get_model_sysids(const std::vector<std::filesystem::path>& modelpaths);
 
 // Loads the drawing and answers its owners' sysids and the load status;
 // nothing when the file does not exist.

@@ -62,7 +62,7 @@ TEST_F(ModelSysids, ManyFilesAtOnceEachGetTheirOwn) {
   for (int i = 0; i < 9; ++i)
     files.push_back(model(fs::path("d" + std::to_string(i)) / "same.sda", std::to_string(i)));
   files.insert(files.begin() + 4, dir_ / "missing.sda");
-  const std::vector<std::vector<std::string>> found = vtm::drawings::model_dumps().sysids(files);
+  const std::vector<std::vector<std::string>> found = get_model_sysids(files);
   ASSERT_EQ(found.size(), files.size());
   EXPECT_THAT(found[4], IsEmpty());
   for (std::size_t i = 0, n = 0; i < files.size(); ++i) {
@@ -72,25 +72,24 @@ TEST_F(ModelSysids, ManyFilesAtOnceEachGetTheirOwn) {
   }
 }
 
-// The dump files are reused from one batch to the next: a file that gives
-// no dump in a later batch is reported, and never gets the sysids an
-// earlier batch dumped into the same place. None is left behind.
-TEST_F(ModelSysids, AFailingDumpAmongSeveralNeverGetsAnEarlierBatchsSysids) {
+// A dump that fails among several is reported, in the order of the files,
+// and takes nothing from the dumps beside it; the dumps leave no file.
+TEST_F(ModelSysids, AFailingDumpAmongSeveralIsReportedInItsPlace) {
   const fs::path temp = host::lisp::as_string(host::oli::sd_inq_temp_dir());
-  const std::size_t temp_files_before = std::distance(fs::directory_iterator(temp), fs::directory_iterator());
+  const auto files_in_temp = [&] {
+    return std::distance(fs::directory_iterator(temp), fs::directory_iterator());
+  };
+  const auto before = files_in_temp();
   const fs::path foreign = dir_ / "notes.sdp";
   std::ofstream(foreign) << "just text\n";
-  {
-    vtm::drawings::model_dumps dumps;
-    EXPECT_THAT(dumps.sysids({model("a.sda", "A"), model("b.sda", "B")}),
-                ElementsAre(ElementsAre("B-A", "A-A", "I-A"), ElementsAre("B-B", "A-B", "I-B")));
-    testing::internal::CaptureStdout();
-    const std::vector<std::vector<std::string>> second = dumps.sysids({foreign, model("c.sda", "C")});
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_THAT(second, ElementsAre(IsEmpty(), ElementsAre("B-C", "A-C", "I-C")));
-    EXPECT_EQ(out, "No XML for " + foreign.string() + "\n");
-  }
-  EXPECT_EQ(std::distance(fs::directory_iterator(temp), fs::directory_iterator()), temp_files_before);
+  testing::internal::CaptureStdout();
+  const std::vector<std::vector<std::string>> found =
+      get_model_sysids({model("a.sda", "A"), foreign, dir_ / "missing.sda", model("c.sda", "C"), foreign});
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_THAT(found, ElementsAre(ElementsAre("B-A", "A-A", "I-A"), IsEmpty(), IsEmpty(),
+                                 ElementsAre("B-C", "A-C", "I-C"), IsEmpty()));
+  EXPECT_EQ(out, "No XML for " + foreign.string() + "\nNo XML for " + foreign.string() + "\n");
+  EXPECT_EQ(files_in_temp(), before);
 }
 
 // A file that is no model file leaves no dump: its message, no sysids.
