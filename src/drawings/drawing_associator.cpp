@@ -140,8 +140,8 @@ std::vector<std::vector<std::string>> get_model_sysids(const std::vector<std::fi
   }
   std::vector<host::system::program_output> dumps =
       host::system::run_programs_for_output(commands, std::max(1u, std::thread::hardware_concurrency()));
-  // Ctrl-C reaches the dump programs as well as the host: dumps it cut
-  // short are no files without a dump.
+  // Ctrl-C reaches the dump programs as well as the host: the models whose
+  // dumps it cut short must not enter the maps without their sysids.
   if (const int sig = host::system::interrupt_signal()) throw association_interrupted(sig);
   dumps.resize(dumped.size());
   for (std::size_t k = 0; k < dumped.size(); ++k) {
