@@ -4,7 +4,7 @@
 // list of 100,000 lines. The dump runs of pb_pub dominate the first; their
 // cost is shown beside that of starting /bin/true, the floor for any
 // process start on the machine, and the maps beside /bin/true started once
-// per model record, as many at a time as the association runs dumps
+// per dump the maps need, as many at a time as the association runs dumps
 // (x_floor).
 //
 // Run on a Release build with benchmarks:
@@ -98,10 +98,37 @@ void associate_fresh(benchmark::State& state, const char* list, const char* out,
   state.SetItemsProcessed(state.iterations() * items);
 }
 
-// /bin/true started once per model record, as many at a time as there are
-// processors; in seconds.
-double start_true_per_model() {
-  std::vector<host::system::program_run> runs(model_count, {{"/bin/true"}, data_dir() / "true.out"});
+// The dumps the association runs for the model records of the list: the
+// instance file of a part, the instance and the contents file of an
+// assembly, those that exist.
+std::size_t dump_count(const fs::path& list) {
+  std::ifstream in(list);
+  std::size_t dumps = 0;
+  std::string line;
+  std::getline(in, line);  // the header: TYPE,NAME,REVISION,PART_NUMBER,FILEPATH,FILE_TO_LOAD
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    for (std::size_t from = 0, comma;; from = comma + 1) {
+      comma = std::min(line.find(',', from), line.size());
+      fields.push_back(line.substr(from, comma - from));
+      if (comma == line.size()) break;
+    }
+    if (fields.size() < 6) continue;
+    const bool assembly = fields[0] == "ME Assembly CAD Model";
+    if (!assembly && fields[0] != "ME Component CAD Model") continue;
+    const fs::path contents = list.parent_path() / "files" / fields[4] / fields[5];
+    fs::path instance = contents;
+    instance.replace_extension(
+        contents.extension().string().substr(0, contents.extension().string().size() - 1));
+    dumps += fs::exists(instance) + (assembly && fs::exists(contents));
+  }
+  return dumps;
+}
+
+// /bin/true started once per dump of the list, as many at a time as there
+// are processors; in seconds.
+double start_true_per_dump(const fs::path& list) {
+  std::vector<host::system::program_run> runs(dump_count(list), {{"/bin/true"}, data_dir() / "true.out"});
   const auto start = std::chrono::steady_clock::now();
   host::system::run_programs(runs, std::max(1u, std::thread::hardware_concurrency()));
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -110,7 +137,7 @@ double start_true_per_model() {
 // The maps of 20,000 model records; no drawing to associate.
 void BM_BuildMaps(benchmark::State& state) {
   extraction_folder();
-  const double floor = start_true_per_model();
+  const double floor = start_true_per_dump(extraction_folder() / "models_only.csv");
   const auto start = std::chrono::steady_clock::now();
   associate_fresh(state, "models_only.csv", "models_only_out.csv", model_count);
   const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

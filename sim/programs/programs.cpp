@@ -2,7 +2,9 @@
 #include "host/programs.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -111,17 +113,109 @@ int run_program(const std::vector<std::string>& arguments, const std::filesystem
 
 std::vector<int> run_programs(const std::vector<program_run>& runs, std::size_t at_once) {
   if (at_once == 0) at_once = 1;
-  std::vector<pid_t> pids(runs.size(), -1);
   std::vector<int> statuses(runs.size(), -1);
-  // Oldest first: the runs of one batch take about as long as each other.
-  std::size_t next = 0, done = 0;
-  while (done < runs.size()) {
-    for (; next < runs.size() && next - done < at_once; ++next)
-      pids[next] = start_program(runs[next].arguments, runs[next].stdout_file);
-    statuses[done] = wait_for(pids[done]);
-    ++done;
+  // The next program starts the moment any of those running ends: a slow
+  // one does not hold up the others.
+  struct running {
+    std::size_t run;
+    pid_t pid;
+    int pidfd;
+  };
+  std::vector<running> now;
+  std::vector<pollfd> ends;
+  for (std::size_t next = 0; next < runs.size() || !now.empty();) {
+    for (; next < runs.size() && now.size() < at_once; ++next) {
+      const pid_t pid = start_program(runs[next].arguments, runs[next].stdout_file);
+      if (pid < 0) continue;
+      // By its system call: glibc 2.36 declares pidfd_open without C linkage.
+      const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+      if (pidfd < 0)
+        statuses[next] = wait_for(pid);  // a kernel without pidfds: one at a time
+      else
+        now.push_back({next, pid, pidfd});
+    }
+    if (now.empty()) continue;
+    ends.clear();
+    for (const running& r : now) ends.push_back({r.pidfd, POLLIN, 0});
+    int ready;
+    while ((ready = ::poll(ends.data(), ends.size(), -1)) < 0 && errno == EINTR) {
+    }
+    if (ready < 0) ends.front().revents = POLLIN;  // cannot watch them: wait for the oldest
+    for (std::size_t i = now.size(); i-- > 0;) {
+      if (ends[i].revents == 0) continue;
+      statuses[now[i].run] = wait_for(now[i].pid);
+      ::close(now[i].pidfd);
+      now.erase(now.begin() + std::ptrdiff_t(i));
+    }
   }
   return statuses;
+}
+
+namespace {
+
+// The child's pid and the reading end of a pipe from its standard output;
+// pid -1 when it could not be started.
+std::pair<pid_t, int> start_program_into_pipe(const std::vector<std::string>& arguments) {
+  int pipe_ends[2];
+  if (arguments.empty() || ::pipe2(pipe_ends, O_CLOEXEC) != 0) return {-1, -1};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDOUT_FILENO);
+  std::vector<char*> argv;
+  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipe_ends[1]);
+  if (started != 0) {
+    ::close(pipe_ends[0]);
+    return {-1, -1};
+  }
+  return {pid, pipe_ends[0]};
+}
+
+}  // namespace
+
+std::vector<program_output> run_programs_for_output(const std::vector<std::vector<std::string>>& commands,
+                                                    std::size_t at_once) {
+  if (at_once == 0) at_once = 1;
+  std::vector<program_output> outputs(commands.size());
+  struct running {
+    std::size_t run;
+    pid_t pid;
+    int out;
+  };
+  std::vector<running> now;
+  std::vector<pollfd> ready;
+  char buffer[65536];
+  for (std::size_t next = 0; next < commands.size() || !now.empty();) {
+    for (; next < commands.size() && now.size() < at_once; ++next)
+      if (const auto [pid, out] = start_program_into_pipe(commands[next]); pid >= 0)
+        now.push_back({next, pid, out});
+    if (now.empty()) continue;
+    ready.clear();
+    for (const running& r : now) ready.push_back({r.out, POLLIN, 0});
+    int polled;
+    while ((polled = ::poll(ready.data(), ready.size(), -1)) < 0 && errno == EINTR) {
+    }
+    if (polled < 0) ready.front().revents = POLLIN;  // cannot watch them: read the oldest
+    // A program is done when its output ends; each is read as it writes,
+    // so that none waits on a full pipe.
+    for (std::size_t i = now.size(); i-- > 0;) {
+      if (ready[i].revents == 0) continue;
+      const ssize_t n = ::read(now[i].out, buffer, sizeof buffer);
+      if (n > 0) {
+        outputs[now[i].run].output.append(buffer, std::size_t(n));
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      ::close(now[i].out);
+      outputs[now[i].run].status = wait_for(now[i].pid);
+      now.erase(now.begin() + std::ptrdiff_t(i));
+    }
+  }
+  return outputs;
 }
 
 }  // namespace host::system

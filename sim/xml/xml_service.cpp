@@ -145,13 +145,27 @@ void sd_xml_write_file(const ref& document, std::string_view file, bool pretty_p
     fail("Cannot write the XML file ~A", make_string(file));
 }
 
-ref sd_xml_read_file(std::string_view file) {
-  pugi::xml_document in;
-  if (!in.load_file(std::string(file).c_str())) return nil();
+namespace {
+
+ref read_document(const pugi::xml_document& in) {
   ref handle = new_document();
   auto doc = document_of(handle);
   if (pugi::xml_node root = in.document_element()) doc->root = convert(root, doc.get());
   return handle;
+}
+
+}  // namespace
+
+ref sd_xml_read_file(std::string_view file) {
+  pugi::xml_document in;
+  if (!in.load_file(std::string(file).c_str())) return nil();
+  return read_document(in);
+}
+
+ref sd_xml_read_string(std::string_view text) {
+  pugi::xml_document in;
+  if (!in.load_buffer(text.data(), text.size())) return nil();
+  return read_document(in);
 }
 
 void sd_xml_clear_cache() { cache().clear(); }

@@ -1,7 +1,6 @@
 #include "drawings/drawing_associator.h"
 
 #include <algorithm>
-#include <set>
 #include <thread>
 
 #include "analytics/staging_outputs.h"
@@ -12,6 +11,7 @@
 #include "host/dialogs.h"
 #include "host/drawings.h"
 #include "host/files.h"
+#include "host/interrupts.h"
 #include "host/lisp/errors.h"
 #include "host/lisp/eval.h"
 #include "host/lisp/packages.h"
@@ -86,10 +86,9 @@ std::string help_url() {
 
 namespace {
 
-// The instance sysids of a dump file, in reverse document order.
-std::vector<std::string> sysids_of_dump(const std::filesystem::path& dump) {
+// The instance sysids of a dump, in reverse document order.
+std::vector<std::string> sysids_of_dump(const hl::ref& doc) {
   std::vector<std::string> sysids;
-  const hl::ref doc = oli::sd_xml_read_file(dump.string());
   if (hl::truthy(doc))
     if (hl::ref root = oli::sd_xml_document_root(doc); hl::truthy(root))
       for (const hl::ref& cluster : oli::sd_xml_element_children(root, "cluster"))
@@ -102,49 +101,56 @@ std::vector<std::string> sysids_of_dump(const std::filesystem::path& dump) {
   return sysids;
 }
 
+std::vector<std::string> dump_command(const hl::ref& program, const std::filesystem::path& modelpath) {
+  return {hl::namestring(program), "-S", "-i", modelpath.string()};
+}
+
+void no_dump(const std::filesystem::path& modelpath) {
+  hl::standard_output() << "No XML for " << modelpath.string() << "\n";
+}
+
 }  // namespace
+
+std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath) {
+  if (!std::filesystem::exists(modelpath)) return {};
+  const hl::ref program = hl::symbol_value(pbpub());
+  const std::filesystem::path dump = temp_dir() / (modelpath.filename().string() + ".xml");
+  std::error_code ec;
+  std::filesystem::remove(dump, ec);
+  if (hl::truthy(program)) host::system::run_program(dump_command(program, modelpath), dump);
+  if (!std::filesystem::exists(dump) || std::filesystem::file_size(dump, ec) == 0) {
+    std::filesystem::remove(dump, ec);
+    no_dump(modelpath);
+    return {};
+  }
+  std::vector<std::string> sysids = sysids_of_dump(oli::sd_xml_read_file(dump.string()));
+  std::filesystem::remove(dump, ec);
+  return sysids;
+}
 
 std::vector<std::vector<std::string>> get_model_sysids(const std::vector<std::filesystem::path>& modelpaths) {
   std::vector<std::vector<std::string>> sysids(modelpaths.size());
   const hl::ref program = hl::symbol_value(pbpub());
-  // Each model file that exists is dumped to "<name>.<type>.xml" in the
-  // temporary directory; one whose name another file of the batch took
-  // already gets its position in the batch added.
   std::vector<std::size_t> dumped;
-  std::vector<std::filesystem::path> dumps;
-  std::vector<host::system::program_run> runs;
-  std::set<std::filesystem::path> names;
+  std::vector<std::vector<std::string>> commands;
   for (std::size_t i = 0; i < modelpaths.size(); ++i) {
     if (!std::filesystem::exists(modelpaths[i])) continue;
-    std::filesystem::path dump = temp_dir() / (modelpaths[i].filename().string() + ".xml");
-    if (!names.insert(dump).second) {
-      dump += '-';
-      dump += std::to_string(i);
-    }
-    std::error_code ec;
-    std::filesystem::remove(dump, ec);
     dumped.push_back(i);
-    dumps.push_back(dump);
-    if (hl::truthy(program))
-      runs.push_back({{hl::namestring(program), "-S", "-i", modelpaths[i].string()}, dump});
+    if (hl::truthy(program)) commands.push_back(dump_command(program, modelpaths[i]));
   }
-  host::system::run_programs(runs, std::max(1u, std::thread::hardware_concurrency()));
+  std::vector<host::system::program_output> dumps =
+      host::system::run_programs_for_output(commands, std::max(1u, std::thread::hardware_concurrency()));
+  // Ctrl-C reaches the dump programs as well as the host: the models whose
+  // dumps it cut short must not enter the maps without their sysids.
+  if (const int sig = host::system::interrupt_signal()) throw association_interrupted(sig);
+  dumps.resize(dumped.size());
   for (std::size_t k = 0; k < dumped.size(); ++k) {
-    const std::filesystem::path& dump = dumps[k];
-    std::error_code ec;
-    if (!std::filesystem::exists(dump) || std::filesystem::file_size(dump, ec) == 0) {
-      std::filesystem::remove(dump, ec);
-      hl::standard_output() << "No XML for " << modelpaths[dumped[k]].string() << "\n";
-      continue;
-    }
-    sysids[dumped[k]] = sysids_of_dump(dump);
-    std::filesystem::remove(dump, ec);
+    if (dumps[k].output.empty())
+      no_dump(modelpaths[dumped[k]]);
+    else
+      sysids[dumped[k]] = sysids_of_dump(oli::sd_xml_read_string(dumps[k].output));
   }
   return sysids;
-}
-
-std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath) {
-  return std::move(get_model_sysids(std::vector<std::filesystem::path>{modelpath}).front());
 }
 
 std::optional<drawing_owners> get_drawing_owners(const std::filesystem::path& path) {
@@ -191,21 +197,21 @@ void check_lists(const std::filesystem::path& input_csv, const std::filesystem::
 
 // The association list lies in a staging directory when the team keeps it
 // there; its status then shows the run too.
-void print_association_summary(const std::filesystem::path& output_csv, std::int64_t drawings,
-                               std::int64_t before) {
+void print_association_summary(const std::filesystem::path& output_csv, const std::string& headline,
+                               std::int64_t drawings, std::int64_t before) {
   const std::filesystem::path dir = output_csv.parent_path();
   const std::vector<std::pair<std::string, std::int64_t>> this_run{{"drawings associated", drawings},
                                                                    {"listed by earlier runs", before}};
   std::ostream& out = hl::standard_output();
   if (!std::filesystem::exists(dir / records::toc_file)) {
-    out << "Drawing association finished. This run: " << drawings << " drawings associated, " << before
+    out << headline << " This run: " << drawings << " drawings associated, " << before
         << " listed by earlier runs.\nAssociation list: " << output_csv.string() << "\n"
         << std::flush;
     return;
   }
   if (const auto status = analytics::try_refresh_staging_status(dir, "drawing-association"))
     analytics::print_run_summary(
-        out, "Drawing association finished.", this_run, *status, dir,
+        out, headline, this_run, *status, dir,
         "check the lines of " + output_csv.string() + " that do not end in \"SUCCESS\"");
 }
 
@@ -243,7 +249,18 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
     unread = true;
   };
   const std::filesystem::path base = input_csv.parent_path() / "files";
-  const extraction_maps maps = make_extraction_maps(base, records, scan);
+  extraction_maps maps;
+  try {
+    maps = make_extraction_maps(base, records, scan);
+  } catch (const association_interrupted& e) {
+    // Nothing was associated: the list holds what it held.
+    host::frame2::finalize_progress_bar(bar);
+    list.close();
+    hl::standard_output() << "The drawing association was interrupted (" << e.what()
+                          << ") while the models were scanned; a rerun carries on from there.\n"
+                          << std::flush;
+    return hl::nil();
+  }
 
   shown_on_failure([] { host::ui::uic_reset_session(true); });
   oli::sd_switch_application("Annotation");
@@ -261,11 +278,19 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
 
   const std::int64_t threshold = hl::as_integer(hl::symbol_value(restart_threshold()));
   std::int64_t running = 0, associated = 0;
+  bool interrupted = false;
   {
     core::run_progress progress("Drawing association", std::int64_t(maps.drawings.size()), before);
     for (const extraction_record* drawing : maps.drawings) {
       const std::string id = get_record_id(*drawing);
       if (list.done(id)) continue;
+      // Before the drawing's line is begun, so that a rerun takes it up.
+      if (const int sig = host::system::interrupt_signal()) {
+        hl::standard_output() << "The drawing association was interrupted (signal " << sig << ") before "
+                              << id << "; a rerun carries on from there.\n";
+        interrupted = true;
+        break;
+      }
       if (threshold > 0 && ++running % threshold == 0) restart_annotation();
       progress.working_on(id);
       list.begin_drawing(id);
@@ -285,7 +310,9 @@ hl::ref run_drawing_association(const std::filesystem::path& input_list,
   }
   list.close();
   if (unread) host::system::note_incomplete_run();
-  print_association_summary(output_csv, associated, before);
+  print_association_summary(output_csv,
+                            interrupted ? "Drawing association stopped." : "Drawing association finished.",
+                            associated, before);
   return result;
 }
 

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,10 +13,22 @@
 
 namespace vtm::drawings {
 
+// The host was asked to stop (Ctrl-C, SIGTERM, SIGHUP): the run ends at its
+// next step boundary, and a rerun carries on from there.
+struct association_interrupted : std::runtime_error {
+  explicit association_interrupted(int sig)
+      : std::runtime_error("signal " + std::to_string(sig)), signal(sig) {}
+  int signal;
+};
+
 // The instance sysids of a model file, from the dump program *pbpub*, in the
 // reverse of the dump's order; none when the file is missing or undumpable.
 std::vector<std::string> get_model_sysids(const std::filesystem::path& modelpath);
-// The same for each of the files; the dumps run side by side, one per core.
+
+// The same for each of the files, in their order; the dumps run side by
+// side, one per core, and go to memory rather than to files. Throws
+// association_interrupted when the host was asked to stop by the time the
+// dumps ended.
 std::vector<std::vector<std::string>> get_model_sysids(const std::vector<std::filesystem::path>& modelpaths);
 
 // Loads the drawing and answers its owners' sysids and the load status;

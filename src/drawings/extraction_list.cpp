@@ -120,7 +120,7 @@ extraction_maps make_extraction_maps(const std::filesystem::path& basepath,
                                      const std::vector<extraction_record>& records,
                                      const extraction_scan& scan) {
   // Model records are scanned this many at a time.
-  constexpr std::size_t batch_size = 64;
+  constexpr std::size_t batch_size = 256;
   extraction_maps maps;
   scan.set_progress_maximum(records.size());
   for (auto* map : {&maps.sysid_map, &maps.partnumber_3d_map, &maps.name_3d_map}) map->reserve(10000);

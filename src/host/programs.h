@@ -37,4 +37,12 @@ struct program_run {
 // Runs every program as run_program does, up to at_once of them at the same
 // time, and answers their exit statuses in the order of runs.
 std::vector<int> run_programs(const std::vector<program_run>& runs, std::size_t at_once);
+struct program_output {
+  int status = -1;  // as run_program answers it
+  std::string output;
+};
+// The same with each program's standard output read into memory, where a
+// file would cost more than a small program's run.
+std::vector<program_output> run_programs_for_output(const std::vector<std::vector<std::string>>& commands,
+                                                    std::size_t at_once);
 }  // namespace host::system

@@ -30,6 +30,8 @@ void sd_xml_write_file(const host::lisp::ref& document, std::string_view file, b
                        std::string_view encoding);
 // Reads a document; NIL when the file is missing or not well-formed XML.
 host::lisp::ref sd_xml_read_file(std::string_view file);
+// The same for a document held in memory; NIL when it is not well-formed.
+host::lisp::ref sd_xml_read_string(std::string_view text);
 // Drops the service's references to the documents it made or read; handles
 // still held stay valid.
 void sd_xml_clear_cache();

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "core/file_lock.h"
+#include "drawings/association_list.h"
 #include "support/sdhost_process.h"
 
 namespace {
@@ -76,6 +77,7 @@ class AssociationRun : public testing::Test {
     vtm_test::sdhost_run how;
     how.cwd = dir_;
     how.environment = {{"SDUSERCUSTOMIZEDIR", (dir_ / "user").string()}, {"TMPDIR", dir_.string()}};
+    how.environment.insert(how.environment.end(), environment_.begin(), environment_.end());
     const vtm_test::sdhost_result r = vtm_test::run_sdhost(arguments, how);
     std::ofstream(dir_ / "stdout", std::ios::binary) << r.err << r.out;
     return r.status;
@@ -86,6 +88,7 @@ class AssociationRun : public testing::Test {
   bool told(const std::string& text) const { return output().find(text) != std::string::npos; }
 
   fs::path dir_;
+  std::vector<std::pair<std::string, std::string>> environment_;  // more for the host
 };
 
 TEST_F(AssociationRun, ADrawingThatKillsTheHostIsCompletedAndNotRetried) {
@@ -115,6 +118,61 @@ TEST_F(AssociationRun, ADrawingThatKillsTheHostIsCompletedAndNotRetried) {
   write(dir_ / "extraction" / "files" / "d" / "d1.bi", "(:sdsim-ami 1)\n(:crash)\n");
   ASSERT_EQ(run(), 0) << read(dir_ / "stdout");
   EXPECT_EQ(read(out()), done + "\n");
+}
+
+// Ctrl-C stops the run at its next step: between drawings, with no line
+// left pending, or in the scan of the models, where dumps it cut short are
+// not taken for models without a dump and nothing is listed. A rerun carries
+// on and lists what a run never interrupted lists.
+TEST_F(AssociationRun, AnInterruptedRunStopsCleanlyAndARerunCarriesOn) {
+  const std::string plain = "(:sdsim-ami 1)\n(:drawing :number \"D\")\n";
+  write(dir_ / "extraction" / "files" / "d" / "d3.bi", plain);
+  write(dir_ / "extraction" / "files" / "d" / "d4.bi", plain);
+  fs::create_directories(out().parent_path());
+  ASSERT_EQ(run(), 3) << output();  // d2 and d5 cannot be read
+  const std::string reference = read(out());
+  fs::remove(out());
+
+  // The drawings go newest first: d5, d4, d3 ...
+  write(dir_ / "extraction" / "files" / "d" / "d4.bi",
+        "(:sdsim-ami 1)\n(:signal :sigint)\n(:drawing :number \"D\")\n");
+  EXPECT_EQ(run(), 128 + 2) << output();
+  EXPECT_TRUE(
+      told("The drawing association was interrupted (signal 2) before d3,1; a rerun carries on from "
+           "there.\n"))
+      << output();
+  EXPECT_TRUE(told("Drawing association stopped. This run: 2 drawings associated")) << output();
+  const std::string stopped = read(out());
+  ASSERT_EQ(stopped, reference.substr(0, reference.find("d3,1")));
+  write(dir_ / "extraction" / "files" / "d" / "d4.bi", plain);
+  EXPECT_EQ(run(), 3) << output();
+  EXPECT_EQ(read(out()), stopped + "\n" + reference.substr(stopped.size()));
+
+  // More models than one batch of dumps, the first without a dump: the
+  // host is interrupted as it reports it.
+  write(dir_ / "extraction" / "files" / "f" / "f.sdp",
+        "(:sdsim-model 1)\n(:model :sysid \"S-F\" :name \"f\" :contents (:file \"f.sdpc\"))\n");
+  write(dir_ / "extraction" / "files" / "f" / "f.sdpc",
+        "(:sdsim-model 1)\n(:contents :id \"f\" :name \"f\")\n");
+  write(dir_ / "extraction" / "files" / "f" / "bad.sdp", "just text\n");
+  std::string models = "ME Component CAD Model,bad,1,PN-BAD,f,bad.sdpc\n";
+  for (int i = 0; i < 300; ++i)
+    models += "ME Component CAD Model,f" + std::to_string(i) + ",1,PN-F,f,f.sdpc\n";
+  std::string text = read(list());
+  text.insert(text.find('\n') + 1, models);
+  write(list(), text);
+  fs::remove(out());
+  environment_ = {{"SDSIM_KILL_ON", "No XML for"}, {"SDSIM_KILL_SIGNAL", "2"}};
+  EXPECT_EQ(run(), 128 + 2) << output();
+  EXPECT_TRUE(
+      told("The drawing association was interrupted (signal 2) while the models were scanned; a "
+           "rerun carries on from there.\n"))
+      << output();
+  const std::string header(vtm::drawings::association_list_header);
+  EXPECT_EQ(read(out()), header + "\n");
+  environment_.clear();
+  EXPECT_EQ(run(), 3) << output();
+  EXPECT_EQ(read(out()), header + "\n\n" + reference.substr(header.size() + 1));
 }
 
 // Lists named relative to the directory the host started in.

@@ -10,6 +10,7 @@
 
 #include "drawings/drawing_associator.h"
 #include "host/lisp/printer.h"
+#include "host/programs.h"
 #include "support/module_fixture.h"
 
 namespace {
@@ -69,6 +70,26 @@ TEST_F(ModelSysids, ManyFilesAtOnceEachGetTheirOwn) {
     const std::string tag = std::to_string(n++);
     EXPECT_THAT(found[i], ElementsAre("B-" + tag, "A-" + tag, "I-" + tag)) << files[i];
   }
+}
+
+// A dump that fails among several is reported, in the order of the files,
+// and takes nothing from the dumps beside it; the dumps leave no file.
+TEST_F(ModelSysids, AFailingDumpAmongSeveralIsReportedInItsPlace) {
+  const fs::path temp = host::lisp::as_string(host::oli::sd_inq_temp_dir());
+  const auto files_in_temp = [&] {
+    return std::distance(fs::directory_iterator(temp), fs::directory_iterator());
+  };
+  const auto before = files_in_temp();
+  const fs::path foreign = dir_ / "notes.sdp";
+  std::ofstream(foreign) << "just text\n";
+  testing::internal::CaptureStdout();
+  const std::vector<std::vector<std::string>> found =
+      get_model_sysids({model("a.sda", "A"), foreign, dir_ / "missing.sda", model("c.sda", "C"), foreign});
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_THAT(found, ElementsAre(ElementsAre("B-A", "A-A", "I-A"), IsEmpty(), IsEmpty(),
+                                 ElementsAre("B-C", "A-C", "I-C"), IsEmpty()));
+  EXPECT_EQ(out, "No XML for " + foreign.string() + "\nNo XML for " + foreign.string() + "\n");
+  EXPECT_EQ(files_in_temp(), before);
 }
 
 // A file that is no model file leaves no dump: its message, no sysids.

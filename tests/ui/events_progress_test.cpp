@@ -1,5 +1,6 @@
 // Host events, the progress bar and running programs.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -85,6 +86,33 @@ TEST(Programs, FindsProgramsAndReportsTheirExitStatus) {
   EXPECT_EQ(text, "a b; rm -rf x >y\n");
   std::filesystem::remove(out);
   EXPECT_EQ(host::system::run_program({"/no/such/program"}, out), -1);
+}
+
+// Programs side by side: each answer stays with its program whatever order
+// they end in (the first cannot end before the second has), an output
+// larger than a pipe holds is read whole, and a program that fails or
+// cannot start gives its status.
+TEST(Programs, RunSideBySideForTheirOutputInTheirOrder) {
+  const auto fifo = std::filesystem::temp_directory_path() / ("programs fifo " + std::to_string(::getpid()));
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string sh = as_string(host::frame2::find_executable("sh"));
+  const std::vector<host::system::program_output> outputs =
+      host::system::run_programs_for_output({{sh, "-c", "read x < \"$0\"; echo first $x", fifo.string()},
+                                             {sh, "-c", "echo second; echo go > \"$0\"", fifo.string()},
+                                             {sh, "-c", "head -c 300000 /dev/zero"},
+                                             {sh, "-c", "echo partial; exit 3"},
+                                             {"/no/such/program"}},
+                                            2);
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(outputs.size(), 5u);
+  EXPECT_EQ(outputs[0].status, 0);
+  EXPECT_EQ(outputs[0].output, "first go\n");
+  EXPECT_EQ(outputs[1].output, "second\n");
+  EXPECT_EQ(outputs[2].output, std::string(300000, '\0'));
+  EXPECT_EQ(outputs[3].status, 3);
+  EXPECT_EQ(outputs[3].output, "partial\n");
+  EXPECT_EQ(outputs[4].status, -1);
+  EXPECT_EQ(outputs[4].output, "");
 }
 
 }  // namespace
