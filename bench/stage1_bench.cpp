@@ -95,6 +95,15 @@ void BM_StagingRun(benchmark::State& state) {
   const int components = staged_components(staging);
   state.counters["components"] = components;
   state.counters["peak_KB_per_component"] = 1024 * o.peak_mb / std::max(1, components);
+  // What each further component adds to the peak: the growth over the
+  // smaller run before this one, per component staged in addition.
+  static double smaller_peak_mb = 0;
+  static int smaller_components = 0;
+  if (smaller_components > 0 && components > smaller_components)
+    state.counters["B_per_added_component"] =
+        1024.0 * 1024.0 * (o.peak_mb - smaller_peak_mb) / (components - smaller_components);
+  smaller_peak_mb = o.peak_mb;
+  smaller_components = components;
 }
 BENCHMARK(BM_StagingRun)->Arg(1000)->Arg(10000)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
 

@@ -87,21 +87,35 @@ json staging_status_json(const staging_status& st) {
                                     {"sysid-after", c.sysid_after}});
   }
 
-  return {{"format", 1},
-          {"staging-directory", st.staging_directory},
-          {"written-by", st.written_by},
-          {"written-at", st.written_at},
-          {"analysed", st.analysed},
-          {"report", report_file},
-          {"overview", overview_file},
-          {"files", {{"counts", counts(st.file_counts())}, {"lists", file_lists}}},
-          {"models",
-           {{"counts", counts(st.model_counts())},
-            {"by-tag", counts(st.model_tag_counts())},
-            {"lists", model_lists},
-            {"skipped", skipped}}},
-          {"drawings", {{"counts", counts(st.drawing_counts())}, {"lists", drawing_lists}}},
-          {"changes", {{"counts", counts(st.change_counts())}, {"lists", change_lists}}}};
+  // The lists are moved into the document: an initializer list would copy
+  // them, and a large run's document would be held twice.
+  json doc = json::object();
+  doc["format"] = 1;
+  doc["staging-directory"] = st.staging_directory;
+  doc["written-by"] = st.written_by;
+  doc["written-at"] = st.written_at;
+  doc["analysed"] = st.analysed;
+  doc["report"] = report_file;
+  doc["overview"] = overview_file;
+  json files = json::object();
+  files["counts"] = counts(st.file_counts());
+  files["lists"] = std::move(file_lists);
+  doc["files"] = std::move(files);
+  json models = json::object();
+  models["counts"] = counts(st.model_counts());
+  models["by-tag"] = counts(st.model_tag_counts());
+  models["lists"] = std::move(model_lists);
+  models["skipped"] = std::move(skipped);
+  doc["models"] = std::move(models);
+  json drawings = json::object();
+  drawings["counts"] = counts(st.drawing_counts());
+  drawings["lists"] = std::move(drawing_lists);
+  doc["drawings"] = std::move(drawings);
+  json changes = json::object();
+  changes["counts"] = counts(st.change_counts());
+  changes["lists"] = std::move(change_lists);
+  doc["changes"] = std::move(changes);
+  return doc;
 }
 
 void write_status_json(const fs::path& dir, const staging_status& status) {

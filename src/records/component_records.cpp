@@ -74,11 +74,11 @@ component_records make_component_records(const std::filesystem::path& dir) {
     if (!sysid.persisted()) hl::simple_error("The component record has no sysid string.");
     records.table_.insert_or_assign(sysid.string(), std::move(r));
   };
-  // A record takes some hundred bytes; a table sized for the file is not
+  // A record takes several hundred bytes; an index sized for the file is not
   // rehashed while it fills.
   std::error_code ec;
   const std::uintmax_t bytes = std::filesystem::file_size(records.path(), ec);
-  if (!ec) records.table_.reserve(bytes / 256);
+  if (!ec) records.table_.reserve(bytes / 512);
   component_record decoded;
   records.file_.open([&](const hl::ref& form) { take(component_record_from_lisp(form)); },
                      [&](record_text& text) {

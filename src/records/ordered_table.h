@@ -4,15 +4,17 @@
 // queries and the report show, so it must not depend on hashing.
 //
 // Entries live in fixed blocks, so references to them stay valid while
-// entries are added, and a table of 100,000 records costs few allocations;
-// the index points at the keys inside the entries.
+// entries are added, and a table of 100,000 records costs few allocations.
+// The index is one array of entry numbers with a part of each key's hash
+// (open addressing, linear probing): eight bytes a slot, no node per key.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <iterator>
 #include <memory>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -56,24 +58,33 @@ class ordered_table {
   ordered_table& operator=(ordered_table&&) noexcept = default;
 
   V* find(const K& key) {
-    auto it = index_.find(&key);
-    return it == index_.end() ? nullptr : &at(it->second).second;
+    if (slots_.empty()) return nullptr;
+    const std::size_t s = probe(key, hash_of(key));
+    return slots_[s].entry ? &at(slots_[s].entry - 1).second : nullptr;
   }
   const V* find(const K& key) const { return const_cast<ordered_table*>(this)->find(key); }
 
   // The key may point into the value: it is copied before the value is moved.
   template <class U>
   V& insert_or_assign(const K& key, U&& value) {
-    if (V* existing = find(key)) return *existing = std::forward<U>(value);
+    if (2 * (size_ + 1) > slots_.size()) rehash(std::max<std::size_t>(2 * slots_.size(), 16));
+    const std::size_t h = hash_of(key);
+    const std::size_t s = probe(key, h);
+    if (slots_[s].entry) return at(slots_[s].entry - 1).second = std::forward<U>(value);
     if (size_ % block_size == 0) blocks_.push_back(std::make_unique<entry[]>(block_size));
     entry& e = at(size_);
     e.first = key;
     e.second = std::forward<U>(value);
-    index_.emplace(&e.first, size_++);
+    slots_[s] = {static_cast<std::uint32_t>(++size_), static_cast<std::uint32_t>(h)};
     return e.second;
   }
 
-  void reserve(std::size_t n) { index_.reserve(n); }
+  // Room for n keys without growing the index.
+  void reserve(std::size_t n) {
+    std::size_t capacity = 16;
+    while (capacity < 2 * n) capacity *= 2;
+    if (capacity > slots_.size()) rehash(capacity);
+  }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   const_iterator begin() const { return {this, 0}; }
@@ -83,19 +94,41 @@ class ordered_table {
 
  private:
   static constexpr std::size_t block_size = 256;
-  struct key_hash {
-    std::size_t operator()(const K* k) const { return Hash()(*k); }
+  struct slot {
+    std::uint32_t entry = 0;  // entry number + 1; 0 is a free slot
+    std::uint32_t hash = 0;   // the low bits of the key's hash
   };
-  struct key_equal {
-    bool operator()(const K* a, const K* b) const { return *a == *b; }
-  };
+
+  // Mixed, so that hashes of pointers (low bits zero) spread over the slots.
+  static std::size_t hash_of(const K& key) {
+    const std::uint64_t h = static_cast<std::uint64_t>(Hash()(key)) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(h ^ (h >> 32));
+  }
+  std::size_t mask() const { return slots_.size() - 1; }
+  // The slot of key, or the free slot where it would go.
+  std::size_t probe(const K& key, std::size_t h) const {
+    std::size_t s = h & mask();
+    while (slots_[s].entry != 0 &&
+           !(slots_[s].hash == static_cast<std::uint32_t>(h) && at(slots_[s].entry - 1).first == key))
+      s = (s + 1) & mask();
+    return s;
+  }
+  void enter(std::size_t h, std::size_t entry_plus_one) {
+    std::size_t s = h & mask();
+    while (slots_[s].entry != 0) s = (s + 1) & mask();
+    slots_[s] = {static_cast<std::uint32_t>(entry_plus_one), static_cast<std::uint32_t>(h)};
+  }
+  void rehash(std::size_t capacity) {
+    slots_.assign(capacity, slot{});
+    for (std::size_t i = 0; i < size_; ++i) enter(hash_of(at(i).first), i + 1);
+  }
 
   entry& at(std::size_t i) { return blocks_[i / block_size][i % block_size]; }
   const entry& at(std::size_t i) const { return blocks_[i / block_size][i % block_size]; }
 
   std::vector<std::unique_ptr<entry[]>> blocks_;
   std::size_t size_ = 0;
-  std::unordered_map<const K*, std::size_t, key_hash, key_equal> index_;
+  std::vector<slot> slots_;  // a power of two long, at most half full
 };
 
 }  // namespace vtm::records

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <istream>
@@ -144,34 +145,60 @@ void check_readable(const hl::ref& record, const std::filesystem::path& file) {
 std::string printed_record(const hl::ref& record) { return '\n' + hl::pprint_to_string(record); }
 
 // A file's bytes mapped into memory: opening reads a file of records once,
-// and a mapping saves filling and copying a buffer of its size.
-struct mapped_text {
+// and a mapping saves filling and copying a buffer of its size. The pages
+// read already are given back as reading goes on, so that the file's text
+// does not add its whole size to the memory a large file's records take.
+class mapped_text {
+ public:
   explicit mapped_text(int fd) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
       error = errno;
       return;
     }
-    size = static_cast<std::size_t>(st.st_size);
-    if (size == 0) return;
-    void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    size_ = static_cast<std::size_t>(st.st_size);
+    if (size_ == 0) return;
+    void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
     if (p == MAP_FAILED) {
       error = errno;
-      size = 0;
+      size_ = 0;
       return;
     }
-    data = p;
-    text = std::string_view(static_cast<const char*>(p), size);
+    data_ = static_cast<char*>(p);
+    text = std::string_view(data_, size_);
+    done_before(0);
   }
   ~mapped_text() {
-    if (data) ::munmap(data, size);
+    if (data_) ::munmap(data_, size_);
   }
   mapped_text(const mapped_text&) = delete;
   mapped_text& operator=(const mapped_text&) = delete;
-  void* data = nullptr;
-  std::size_t size = 0;
+
+  // Reading will not come back before offset: the pages before it are
+  // dropped from this process (touching them again reads them in again),
+  // and the next pages are mapped in one go rather than fault by fault.
+  void done_before(std::size_t offset) {
+    if (offset < next_) return;
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t behind = offset / page * page;
+    if (behind > released_) ::madvise(data_ + released_, behind - released_, MADV_DONTNEED);
+    released_ = behind;
+    const std::size_t from = std::max(behind, populated_);
+    populated_ = std::min(size_, behind + 2 * step);
+    if (populated_ > from) ::madvise(data_ + from, populated_ - from, MADV_POPULATE_READ);
+    next_ = behind + step;
+  }
+
   std::string_view text;
   int error = 0;
+
+ private:
+  char* data_ = nullptr;
+  std::size_t size_ = 0;
+  static constexpr std::size_t step = std::size_t{4} << 20;
+  std::size_t released_ = 0;   // the pages before it are dropped
+  std::size_t populated_ = 0;  // the pages up to it are mapped
+  std::size_t next_ = 0;       // the offset at which to move on
 };
 
 std::filesystem::path beside(const std::filesystem::path& file) {
@@ -188,7 +215,7 @@ read_outcome read_record_file(const std::filesystem::path& file, const record_vi
     if (errno == ENOENT) return {};
     hl::file_error("Cannot open the record file", file.string(), errno);
   }
-  const mapped_text mapped(fd);
+  mapped_text mapped(fd);
   ::close(fd);
   if (mapped.error) hl::file_error("Cannot read the record file", file.string(), mapped.error);
   const std::string_view text = mapped.text;
@@ -198,6 +225,7 @@ read_outcome read_record_file(const std::filesystem::path& file, const record_vi
   for (;;) {
     const std::uint64_t start = record_start(text, outcome.end_of_records);
     if (start == text.size()) return outcome;
+    mapped.done_before(start);
     if (decode) {
       record_text cursor(text, start);
       bool taken = false;

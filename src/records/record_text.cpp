@@ -1,6 +1,7 @@
 #include "records/record_text.h"
 
 #include <array>
+#include <cstring>
 
 #include "host/lisp/packages.h"
 #include "host/lisp/reader.h"
@@ -11,17 +12,12 @@ namespace hl = host::lisp;
 
 namespace {
 
-// The reader's character classes, looked up per byte.
-enum : unsigned char { space_class = 1, terminating_class = 2 };
-constexpr std::array<unsigned char, 256> character_classes = [] {
-  std::array<unsigned char, 256> classes{};
-  for (unsigned char c : {' ', '\t', '\n', '\r', '\f', '\x7f'}) classes[c] = space_class;
-  for (unsigned char c : {'"', '\'', '(', ')', ',', ';', '`'}) classes[c] = terminating_class;
-  return classes;
-}();
-bool whitespace(char c) { return character_classes[static_cast<unsigned char>(c)] == space_class; }
+using detail::class_of;
+using detail::escape_class;
+using detail::space_class;
+using detail::terminating_class;
 // Whitespace or a terminating macro character.
-bool delimiter(char c) { return character_classes[static_cast<unsigned char>(c)] != 0; }
+bool delimiter(char c) { return (class_of(c) & (space_class | terminating_class)) != 0; }
 bool digit(char c) { return c >= '0' && c <= '9'; }
 
 // Symbol names the reader would not upcase to themselves.
@@ -47,33 +43,14 @@ std::optional<std::string_view> strip_package(std::string_view token) {
 
 }  // namespace
 
-bool record_text::skip_space() {
-  while (pos_ < text_.size() && whitespace(text_[pos_])) ++pos_;
-  // Comments are left to the host's reader.
-  return !(pos_ < text_.size() && (text_[pos_] == ';' || text_.substr(pos_).starts_with("#|")));
-}
-
 bool record_text::token(std::string_view& out) {
   if (!skip_space()) return false;
   const std::size_t start = pos_;
-  while (pos_ < text_.size() && !delimiter(text_[pos_])) {
-    if (text_[pos_] == '|' || text_[pos_] == '\\') return false;
-    ++pos_;
-  }
+  for (unsigned char c;
+       pos_ < text_.size() && !((c = class_of(text_[pos_])) & (space_class | terminating_class)); ++pos_)
+    if (c == escape_class) return false;
   out = text_.substr(start, pos_ - start);
   return !out.empty();
-}
-
-bool record_text::open_list() {
-  if (!skip_space() || pos_ >= text_.size() || text_[pos_] != '(') return false;
-  ++pos_;
-  return true;
-}
-
-bool record_text::close_list() {
-  if (!skip_space() || pos_ >= text_.size() || text_[pos_] != ')') return false;
-  ++pos_;
-  return true;
 }
 
 bool record_text::dot() {
@@ -103,8 +80,15 @@ bool record_text::open_structure(std::string_view name) {
 }
 
 bool record_text::keyword(std::string_view name) {
-  std::string_view t;
-  return token(t) && t.size() == name.size() + 1 && t[0] == ':' && t.substr(1) == name;
+  // The token is :NAME when the name follows the colon and a delimiter (or
+  // the end) follows the name.
+  if (!skip_space()) return false;
+  const std::size_t end = pos_ + 1 + name.size();
+  if (end > text_.size() || text_[pos_] != ':' || text_.compare(pos_ + 1, name.size(), name) != 0 ||
+      (end < text_.size() && !delimiter(text_[end])))
+    return false;
+  pos_ = end;
+  return true;
 }
 
 bool record_text::any_keyword(std::string_view& name) {
@@ -135,9 +119,16 @@ bool record_text::at_nil() {
 
 bool record_text::string(std::string& out) {
   if (!skip_space() || pos_ >= text_.size() || text_[pos_] != '"') return false;
-  out.clear();
   const char* p = text_.data() + pos_ + 1;
   const char* const end = text_.data() + text_.size();
+  // Most strings have no escapes: their text is copied in one piece.
+  const auto* quote = static_cast<const char*>(std::memchr(p, '"', static_cast<std::size_t>(end - p)));
+  if (quote && !std::memchr(p, '\\', static_cast<std::size_t>(quote - p))) {
+    out.assign(p, quote);
+    pos_ = static_cast<std::size_t>(quote + 1 - text_.data());
+    return true;
+  }
+  out.clear();
   for (const char* run = p; p < end; ++p) {
     if (*p == '"') {
       out.append(run, p);

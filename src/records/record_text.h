@@ -11,6 +11,7 @@
 // core::from_lisp would.
 #pragma once
 
+#include <array>
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
@@ -27,6 +28,19 @@
 
 namespace vtm::records {
 
+namespace detail {
+// The reader's character classes, looked up per byte.
+enum : unsigned char { space_class = 1, terminating_class = 2, escape_class = 4 };
+inline constexpr std::array<unsigned char, 256> character_classes = [] {
+  std::array<unsigned char, 256> classes{};
+  for (unsigned char c : {' ', '\t', '\n', '\r', '\f', '\x7f'}) classes[c] = space_class;
+  for (unsigned char c : {'"', '\'', '(', ')', ',', ';', '`'}) classes[c] = terminating_class;
+  for (unsigned char c : {'|', '\\'}) classes[c] = escape_class;
+  return classes;
+}();
+inline unsigned char class_of(char c) { return character_classes[static_cast<unsigned char>(c)]; }
+}  // namespace detail
+
 class record_text {
  public:
   record_text(std::string_view text, std::size_t pos) : text_(text), pos_(pos) {}
@@ -34,8 +48,8 @@ class record_text {
   void rewind(std::size_t pos) { pos_ = pos; }
 
   // Each skips white space first.
-  bool open_list();
-  bool close_list();
+  bool open_list() { return punctuation('('); }
+  bool close_list() { return punctuation(')'); }
   bool dot();  // the dot of a dotted pair
   // #S( followed by name in the module's package; name is upper case.
   bool open_structure(std::string_view name);
@@ -53,7 +67,18 @@ class record_text {
   bool datum(std::string_view& text);
 
  private:
-  bool skip_space();
+  // False at a comment, which is left to the host's reader.
+  bool skip_space() {
+    while (pos_ < text_.size() && detail::class_of(text_[pos_]) == detail::space_class) ++pos_;
+    if (pos_ == text_.size()) return true;
+    const char c = text_[pos_];
+    return !(c == ';' || (c == '#' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '|'));
+  }
+  bool punctuation(char c) {
+    if (!skip_space() || pos_ >= text_.size() || text_[pos_] != c) return false;
+    ++pos_;
+    return true;
+  }
   // A token: constituent characters up to a delimiter; no escapes.
   bool token(std::string_view& out);
   std::string_view text_;
@@ -133,14 +158,36 @@ struct text_value<std::optional<T>> {
 };
 
 namespace detail {
+// The elements are gathered in a vector kept for the next list of their type
+// and moved into out at their exact number, so that a list costs one
+// allocation and no regrowth. A list met while one of its type is being read
+// (a list of lists) is read into out directly.
 template <class Seq>
 bool parse_list(record_text& t, Seq& out) {
+  using T = typename Seq::value_type;
   out.clear();
   if (t.nil()) return true;
   if (!t.open_list()) return false;
-  while (!t.close_list()) {
-    if (!text_value<typename Seq::value_type>::parse(t, out.emplace_back())) return false;
+  thread_local std::vector<T> gathered;
+  thread_local bool in_use = false;
+  if (in_use) {
+    while (!t.close_list())
+      if (!text_value<T>::parse(t, out.emplace_back())) return false;
+    return true;
   }
+  struct use {
+    use() { in_use = true; }
+    ~use() {
+      in_use = false;
+      gathered.clear();
+      // A long list does not keep its room for good.
+      if (gathered.capacity() > 256) std::vector<T>().swap(gathered);
+    }
+  } using_gathered;
+  while (!t.close_list())
+    if (!text_value<T>::parse(t, gathered.emplace_back())) return false;
+  out.reserve(gathered.size());
+  for (T& v : gathered) out.push_back(std::move(v));
   return true;
 }
 }  // namespace detail

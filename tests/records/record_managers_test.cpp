@@ -118,6 +118,65 @@ TEST_F(RecordManagers, TheLastComponentRecordOfASysidWins) {
   EXPECT_EQ(components.table().begin()->first, "S") << "a replaced record keeps its place";
 }
 
+// Many more records than the part of the text held in memory at a time, every
+// sysid twice and the last record cut off by a crash.
+TEST_F(RecordManagers, ALargeComponentFileIsReadWholeAndItsCutOffEndDropped) {
+  const auto printed = [](const std::string& name) {
+    return "\n" + host::lisp::pprint_to_string(component_record_to_lisp(contents("SYSID", name)));
+  };
+  const std::string first = printed("first"), second = printed("second");
+  // The sysid is the start of the strings "SYSID" and #P"SYSID.sdpc".
+  const auto with_sysid = [](std::string text, const std::string& sysid) {
+    for (std::size_t p; (p = text.find("\"SYSID")) != std::string::npos;) text.replace(p + 1, 5, sysid);
+    return text;
+  };
+  constexpr int count = 12'000;
+  std::string text;
+  for (int i = 0; i < count; ++i) text += with_sysid(first, "S" + std::to_string(i));
+  for (int i = 0; i < count; ++i) text += with_sysid(second, "S" + std::to_string(i));
+  ASSERT_GT(text.size(), std::size_t{9} << 20);
+  const std::size_t complete = text.size();
+  text += with_sysid(first, "CUT").substr(0, 60);
+  records_test::spit(dir / "components.lsp", text);
+
+  auto components = make_component_records(dir);
+  ASSERT_EQ(components.table().size(), std::size_t{count});
+  int i = 0;
+  for (const auto& [sysid, record] : components.table()) {
+    ASSERT_EQ(sysid, "S" + std::to_string(i++));
+    ASSERT_EQ(component_base(record).filename, sysid + ".sdpc");
+    ASSERT_EQ(contents_info_model_name(std::get<contents_info>(record)), "second");
+  }
+  EXPECT_EQ(components.get_component_record_by_sysid("CUT"), nullptr);
+  EXPECT_EQ(std::filesystem::file_size(dir / "components.lsp"), complete);
+}
+
+// Keys found through the index after it grew many times, replaced values in
+// their first place, references that stay valid, and keys (handles) whose
+// hashes differ only in their high bits.
+TEST_F(RecordManagers, AnOrderedTableKeepsInsertionOrderAndReferences) {
+  ordered_table<std::string, int> table;
+  const int* first = &table.insert_or_assign("k0", 0);
+  for (int i = 1; i < 5000; ++i) table.insert_or_assign("k" + std::to_string(i), i);
+  for (int i = 0; i < 5000; i += 3) table.insert_or_assign("k" + std::to_string(i), -i);
+  ASSERT_EQ(table.size(), 5000u);
+  EXPECT_EQ(first, table.find("k0"));
+  EXPECT_EQ(table.find("k5000"), nullptr);
+  int i = 0;
+  for (const auto& [key, value] : table) {
+    ASSERT_EQ(key, "k" + std::to_string(i));
+    ASSERT_EQ(value, i % 3 == 0 ? -i : i);
+    ++i;
+  }
+
+  struct address_hash {
+    std::size_t operator()(std::size_t k) const { return k << 32; }
+  };
+  ordered_table<std::size_t, std::size_t, address_hash> aligned;
+  for (std::size_t k = 0; k < 3000; ++k) aligned.insert_or_assign(k, k + 1);
+  for (std::size_t k = 0; k < 3000; ++k) ASSERT_EQ(*aligned.find(k), k + 1);
+}
+
 TEST_F(RecordManagers, PersistingMergesSharesAndOwnersWithoutDuplicates) {
   contents_info old = contents("S", "gear", {"P1"}, {"C1"});
   old.shares = {std::string("f:/a"), std::string("f:/b")};
