@@ -148,7 +148,14 @@ ref compute_status(const entity_ptr& contents, std::optional<stored_model>& stor
 }
 
 void refresh_statuses(const std::vector<entity_ptr>& contents) {
-  std::erase_if(statuses(), [](const auto& entry) { return entry.second.contents.expired(); });
+  // Entries of entities that are gone are swept once the table has doubled
+  // since the last sweep, not at every refresh: a long session refreshes
+  // for every model it loads and stores.
+  static std::size_t swept_at = 0;
+  if (statuses().size() >= 2 * swept_at + 64) {
+    std::erase_if(statuses(), [](const auto& entry) { return entry.second.contents.expired(); });
+    swept_at = statuses().size();
+  }
   for (const entity_ptr& c : contents) {
     std::optional<stored_model> stored;
     ref status = compute_status(c, stored);

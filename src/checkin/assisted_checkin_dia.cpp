@@ -280,6 +280,24 @@ void rescan_current_model(dlg::dialog_context& c) {
   host_ops::trapped([] { host_ops::refresh_browser(); });
 }
 
+// Whether the host has changes of the model in session that its staged
+// files do not hold: any of its instances or contents modified. A walk
+// that fails counts as changes.
+bool unsaved_changes_p(const hl::ref& top) {
+  bool modified = false;
+  const bool walked = host_ops::trapped([&] {
+    records::for_each_instance(
+        records::from_sel_item(top),
+        [&](const records::model_path& at) {
+          for (const hl::ref& cluster : {session().get_instance(at), session().get_contents(at)})
+            modified = modified || (hl::truthy(cluster) && host::frame2::inquire_cluster_modified(cluster));
+          return !modified;
+        },
+        session());
+  });
+  return modified || !walked;
+}
+
 void check_in(dlg::dialog_context& c) {
   const std::shared_ptr<check_in_context>& context = installed_context();
   if (!context || !context->current_model() || has_tag(*context->current_model(), "CHECKED-IN")) return;
@@ -308,8 +326,10 @@ void check_in(dlg::dialog_context& c) {
   // The staged file gets the model as it is stored, resolutions and fresh
   // sysids included: when the host ends between the store and its
   // completion, the next run loads a model the database holds up to date
-  // and completes it without storing it again.
-  if (!save_current_model_into_staging(*context)) return;
+  // and completes it without storing it again. A model the host holds
+  // unchanged since it was loaded is that file already; the completion
+  // saves it once.
+  if (unsaved_changes_p(top) && !save_current_model_into_staging(*context)) return;
   if (!host_ops::trapped([&] { host::modelmanager::ndm_store_modified(top); }, "Check-in failed")) {
     host::system::note_incomplete_run();
     return;

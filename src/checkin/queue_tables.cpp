@@ -1,5 +1,7 @@
 #include "checkin/queue_tables.h"
 
+#include <algorithm>
+
 #include "checkin/checkin_host.h"
 #include "checkin/checkin_session.h"
 #include "core/help.h"
@@ -46,9 +48,65 @@ void create_queue_view(const char* view, const char* table, const char* title, c
   host::oli::sd_create_display_table(d);
 }
 
+// An Import Queue row as the host holds it.
+struct model_row {
+  std::string name;
+  std::string status;
+  long errors = 0;
+  long drawings = 0;
+  std::string staged;
+  bool operator==(const model_row&) const = default;
+};
+
+// The Import Queue's rows as last written: the dialog fills the table each
+// time it starts, once or more a model checked in, and writing only the
+// cells that changed keeps that cost apart from the queue's length. Empty
+// when the host's rows are not known.
+std::vector<model_row>& written_model_rows() {
+  static std::vector<model_row> rows;
+  return rows;
+}
+
+model_row model_row_of(const std::string& staged, const analytics::model_status& s) {
+  return {analytics::model_status_instancename(s), has_tag(s, "CHECKED-IN") ? "CHECKED-IN" : "PENDING",
+          long(s.tags.size()), long(s.associated_drawings.size()), staged};
+}
+
+std::vector<hl::ref> model_row_values(const model_row& row) {
+  return {hl::make_string(row.name), kw(row.status), integer(row.errors), integer(row.drawings),
+          hl::make_string(row.staged)};
+}
+
+bool write_model_cell(const std::string& staged, const char* column, const hl::ref& value) {
+  bool written = false;
+  host_ops::trapped([&] {
+    written = host::oli::sd_write_logical_table_cell(model_queue_table, {hl::make_string(staged)}, kw(column),
+                                                     value);
+  });
+  return written;
+}
+
+// Writes the cells of the rows that differ from the rows written before;
+// false when the host had no row to write into.
+bool write_changed_model_cells(const std::vector<model_row>& rows) {
+  const std::vector<model_row>& before = written_model_rows();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const model_row& was = before[i];
+    const model_row& is = rows[i];
+    if (is == was) continue;
+    if ((is.name != was.name && !write_model_cell(is.staged, "MODEL", hl::make_string(is.name))) ||
+        (is.status != was.status && !write_model_cell(is.staged, "STATUS", kw(is.status))) ||
+        (is.errors != was.errors && !write_model_cell(is.staged, "ERRORS", integer(is.errors))) ||
+        (is.drawings != was.drawings && !write_model_cell(is.staged, "DRAWINGS", integer(is.drawings))))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void define_queue_tables() {
+  written_model_rows().clear();
   auto column = [](const char* key, const char* title, const char* type) {
     return host::oli::table_column{kw(key), title, kw(type)};
   };
@@ -72,20 +130,36 @@ void define_queue_tables() {
 }
 
 void set_model_table(const check_in_context& context) {
-  std::vector<std::vector<hl::ref>> rows;
-  for (const auto& [staged, s] : context.model_queue)
-    rows.push_back(std::vector<hl::ref>{hl::make_string(analytics::model_status_instancename(*s)),
-                                        pending_or_checked_in(*s), integer(long(s->tags.size())),
-                                        integer(long(s->associated_drawings.size())),
-                                        hl::make_string(staged)});
-  host_ops::trapped([&] { host::oli::sd_change_logical_table_contents(model_queue_table, rows); });
+  std::vector<model_row> rows;
+  rows.reserve(context.model_queue.size());
+  for (const auto& [staged, s] : context.model_queue) rows.push_back(model_row_of(staged, *s));
+  std::vector<model_row>& written = written_model_rows();
+  const bool same_models =
+      !written.empty() &&
+      std::equal(rows.begin(), rows.end(), written.begin(), written.end(),
+                 [](const model_row& a, const model_row& b) { return a.staged == b.staged; });
+  if (same_models && write_changed_model_cells(rows)) {
+    written = std::move(rows);
+    return;
+  }
+  written.clear();
+  std::vector<std::vector<hl::ref>> values;
+  values.reserve(rows.size());
+  for (const model_row& row : rows) values.push_back(model_row_values(row));
+  if (host_ops::trapped([&] { host::oli::sd_change_logical_table_contents(model_queue_table, values); }))
+    written = std::move(rows);
 }
 
 void update_model_status(const analytics::model_status& status, const std::string& value) {
-  host_ops::trapped([&] {
-    host::oli::sd_write_logical_table_cell(model_queue_table, {hl::make_string(status.staged.string())},
-                                           kw("STATUS"), kw(value));
-  });
+  const std::string staged = status.staged.string();
+  const bool done = write_model_cell(staged, "STATUS", kw(value));
+  std::vector<model_row>& written = written_model_rows();
+  const auto row =
+      std::find_if(written.begin(), written.end(), [&](const model_row& r) { return r.staged == staged; });
+  if (done && row != written.end())
+    row->status = value;
+  else if (row != written.end())
+    written.clear();
 }
 
 void set_drawing_table(const std::vector<drawing_status_ptr>& drawings) {

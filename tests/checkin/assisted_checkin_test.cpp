@@ -36,6 +36,8 @@ TEST_F(AssistedCheckIn, AModelIsCheckedInThroughTheStoreDialogAndLaterRunsKnowIt
   EXPECT_NE(r.out.find("DB_FINISH_CHECKIN save to disk /shaft"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("| \"/shaft\" | :CHECKED-IN | 0 | 0 | \"models/I-SHAFT.sdp\""), std::string::npos)
       << r.out;
+  // Unchanged since its load, the model is saved once, after the store.
+  EXPECT_EQ(count(r.out, "3d: /shaft -> "), 1) << r.out;
   // The model is done: the queue is one shorter and no model is current.
   EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "7") << r.out;
   EXPECT_EQ(value("CURRENT_MODEL"), "NIL");
@@ -49,6 +51,28 @@ TEST_F(AssistedCheckIn, AModelIsCheckedInThroughTheStoreDialogAndLaterRunsKnowIt
   EXPECT_EQ(value("QUEUED_FOR_CHECK_IN"), "7") << again.out;
   EXPECT_NE(value("CURRENT_MODEL"), "NIL") << again.out;
   EXPECT_FALSE(available("CHECK_IN")) << again.out;
+}
+
+// The Import Queue shown at a start of the dialog, which refreshes the rows
+// shown before, is the one a fresh host fills: a loaded model is pending
+// again and a checked-in one counts its new tag.
+TEST_F(AssistedCheckIn, TheImportQueueARestartRefreshesIsTheOneAFreshHostFills) {
+  const auto import_queue = [](const std::string& out) {
+    const std::size_t at = out.rfind("display VANTREL-MODEL-QUEUE-VIEW");
+    return at == std::string::npos ? std::string() : out.substr(at, out.find(" rows\n", at) - at);
+  };
+  const auto r = sdhost({open(), load(shaft), ":check_in", "complete", load(gearbox), "show tables", "cancel",
+                         "VANTREL_MM_ASSISTED_CHECKIN", "show tables", "cancel"});
+  const std::size_t restart = r.out.find("Cleanup\n", r.out.find("Tables:"));
+  ASSERT_NE(restart, std::string::npos) << r.out;
+  const std::string shown = import_queue(r.out.substr(0, restart));
+  EXPECT_NE(shown.find("| \"/gearbox\" | :LOADED | 1 |"), std::string::npos) << r.out;
+  EXPECT_NE(shown.find("| \"/shaft\" | :CHECKED-IN | 0 |"), std::string::npos) << r.out;
+  const std::string refreshed = import_queue(r.out.substr(restart));
+  EXPECT_NE(refreshed.find("| \"/gearbox\" | :PENDING | 1 |"), std::string::npos) << r.out;
+  EXPECT_NE(refreshed.find("| \"/shaft\" | :CHECKED-IN | 1 |"), std::string::npos) << r.out;
+  sdhost({open(), "show tables", "cancel"});
+  EXPECT_EQ(refreshed, import_queue(last_));
 }
 
 TEST_F(AssistedCheckIn, ACompletionWithoutAStoreTagsNothing) {
@@ -327,6 +351,9 @@ TEST_F(AssistedCheckIn, AComponentWhoseSysidTheDatabaseHoldsForAnotherModelGetsA
                          "show mm-status", ":check_in", "complete", "cancel", "(sdsim:list-session)"});
   EXPECT_NE(r.out.find(":SYSID-CONFLICT"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Model Manager: stored 1 models of /shaft"), std::string::npos) << r.out;
+  // The fresh sysid is saved before the store as well: a host that ends in
+  // between leaves a staged model the database knows.
+  EXPECT_EQ(count(r.out, "3d: /shaft -> "), 2) << r.out;
   EXPECT_EQ(tagged(shaft, ":CHECKED-IN"), 1) << r.out;
   const std::size_t at = r.out.find("\n/shaft  npart3 I-SHAFT  -> part_struct \"shaft\" ");
   ASSERT_NE(at, std::string::npos) << r.out;
