@@ -248,10 +248,13 @@ void report_appending(benchmark::State& state, double here, const fs::path& dir)
 
 // Appending alone: 100,000 records as the resolver leaves them (instances
 // and contents with their key, shares and owners) printed and written one by
-// one, against write(2) of the same bytes.
+// one, against write(2) of the same bytes. A record is appended right after
+// the resolver made it, while it is in the processor's caches: the records
+// come from a set of 1,000 that stays there, not from 100 MB of them.
 void BM_AppendPrinted(benchmark::State& state) {
+  constexpr int distinct = 1000;
   std::vector<component_record> records;
-  for (int i = 0; i < component_count; ++i) records.push_back(component(i));
+  for (int i = 0; i < distinct; ++i) records.push_back(component(i));
   const fs::path dir = data_dir / "append-printed";
   double here = 0;
   for (auto _ : state) {
@@ -263,9 +266,9 @@ void BM_AppendPrinted(benchmark::State& state) {
     state.ResumeTiming();
     const double start = cpu_seconds();
     std::string printed;
-    for (const component_record& r : records) {
+    for (int i = 0; i < component_count; ++i) {
       printed.clear();
-      if (!print_component_record(r, printed)) {
+      if (!print_component_record(records[i % distinct], printed)) {
         state.SkipWithError("a record left to the host's printer");
         return;
       }

@@ -19,8 +19,9 @@ namespace {
 
 constexpr std::size_t line_length = 80;
 
-// Whether s is ASCII without '"' and '\\', eight bytes at a time: most
-// texts of records are, and print without escapes, one byte a character.
+// Whether s is ASCII without '"', '\\' and line breaks, eight bytes at a
+// time: most texts of records are, and print as they are, one byte a
+// character.
 bool plain_ascii(std::string_view s) {
   constexpr std::uint64_t ones = 0x0101010101010101, highs = 0x8080808080808080;
   const auto has_zero_byte = [](std::uint64_t x) { return (x - ones) & ~x & highs; };
@@ -29,11 +30,12 @@ bool plain_ascii(std::string_view s) {
   for (; i + 8 <= s.size(); i += 8) {
     std::uint64_t w;
     std::memcpy(&w, s.data() + i, 8);
-    special |= (w & highs) | has_zero_byte(w ^ (ones * '"')) | has_zero_byte(w ^ (ones * '\\'));
+    special |= (w & highs) | has_zero_byte(w ^ (ones * '"')) | has_zero_byte(w ^ (ones * '\\')) |
+               has_zero_byte(w ^ (ones * '\n'));
   }
   for (; i < s.size(); ++i) {
     const auto c = static_cast<unsigned char>(s[i]);
-    special |= (c & 0x80) | (c == '"') | (c == '\\');
+    special |= (c & 0x80) | (c == '"') | (c == '\\') | (c == '\n');
   }
   return special == 0;
 }
@@ -90,6 +92,7 @@ void pretty_layout::clear() {
   flat_.clear();
   chars_ = 0;
   depth_ = 0;
+  deepest_ = 0;
   ops_.clear();
 }
 
@@ -98,14 +101,16 @@ void pretty_layout::text(std::string_view s) {
   chars_ += utf8_characters(s);
 }
 
-void pretty_layout::quoted(std::string_view s) {
-  flat_ += '"';
+bool pretty_layout::quoted(std::string_view s) {
   if (plain_ascii(s)) {
-    flat_ += s;
-    chars_ += s.size() + 2;
     flat_ += '"';
-    return;
+    flat_ += s;
+    flat_ += '"';
+    chars_ += s.size() + 2;
+    return true;
   }
+  if (s.find('\n') != std::string_view::npos) return false;
+  flat_ += '"';
   std::size_t chars = 2, from = 0;
   for (std::size_t i = 0; i < s.size(); ++i) {
     const auto c = static_cast<unsigned char>(s[i]);
@@ -120,6 +125,7 @@ void pretty_layout::quoted(std::string_view s) {
   flat_.append(s, from);
   flat_ += '"';
   chars_ += chars;
+  return true;
 }
 
 void pretty_layout::finish(std::string& out) {
@@ -128,24 +134,26 @@ void pretty_layout::finish(std::string& out) {
   // The section of a newline or block ends at the next newline of its
   // block or of one around it; the text from here to there is what has to
   // fit on the line.
-  section_end_.assign(n, none);
-  block_end_.assign(n, none);
-  unsigned deepest = 0;
-  for (const op& o : ops_) deepest = std::max(deepest, o.depth);
-  next_newline_.assign(deepest + 1, none);
+  section_end_.resize(n);
+  block_end_.resize(n);
+  next_newline_.assign(deepest_ + 1, none);
+  open_.clear();
   for (std::size_t i = n; i-- > 0;) {
     const op& o = ops_[i];
-    if (o.kind == op_kind::block_end) continue;
-    section_end_[i] = next_newline_[o.depth];
-    if (o.kind != op_kind::block_start)
-      for (std::size_t d = o.depth; d < next_newline_.size(); ++d) next_newline_[d] = i;
-  }
-  open_.clear();
-  for (std::size_t i = 0; i < n; ++i) {
-    if (ops_[i].kind == op_kind::block_start) open_.push_back(i);
-    if (ops_[i].kind == op_kind::block_end) {
-      block_end_[open_.back()] = i;
-      open_.pop_back();
+    switch (o.kind) {
+      case op_kind::block_end:
+        open_.push_back(i);
+        break;
+      case op_kind::block_start:
+        section_end_[i] = next_newline_[o.depth];
+        block_end_[i] = open_.back();
+        open_.pop_back();
+        break;
+      case op_kind::fill:
+      case op_kind::linear:
+        section_end_[i] = next_newline_[o.depth];
+        for (std::size_t d = o.depth; d <= deepest_; ++d) next_newline_[d] = i;
+        break;
     }
   }
 
@@ -190,12 +198,7 @@ void pretty_layout::finish(std::string& out) {
   out.append(flat_, emitted);
 }
 
-bool print_string(pretty_layout& l, std::string_view s) {
-  // A line break in a string is a literal newline, left to the host.
-  if (s.find('\n') != std::string_view::npos) return false;
-  l.quoted(s);
-  return true;
-}
+bool print_string(pretty_layout& l, std::string_view s) { return l.quoted(s); }
 
 bool print_keyword(pretty_layout& l, std::string_view name) {
   if (hl::symbol_name_needs_bars(name)) return false;
@@ -337,10 +340,9 @@ bool text_print<std::filesystem::path>::print(pretty_layout& l, const std::files
   const std::string& s = v.native();
   // The host's pathname drops empty directory names; such paths are left
   // to it.
-  if (s.find("//") != std::string::npos || s.find('\n') != std::string::npos) return false;
+  if (s.find("//") != std::string::npos) return false;
   l.ascii("#P");
-  l.quoted(s);
-  return true;
+  return l.quoted(s);
 }
 
 bool text_print<core::keyword_name>::print(pretty_layout& l, const core::keyword_name& v) {

@@ -11,6 +11,7 @@
 // the host's pprint prints.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -40,11 +41,13 @@ class pretty_layout {
     flat_ += s;
     chars_ += s.size();
   }
-  // A string's printed form: in double quotes, with " and \\ escaped.
-  void quoted(std::string_view s);
+  // A string's printed form: in double quotes, with " and \\ escaped;
+  // false for one with a line break, which the host prints.
+  bool quoted(std::string_view s);
   void start_block(std::string_view prefix) {
     text(prefix);
     ops_.push_back({op_kind::block_start, depth_++, chars_, flat_.size()});
+    deepest_ = std::max(deepest_, depth_);
   }
   void end_block(std::string_view suffix) {
     ops_.push_back({op_kind::block_end, --depth_, chars_, flat_.size()});
@@ -69,6 +72,7 @@ class pretty_layout {
   std::string flat_;
   std::size_t chars_ = 0;
   unsigned depth_ = 0;
+  unsigned deepest_ = 0;  // of the ops
   std::vector<op> ops_;
   // finish's work space, kept so that printing a record allocates nothing
   // once the buffers have grown to the size of the records.
