@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include "host/lisp/errors.h"
@@ -111,47 +112,36 @@ int run_program(const std::vector<std::string>& arguments, const std::filesystem
   return wait_for(start_program(arguments, stdout_file));
 }
 
-std::vector<int> run_programs(const std::vector<program_run>& runs, std::size_t at_once) {
+namespace {
+
+// Runs count programs, at most at_once at a time; the next starts the moment
+// any of those running is done, so a slow one does not hold up the others.
+// start(i) starts the i-th and answers the descriptor to watch (-1 when
+// there is nothing to watch); ready(i, fd) takes that descriptor when it is
+// readable and answers whether the i-th is done.
+void run_side_by_side(std::size_t count, std::size_t at_once, const std::function<int(std::size_t)>& start,
+                      const std::function<bool(std::size_t, int)>& ready) {
   if (at_once == 0) at_once = 1;
-  std::vector<int> statuses(runs.size(), -1);
-  // The next program starts the moment any of those running ends: a slow
-  // one does not hold up the others.
   struct running {
     std::size_t run;
-    pid_t pid;
-    int pidfd;
+    int fd;
   };
   std::vector<running> now;
-  std::vector<pollfd> ends;
-  for (std::size_t next = 0; next < runs.size() || !now.empty();) {
-    for (; next < runs.size() && now.size() < at_once; ++next) {
-      const pid_t pid = start_program(runs[next].arguments, runs[next].stdout_file);
-      if (pid < 0) continue;
-      // By its system call: glibc 2.36 declares pidfd_open without C linkage.
-      const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-      if (pidfd < 0)
-        statuses[next] = wait_for(pid);  // a kernel without pidfds: one at a time
-      else
-        now.push_back({next, pid, pidfd});
-    }
+  std::vector<pollfd> watched;
+  for (std::size_t next = 0; next < count || !now.empty();) {
+    for (; next < count && now.size() < at_once; ++next)
+      if (const int fd = start(next); fd >= 0) now.push_back({next, fd});
     if (now.empty()) continue;
-    ends.clear();
-    for (const running& r : now) ends.push_back({r.pidfd, POLLIN, 0});
-    int ready;
-    while ((ready = ::poll(ends.data(), ends.size(), -1)) < 0 && errno == EINTR) {
+    watched.clear();
+    for (const running& r : now) watched.push_back({r.fd, POLLIN, 0});
+    int polled;
+    while ((polled = ::poll(watched.data(), watched.size(), -1)) < 0 && errno == EINTR) {
     }
-    if (ready < 0) ends.front().revents = POLLIN;  // cannot watch them: wait for the oldest
-    for (std::size_t i = now.size(); i-- > 0;) {
-      if (ends[i].revents == 0) continue;
-      statuses[now[i].run] = wait_for(now[i].pid);
-      ::close(now[i].pidfd);
-      now.erase(now.begin() + std::ptrdiff_t(i));
-    }
+    if (polled < 0) watched.front().revents = POLLIN;  // cannot watch them: take the oldest
+    for (std::size_t i = now.size(); i-- > 0;)
+      if (watched[i].revents != 0 && ready(now[i].run, now[i].fd)) now.erase(now.begin() + std::ptrdiff_t(i));
   }
-  return statuses;
 }
-
-namespace {
 
 // The child's pid and the reading end of a pipe from its standard output;
 // pid -1 when it could not be started.
@@ -177,44 +167,50 @@ std::pair<pid_t, int> start_program_into_pipe(const std::vector<std::string>& ar
 
 }  // namespace
 
+std::vector<int> run_programs(const std::vector<program_run>& runs, std::size_t at_once) {
+  std::vector<int> statuses(runs.size(), -1);
+  std::vector<pid_t> pids(runs.size(), -1);
+  // A program is done when it ends, which its pidfd tells.
+  run_side_by_side(
+      runs.size(), at_once,
+      [&](std::size_t i) {
+        pids[i] = start_program(runs[i].arguments, runs[i].stdout_file);
+        if (pids[i] < 0) return -1;
+        // By its system call: glibc 2.36 declares pidfd_open without C linkage.
+        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pids[i], 0));
+        if (pidfd < 0) statuses[i] = wait_for(pids[i]);  // a kernel without pidfds: one at a time
+        return pidfd;
+      },
+      [&](std::size_t i, int pidfd) {
+        statuses[i] = wait_for(pids[i]);
+        ::close(pidfd);
+        return true;
+      });
+  return statuses;
+}
+
 std::vector<program_output> run_programs_for_output(const std::vector<std::vector<std::string>>& commands,
                                                     std::size_t at_once) {
-  if (at_once == 0) at_once = 1;
   std::vector<program_output> outputs(commands.size());
-  struct running {
-    std::size_t run;
-    pid_t pid;
-    int out;
-  };
-  std::vector<running> now;
-  std::vector<pollfd> ready;
+  std::vector<pid_t> pids(commands.size(), -1);
   char buffer[65536];
-  for (std::size_t next = 0; next < commands.size() || !now.empty();) {
-    for (; next < commands.size() && now.size() < at_once; ++next)
-      if (const auto [pid, out] = start_program_into_pipe(commands[next]); pid >= 0)
-        now.push_back({next, pid, out});
-    if (now.empty()) continue;
-    ready.clear();
-    for (const running& r : now) ready.push_back({r.out, POLLIN, 0});
-    int polled;
-    while ((polled = ::poll(ready.data(), ready.size(), -1)) < 0 && errno == EINTR) {
-    }
-    if (polled < 0) ready.front().revents = POLLIN;  // cannot watch them: read the oldest
-    // A program is done when its output ends; each is read as it writes,
-    // so that none waits on a full pipe.
-    for (std::size_t i = now.size(); i-- > 0;) {
-      if (ready[i].revents == 0) continue;
-      const ssize_t n = ::read(now[i].out, buffer, sizeof buffer);
-      if (n > 0) {
-        outputs[now[i].run].output.append(buffer, std::size_t(n));
-        continue;
-      }
-      if (n < 0 && errno == EINTR) continue;
-      ::close(now[i].out);
-      outputs[now[i].run].status = wait_for(now[i].pid);
-      now.erase(now.begin() + std::ptrdiff_t(i));
-    }
-  }
+  // A program is done when its output ends; each is read as it writes, so
+  // that none waits on a full pipe.
+  run_side_by_side(
+      commands.size(), at_once,
+      [&](std::size_t i) {
+        const auto [pid, out] = start_program_into_pipe(commands[i]);
+        pids[i] = pid;
+        return out;
+      },
+      [&](std::size_t i, int out) {
+        const ssize_t n = ::read(out, buffer, sizeof buffer);
+        if (n > 0) outputs[i].output.append(buffer, std::size_t(n));
+        if (n > 0 || (n < 0 && errno == EINTR)) return false;
+        ::close(out);
+        outputs[i].status = wait_for(pids[i]);
+        return true;
+      });
   return outputs;
 }
 
