@@ -80,13 +80,9 @@ int call_system(std::string_view command) {
 
 namespace {
 
-// The child's pid, or -1 when it could not be started.
-pid_t start_program(const std::vector<std::string>& arguments, const std::filesystem::path& stdout_file) {
-  if (arguments.empty()) return -1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdout_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
+// Starts the program of arguments with the file actions, which it destroys;
+// the child's pid, or -1 when it could not be started.
+pid_t spawn_program(const std::vector<std::string>& arguments, posix_spawn_file_actions_t& actions) {
   std::vector<char*> argv;
   for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -94,6 +90,16 @@ pid_t start_program(const std::vector<std::string>& arguments, const std::filesy
   const int started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   return started == 0 ? pid : -1;
+}
+
+// The child's pid, or -1 when it could not be started.
+pid_t start_program(const std::vector<std::string>& arguments, const std::filesystem::path& stdout_file) {
+  if (arguments.empty()) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdout_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  return spawn_program(arguments, actions);
 }
 
 int wait_for(pid_t pid) {
@@ -151,14 +157,9 @@ std::pair<pid_t, int> start_program_into_pipe(const std::vector<std::string>& ar
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDOUT_FILENO);
-  std::vector<char*> argv;
-  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int started = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t pid = spawn_program(arguments, actions);
   ::close(pipe_ends[1]);
-  if (started != 0) {
+  if (pid < 0) {
     ::close(pipe_ends[0]);
     return {-1, -1};
   }
