@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace hl = host::lisp;
 using json = status_document;
 
-void publish_staging_status(const fs::path& dir, staging_status& status) {
+json publish_staging_status(const fs::path& dir, staging_status& status) {
   // A stage-1 run or a check-in session does not know what an earlier batch
   // passed over; the last status.json does.
   std::set<std::string> listed;
@@ -37,17 +37,17 @@ void publish_staging_status(const fs::path& dir, staging_status& status) {
         status.skipped.push_back({staged, s.value("reason", "")});
     }
   std::erase_if(status.skipped, [&](const skipped_model& s) { return checked_in.count(s.staged) > 0; });
-  write_status_json(dir, status);
+  json doc = write_status_json(dir, status);
   write_overview_page(dir, status);
+  return doc;
 }
 
-staging_status refresh_staging_status(const fs::path& dir, const std::string& written_by,
-                                      const std::vector<skipped_model>& skipped) {
+json refresh_staging_status(const fs::path& dir, const std::string& written_by,
+                            const std::vector<skipped_model>& skipped) {
   staging_status status = read_staging_status(dir);
   status.written_by = written_by;
   status.skipped = skipped;
-  publish_staging_status(dir, status);
-  return status;
+  return publish_staging_status(dir, status);
 }
 
 namespace {
@@ -66,8 +66,8 @@ status_refresh_deferral::status_refresh_deferral() { ++deferrals; }
 status_refresh_deferral::~status_refresh_deferral() { --deferrals; }
 bool status_refresh_deferral::active() { return deferrals > 0; }
 
-std::optional<staging_status> try_refresh_staging_status(const fs::path& dir, const std::string& written_by,
-                                                         const std::vector<skipped_model>& skipped) {
+std::optional<json> try_refresh_staging_status(const fs::path& dir, const std::string& written_by,
+                                               const std::vector<skipped_model>& skipped) {
   try {
     return refresh_staging_status(dir, written_by, skipped);
   } catch (const hl::lisp_error& e) {
@@ -122,12 +122,6 @@ std::string status_summary(const json& doc) {
       << "  Overview: " << (fs::path(dir) / doc.value("overview", std::string(overview_file))).string()
       << "\n";
   return out.str();
-}
-
-void print_run_summary(std::ostream& out, const std::string& headline,
-                       const std::vector<std::pair<std::string, std::int64_t>>& this_run,
-                       const staging_status& status, const fs::path& dir, const std::string& next) {
-  print_run_summary(out, headline, this_run, staging_status_json(status), dir, next);
 }
 
 void print_run_summary(std::ostream& out, const std::string& headline,

@@ -14,18 +14,19 @@
 
 namespace vtm::analytics {
 
-// Writes status.json and overview.html of dir from the status. Models that
-// an earlier batch passed over stay listed while they are not checked in.
-void publish_staging_status(const std::filesystem::path& dir, staging_status& status);
+// Writes status.json and overview.html of dir from the status; the status
+// document written. Models that an earlier batch passed over stay listed
+// while they are not checked in.
+status_document publish_staging_status(const std::filesystem::path& dir, staging_status& status);
 
-// read_staging_status, then publish_staging_status; the status written.
-staging_status refresh_staging_status(const std::filesystem::path& dir, const std::string& written_by,
-                                      const std::vector<skipped_model>& skipped = {});
+// read_staging_status, then publish_staging_status; the document written.
+status_document refresh_staging_status(const std::filesystem::path& dir, const std::string& written_by,
+                                       const std::vector<skipped_model>& skipped = {});
 // The same for the end of a run whose work is done: a status that cannot be
 // written is said on the host output, and nothing is returned.
-std::optional<staging_status> try_refresh_staging_status(const std::filesystem::path& dir,
-                                                         const std::string& written_by,
-                                                         const std::vector<skipped_model>& skipped = {});
+std::optional<status_document> try_refresh_staging_status(const std::filesystem::path& dir,
+                                                          const std::string& written_by,
+                                                          const std::vector<skipped_model>& skipped = {});
 
 // While one lives (a batch check-in runs), the check-ins of single models
 // leave status.json to the end of the batch, which writes it once.
@@ -49,12 +50,7 @@ std::string status_summary(const status_document& doc);
 
 // The summary at the end of a run: the headline ("Staging run finished."),
 // what this run did (label and count), the counts of the whole directory,
-// where the outputs are and what to run next.
-void print_run_summary(std::ostream& out, const std::string& headline,
-                       const std::vector<std::pair<std::string, std::int64_t>>& this_run,
-                       const staging_status& status, const std::filesystem::path& dir,
-                       const std::string& next);
-// The same from the status document (as status.json holds it).
+// where the outputs are and what to run next, from the status document.
 void print_run_summary(std::ostream& out, const std::string& headline,
                        const std::vector<std::pair<std::string, std::int64_t>>& this_run,
                        const status_document& doc, const std::filesystem::path& dir, const std::string& next);

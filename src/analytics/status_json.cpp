@@ -118,10 +118,11 @@ json staging_status_json(const staging_status& st) {
   return doc;
 }
 
-void write_status_json(const fs::path& dir, const staging_status& status) {
-  replace_file(dir / status_json_file,
-               staging_status_json(status).dump(1, ' ', false, json::error_handler_t::replace) + "\n",
+json write_status_json(const fs::path& dir, const staging_status& status) {
+  json doc = staging_status_json(status);
+  replace_file(dir / status_json_file, doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n",
                "status file");
+  return doc;
 }
 
 std::optional<status_document> read_status_counts(const fs::path& dir) {

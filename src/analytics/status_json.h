@@ -16,8 +16,8 @@ status_document staging_status_json(const staging_status& status);
 
 // Replaces status.json of dir: written beside it and renamed over it, so a
 // reader sees the old file or the new one, never a part. Names that are not
-// valid UTF-8 are written with replacement characters.
-void write_status_json(const std::filesystem::path& dir, const staging_status& status);
+// valid UTF-8 are written with replacement characters. The document written.
+status_document write_status_json(const std::filesystem::path& dir, const staging_status& status);
 
 // status.json of dir without the lists of files, models, drawings and
 // changes (what summaries show, read without building the lists of a large

@@ -205,9 +205,9 @@ class staging_run {
     analytics::staging_status status = analytics::collect_staging_status(
         staging_, records_.files.filetable(), &analytics, records_.changelog.changes());
     status.written_by = "stage-1";
-    analytics::publish_staging_status(staging_, status);
+    const analytics::status_document doc = analytics::publish_staging_status(staging_, status);
     analytics::stamp_staging_outputs(staging_, input_);
-    analytics::print_run_summary(hl::standard_output(), "Staging run finished.", this_run(), status, staging_,
+    analytics::print_run_summary(hl::standard_output(), "Staging run finished.", this_run(), doc, staging_,
                                  next);
     return report;
   }
@@ -223,9 +223,9 @@ class staging_run {
       analytics::staging_status status = analytics::collect_staging_status(
           staging_, records_.files.filetable(), before ? &*before : nullptr, records_.changelog.changes());
       status.written_by = "stage-1 (stopped)";
-      analytics::publish_staging_status(staging_, status);
-      analytics::print_run_summary(hl::standard_output(), "Staging run stopped.", this_run(), status,
-                                   staging_, "the same staging run again: it retries the file it stopped at");
+      const analytics::status_document doc = analytics::publish_staging_status(staging_, status);
+      analytics::print_run_summary(hl::standard_output(), "Staging run stopped.", this_run(), doc, staging_,
+                                   "the same staging run again: it retries the file it stopped at");
     } catch (...) {
     }
   }
