@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -102,8 +103,9 @@ ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_reco
 
 model_analytics make_model_analytics(const records::component_records& components,
                                      const records::change_records& changelog) {
-  // Model statuses by the top-level instance's sysid, in record order.
-  std::vector<model_status> statuses;
+  // Model statuses by the top-level instance's sysid, in record order; a
+  // deque, so that they are neither held twice while it grows nor once filed.
+  std::deque<model_status> statuses;
   std::unordered_map<std::string, std::size_t> by_sysid;
   for (const component_record* r : components.collect_component_records(
            [](const component_record& r) { return std::holds_alternative<instance_info>(r); })) {
@@ -156,7 +158,8 @@ model_analytics make_model_analytics(const records::component_records& component
   }
 
   model_analytics collection;
-  for (model_status& s : statuses) {
+  for (; !statuses.empty(); statuses.pop_front()) {
+    model_status& s = statuses.front();
     if (!s.disconnects.empty()) push_tag(s, "DISCONNECTED");
     if (!s.corrupt.empty()) push_tag(s, "CORRUPT");
     if (!s.model_name_conflicts.empty()) push_tag(s, "MODEL-NAME-CONFLICT");
@@ -259,16 +262,18 @@ migration_analytics make_migration_analytics(const std::filesystem::path& dir,
     a.for_drawings = with_checkin_tags(std::move(a.for_drawings), earlier ? &earlier->for_drawings : nullptr);
   }
 
-  std::unordered_map<std::string, model_status*> by_sysid;
-  for (category cat : {category::ok, category::warnings, category::errors}) {
-    auto& table = a.for_models.table(cat);
-    for (const auto& [key, status] : table) by_sysid[model_status_sysid(status)] = table.find(key);
+  {
+    std::unordered_map<std::string, model_status*> by_sysid;
+    for (category cat : {category::ok, category::warnings, category::errors}) {
+      auto& table = a.for_models.table(cat);
+      for (const auto& [key, status] : table) by_sysid[model_status_sysid(status)] = table.find(key);
+    }
+    for (category cat : {category::ok, category::warnings})
+      for (const auto& [key, drawing] : a.for_drawings.table(cat))
+        for (const std::string& m : drawing.model_sysids)
+          if (auto it = by_sysid.find(m); it != by_sysid.end())
+            push_front(it->second->associated_drawings, drawing.staged);
   }
-  for (category cat : {category::ok, category::warnings})
-    for (const auto& [key, drawing] : a.for_drawings.table(cat))
-      for (const std::string& m : drawing.model_sysids)
-        if (auto it = by_sysid.find(m); it != by_sysid.end())
-          push_front(it->second->associated_drawings, drawing.staged);
 
   write_analytics_file(dir, [&](std::ostream& out) {
     save_record_analytics(a.for_drawings, out);
