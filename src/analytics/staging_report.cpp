@@ -75,11 +75,11 @@ hl::ref model_error_item(const model_status& st, const records::component_record
   rows parts;
   if (!st.corrupt.empty()) {
     rows table{header_row({"ModelName", "Shares", "Check Result"})};
-    for (const component_record* r : components.collect_component_records_by_sysids(st.corrupt)) {
-      const auto* c = std::get_if<contents_info>(r);
+    for (const component_record& r : components.collect_component_records_by_sysids(st.corrupt)) {
+      const auto* c = std::get_if<contents_info>(&r);
       if (!c) continue;
       table.push_back(
-          xelement("tr", {xelement("td", {model_name(r)}),
+          xelement("tr", {xelement("td", {model_name(&r)}),
                           xelement("td", {xelement("ol", {list_items(share_strings(c->shares))})}),
                           xelement("td", {oli::sd_write_to_string(c->check_result.value)})}));
     }
@@ -89,11 +89,13 @@ hl::ref model_error_item(const model_status& st, const records::component_record
   if (!st.disconnects.empty()) {
     rows table{header_row({"ModelName", "Shares", "Lost Parts/Assemblies"})};
     for (const auto& [owner_sysid, lost_sysid] : st.disconnects) {
-      const component_record* owner = components.get_component_record_by_sysid(owner_sysid);
-      const component_record* lost = components.get_component_record_by_sysid(lost_sysid);
-      table.push_back(xelement("tr", {xelement("td", {model_name(owner)}),
-                                      xelement("td", {xelement("ol", {list_items(shares_of(owner))})}),
-                                      xelement("td", {xelement("ol", {list_items(shares_of(lost))})})}));
+      const std::optional<component_record> owner = components.get_component_record_by_sysid(owner_sysid);
+      const std::optional<component_record> lost = components.get_component_record_by_sysid(lost_sysid);
+      const component_record* o = owner ? &*owner : nullptr;
+      table.push_back(xelement(
+          "tr",
+          {xelement("td", {model_name(o)}), xelement("td", {xelement("ol", {list_items(shares_of(o))})}),
+           xelement("td", {xelement("ol", {list_items(shares_of(lost ? &*lost : nullptr))})})}));
     }
     parts.push_back(xelement("dt", {"Lost Parts/Assemblies"}));
     parts.push_back(xelement("dd", {xelement("table", {bordered, table})}));
@@ -118,12 +120,12 @@ void add_errors(const hl::ref& body, const migration_analytics& analytics,
 
 void add_top_level_workplanes(const hl::ref& body, const records::component_records& components) {
   rows table{header_row({"Source File (Input Directory)", "Workplane"})};
-  for (const component_record* r : components.collect_component_records()) {
-    if (records::component_base(*r).typename_ != "nwp") continue;
-    const auto* i = std::get_if<instance_info>(r);
+  components.for_each_component_record([&](const component_record& r) {
+    if (records::component_base(r).typename_ != "nwp") return;
+    const auto* i = std::get_if<instance_info>(&r);
     table.push_back(xelement("tr", {xelement("td", {i ? namestring(i->sourcepath) : std::string()}),
                                     xelement("td", {i ? i->name.value_or("") : std::string()})}));
-  }
+  });
   if (table.size() == 1) return;
   oli::sd_xml_element_add_child(body, xelement("h2", {"Top Level Workplanes"}));
   oli::sd_xml_element_add_child(
@@ -182,7 +184,7 @@ hl::ref change_row(const records::change_info& c, bool sysid_conflict,
   const auto* before = std::get_if<records::cluster_composite_key>(&c.key_before);
   std::string staged = "-";
   if (auto sysid = key_sysid(c.key_after))
-    if (const component_record* r = components.table().find(*sysid))
+    if (const std::optional<component_record> r = components.get_component_record_by_sysid(*sysid))
       staged = "models/" + namestring(records::component_base(*r).filename);
   rows diff{header_row({"Key", "Before", "After"})};
   for (const auto& [key, values] : records::change_info_diff(c))
@@ -194,11 +196,11 @@ hl::ref change_row(const records::change_info& c, bool sysid_conflict,
       xelement("td", {oli::sd_write_to_string(core::lisp_value<std::vector<std::string>>::to(c.locations))}),
       xelement("td", {staged}), xelement("td", {xelement("table", {diff})})};
   if (sysid_conflict) {
-    const component_record* r = nullptr;
-    if (auto sysid = key_sysid(c.key_before)) r = components.table().find(*sysid);
+    std::optional<component_record> r;
+    if (auto sysid = key_sysid(c.key_before)) r = components.get_component_record_by_sysid(*sysid);
     if (!r)
       cells.push_back(xelement("td", {"-"}));
-    else if (const auto* contents = std::get_if<contents_info>(r))
+    else if (const auto* contents = std::get_if<contents_info>(&*r))
       cells.push_back(xelement("td", {xelement("ul", {list_items(share_strings(contents->shares))})}));
     else
       cells.push_back(xelement(
