@@ -1,5 +1,6 @@
 #include "records/component_records.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "host/lisp/errors.h"
@@ -95,16 +96,14 @@ component_records make_component_records(const std::filesystem::path& dir) {
   return records;
 }
 
-component_record component_records::record_at(record_place place) const {
-  const std::string_view text = reader_->text_at(place);
-  record_text cursor(text, 0);
-  component_record r;
+void component_records::read_record(record_place place, component_record& out, std::uint64_t read_to) const {
+  record_text cursor(reader_->text_at(place, read_to), 0);
   try {
-    if (decode_component_record(cursor, r)) return r;
+    if (decode_component_record(cursor, out)) return;
   } catch (const hl::lisp_error&) {
     // The host's reader says what is wrong.
   }
-  return component_record_from_lisp(reader_->form_at(place));
+  out = component_record_from_lisp(reader_->form_at(place));
 }
 
 void component_records::update_component_records(std::span<component_record> components,
@@ -142,12 +141,44 @@ std::optional<component_record> component_records::get_component_record_by_sysid
     const std::string& sysid) const {
   const record_place* place = table_.find(sysid);
   if (!place) return std::nullopt;
-  return record_at(*place);
+  component_record r;
+  read_record(*place, r);
+  return r;
 }
 
 void component_records::for_each_component_record(
     const std::function<void(const component_record&)>& visit) const {
-  for (const auto& [sysid, place] : table_) visit(record_at(place));
+  // The records of a batch are read in file order, records close to each
+  // other in one read, then visited in table order.
+  constexpr std::size_t batch = 1024;
+  constexpr std::uint64_t close_by = 4 << 10, one_read = 1 << 20;
+  std::vector<record_place> places;
+  std::vector<std::size_t> order;
+  std::vector<component_record> records;
+  const auto visit_batch = [&] {
+    order.resize(places.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return places[a].start < places[b].start; });
+    records.resize(places.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      // The end of the run of records close together that starts here.
+      std::uint64_t read_to = places[order[k]].end;
+      for (std::size_t n = k + 1; n < order.size(); ++n) {
+        const record_place& next = places[order[n]];
+        if (next.start > read_to + close_by || next.end > places[order[k]].start + one_read) break;
+        read_to = std::max(read_to, next.end);
+      }
+      read_record(places[order[k]], records[order[k]], read_to);
+    }
+    for (const component_record& r : records) visit(r);
+    places.clear();
+  };
+  for (const auto& [sysid, place] : table_) {
+    places.push_back(place);
+    if (places.size() == batch) visit_batch();
+  }
+  visit_batch();
 }
 
 std::vector<component_record> component_records::collect_component_records(
@@ -205,11 +236,12 @@ component_records::record_map component_records::map_contents(
     const std::function<void(const contents_info&, const std::function<void(const std::string&)>&)>& keys_of)
     const {
   record_map map;
-  for (auto it = table_.rbegin(); it != table_.rend(); ++it) {
-    const component_record r = record_at(it->second);
+  // Gathered in table order, then turned round.
+  for_each_component_record([&](const component_record& r) {
     if (const auto* c = std::get_if<contents_info>(&r))
-      keys_of(*c, [&](const std::string& key) { map[key].push_back(it->first); });
-  }
+      keys_of(*c, [&](const std::string& key) { map[key].push_back(component_base(r).sysid.string()); });
+  });
+  for (auto& [key, sysids] : map) std::reverse(sysids.begin(), sysids.end());
   return map;
 }
 

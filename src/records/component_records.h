@@ -76,7 +76,8 @@ class component_records : public persistent_records {
  private:
   friend component_records make_component_records(const std::filesystem::path& dir);
   explicit component_records(const std::filesystem::path& dir) : persistent_records(dir, components_file) {}
-  component_record record_at(record_place place) const;
+  // Decodes the record at place into out, whose room is reused.
+  void read_record(record_place place, component_record& out, std::uint64_t read_to = 0) const;
   // Key -> the sysids of the contents records, most recently added first;
   // keys_of gives a record's keys.
   record_map map_contents(

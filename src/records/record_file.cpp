@@ -279,20 +279,29 @@ record_reader::~record_reader() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-std::string_view record_reader::text_at(record_place place) {
-  text_.resize(place.end - place.start);
+std::string_view record_reader::text_at(record_place place, std::uint64_t read_to) {
+  // Records are never changed once written, so what was read ahead stays true.
+  if (place.start >= text_start_ && place.end <= text_start_ + text_.size())
+    return std::string_view(text_).substr(place.start - text_start_, place.end - place.start);
+  const std::size_t wanted = place.end - place.start;
+  text_.resize(std::max(place.end, read_to) - place.start);
+  text_start_ = place.start;
   std::size_t got = 0;
-  while (got < text_.size()) {
+  while (got < wanted) {
     const ssize_t n =
         ::pread(fd_, text_.data() + got, text_.size() - got, static_cast<off_t>(place.start + got));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) hl::file_error("Cannot read the record file", path_.string(), errno);
-    if (n == 0)
+    if (n <= 0) {
+      const int err = errno;
+      text_.clear();
+      if (n < 0) hl::file_error("Cannot read the record file", path_.string(), err);
       hl::simple_error(fmt::format("The record at byte {} of {} is no longer there: the file was cut short.",
                                    place.start, path_.string()));
+    }
     got += static_cast<std::size_t>(n);
   }
-  return text_;
+  text_.resize(got);
+  return std::string_view(text_).substr(0, wanted);
 }
 
 hl::ref record_reader::form_at(record_place place) {

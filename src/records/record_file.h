@@ -60,8 +60,9 @@ class record_reader {
   record_reader& operator=(record_reader&&) = delete;
 
   // The text at place, valid until the next call; signals a file error when
-  // the bytes are no longer there.
-  std::string_view text_at(record_place place);
+  // the bytes are no longer there. The bytes up to read_to are read along,
+  // for a caller that wants the records after place next.
+  std::string_view text_at(record_place place, std::uint64_t read_to = 0);
   // The record at place read by the host's reader; errors name the file and
   // the record's byte offset.
   host::lisp::ref form_at(record_place place);
@@ -71,6 +72,7 @@ class record_reader {
   std::filesystem::path path_;
   int fd_ = -1;
   std::string text_;
+  std::uint64_t text_start_ = 0;  // the byte offset of text_ in the file
 };
 
 class record_file {

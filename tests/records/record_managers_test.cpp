@@ -128,7 +128,8 @@ TEST_F(RecordManagers, ALargeComponentFileIsReadWholeAndItsCutOffEndDropped) {
   constexpr int count = 12'000;
   std::string text;
   for (int i = 0; i < count; ++i) text += with_sysid(first, "S" + std::to_string(i));
-  for (int i = 0; i < count; ++i) text += with_sysid(second, "S" + std::to_string(i));
+  // Newest records in the reverse order of the table's.
+  for (int i = count - 1; i >= 0; --i) text += with_sysid(second, "S" + std::to_string(i));
   ASSERT_GT(text.size(), std::size_t{9} << 20);
   const std::size_t complete = text.size();
   text += with_sysid(first, "CUT").substr(0, 60);
@@ -137,12 +138,15 @@ TEST_F(RecordManagers, ALargeComponentFileIsReadWholeAndItsCutOffEndDropped) {
   auto components = make_component_records(dir);
   ASSERT_EQ(components.table().size(), std::size_t{count});
   int i = 0;
-  for (const auto& [sysid, place] : components.table()) {
-    ASSERT_EQ(sysid, "S" + std::to_string(i++));
-    const component_record record = *components.get_component_record_by_sysid(sysid);
-    ASSERT_EQ(component_base(record).filename, sysid + ".sdpc");
+  components.for_each_component_record([&](const component_record& record) {
+    const std::string sysid = "S" + std::to_string(i++);
+    ASSERT_EQ(component_base(record).filename, sysid + ".sdpc") << "records are visited in table order";
     ASSERT_EQ(contents_info_model_name(std::get<contents_info>(record)), "second");
-  }
+  });
+  EXPECT_EQ(i, count);
+  EXPECT_EQ(
+      contents_info_model_name(std::get<contents_info>(*components.get_component_record_by_sysid("S7"))),
+      "second");
   EXPECT_EQ(components.get_component_record_by_sysid("CUT"), std::nullopt);
   EXPECT_EQ(std::filesystem::file_size(dir / "components.lsp"), complete);
 }
