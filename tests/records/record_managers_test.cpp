@@ -111,6 +111,16 @@ TEST_F(RecordManagers, TheLastComponentRecordOfASysidWins) {
   EXPECT_EQ(contents_info_model_name(std::get<contents_info>(*components.get_component_record_by_sysid("S"))),
             "second");
   EXPECT_EQ(components.table().begin()->first, "S") << "a replaced record keeps its place";
+
+  // Records are read when asked for: a file cut short since is an error
+  // that names it, not a record made of whatever is there now.
+  std::filesystem::resize_file(dir / "components.lsp", 10);
+  try {
+    components.get_component_record_by_sysid("T");
+    ADD_FAILURE() << "a record no longer in the file was read";
+  } catch (const host::lisp::lisp_error& e) {
+    EXPECT_NE(e.message().find((dir / "components.lsp").string()), std::string::npos) << e.message();
+  }
 }
 
 // Many more records than the part of the text held in memory at a time, every
