@@ -44,18 +44,24 @@ void push_front(std::vector<T>& list, T value) {
 
 void push_tag(model_status& s, std::string tag) { push_front(s.tags, core::keyword_name{std::move(tag)}); }
 
-const std::vector<const contents_info*>& lookup(const records::component_records::record_map& map,
-                                                const std::string& key) {
-  static const std::vector<const contents_info*> none;
+// The contents records of key in map.
+std::vector<contents_info> lookup(const records::component_records::record_map& map, const std::string& key,
+                                  const records::component_records& components) {
+  std::vector<contents_info> out;
   auto it = map.find(key);
-  return it == map.end() ? none : it->second;
+  if (it == map.end()) return out;
+  for (const std::string& sysid : it->second)
+    if (std::optional<component_record> r = components.get_component_record_by_sysid(sysid))
+      if (auto* c = std::get_if<contents_info>(&*r)) out.push_back(std::move(*c));
+  return out;
 }
 
 }  // namespace
 
 ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info,
                                        const records::component_records::record_map& layout_map,
-                                       const records::component_records::record_map& model_name_map) {
+                                       const records::component_records::record_map& model_name_map,
+                                       const records::component_records& components) {
   ami_drawing_status s;
   s.key = hl::namestring(hl::parse_namestring(dwg_info.filename.string()));
   s.source = dwg_info.sourcepath;
@@ -65,19 +71,19 @@ ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info
   std::size_t found = 0;
   std::unordered_set<std::string> seen;
   for (const std::string& sysid : dwg_info.instance_sysids) {
-    const auto& owners = lookup(layout_map, sysid);
+    const std::vector<contents_info> owners = lookup(layout_map, sysid, components);
     resolved_sysid resolved{sysid, {}};
-    for (const contents_info* c : owners) {
-      resolved.contents_sysids.push_back(text(c->sysid));
-      for (std::string& m : texts(c->model_sysids))
+    for (const contents_info& c : owners) {
+      resolved.contents_sysids.push_back(text(c.sysid));
+      for (std::string& m : texts(c.model_sysids))
         if (seen.insert(m).second) s.model_sysids.push_back(std::move(m));
     }
     if (!owners.empty()) ++found;
     s.resolved_sysids.push_back(std::move(resolved));
   }
   if (s.model_sysids.empty() && dwg_info.name)
-    for (const contents_info* c : lookup(model_name_map, *dwg_info.name))
-      for (std::string& m : texts(c->model_sysids)) s.model_sysids.push_back(std::move(m));
+    for (const contents_info& c : lookup(model_name_map, *dwg_info.name, components))
+      for (std::string& m : texts(c.model_sysids)) s.model_sysids.push_back(std::move(m));
 
   std::string tag;
   if (s.model_sysids.empty())
@@ -97,7 +103,7 @@ ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_reco
   const auto layout_map = components.make_layout_owner_map();
   const auto model_name_map = components.make_model_name_map();
   for (const auto& [name, drawing] : drawings.drawings())
-    update_ami_drawing_analytics(c, analyze_ami_drawing(drawing, layout_map, model_name_map));
+    update_ami_drawing_analytics(c, analyze_ami_drawing(drawing, layout_map, model_name_map, components));
   return c;
 }
 
@@ -107,9 +113,10 @@ model_analytics make_model_analytics(const records::component_records& component
   // deque, so that they are neither held twice while it grows nor once filed.
   std::deque<model_status> statuses;
   std::unordered_map<std::string, std::size_t> by_sysid;
-  for (const component_record* r : components.collect_component_records(
-           [](const component_record& r) { return std::holds_alternative<instance_info>(r); })) {
-    const instance_info& i = std::get<instance_info>(*r);
+  components.for_each_component_record([&](const component_record& r) {
+    const auto* instance = std::get_if<instance_info>(&r);
+    if (!instance) return;
+    const instance_info& i = *instance;
     model_status s;
     s.key = i.name.value_or("");
     s.source = i.sourcepath;
@@ -118,38 +125,39 @@ model_analytics make_model_analytics(const records::component_records& component
     if (i.typename_ == "nwp") s.tags = {core::keyword_name{"TOP-LEVEL-WP"}};
     by_sysid.emplace(text(i.sysid), statuses.size());
     statuses.push_back(std::move(s));
-  }
+  });
   auto status_of = [&](const std::string& model) -> model_status* {
     auto it = by_sysid.find(model);
     return it == by_sysid.end() ? nullptr : &statuses[it->second];
   };
 
   for (const auto& [lost, owner] : components.collect_lost_components(changelog)) {
-    if (!lost || !owner) continue;
-    const std::vector<std::string> owner_models = models_of(*owner);
-    const std::pair<std::string, std::string> entry{text(records::component_base(*owner).sysid),
+    if (!lost) continue;
+    const std::vector<std::string> owner_models = models_of(owner);
+    const std::pair<std::string, std::string> entry{text(records::component_base(owner).sysid),
                                                     text(records::component_base(*lost).sysid)};
     for (const std::string& m : models_of(*lost))
       if (std::find(owner_models.begin(), owner_models.end(), m) != owner_models.end())
         if (model_status* s = status_of(m)) push_front(s->disconnects, entry);
   }
 
-  for (const component_record* r : components.collect_component_records()) {
-    const auto* c = std::get_if<contents_info>(r);
-    if (!c || hl::is_nil(c->check_result.value)) continue;
+  components.for_each_component_record([&](const component_record& r) {
+    const auto* c = std::get_if<contents_info>(&r);
+    if (!c || hl::is_nil(c->check_result.value)) return;
     for (const std::string& m : texts(c->model_sysids))
       if (model_status* s = status_of(m)) push_front(s->corrupt, text(c->sysid));
-  }
+  });
 
-  for (const auto& [name, list] : components.make_model_name_map()) {
+  const auto name_map = components.make_model_name_map();
+  for (const auto& [name, list] : name_map) {
     if (list.size() < 2) continue;
     std::vector<std::string> models;  // in the order first met
     std::unordered_map<std::string, std::vector<std::string>> groups;
-    for (const contents_info* c : list)
-      for (const std::string& m : texts(c->model_sysids)) {
+    for (const contents_info& c : lookup(name_map, name, components))
+      for (const std::string& m : texts(c.model_sysids)) {
         auto [it, fresh] = groups.try_emplace(m);
         if (fresh) models.push_back(m);
-        push_front(it->second, text(c->sysid));
+        push_front(it->second, text(c.sysid));
       }
     for (const std::string& m : models)
       if (groups[m].size() >= 2)

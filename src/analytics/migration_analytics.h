@@ -17,7 +17,8 @@ namespace vtm::analytics {
 
 ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info,
                                        const records::component_records::record_map& layout_map,
-                                       const records::component_records::record_map& model_name_map);
+                                       const records::component_records::record_map& model_name_map,
+                                       const records::component_records& components);
 
 ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_records& drawings,
                                                  const records::component_records& components);

@@ -86,11 +86,11 @@ void model_error_item(xhtml_stream& x, const model_status& st, const records::co
     x.open("dd");
     x.open("table", {bordered});
     header_row(x, {"ModelName", "Shares", "Check Result"});
-    for (const component_record* r : components.collect_component_records_by_sysids(st.corrupt)) {
-      const auto* c = std::get_if<contents_info>(r);
+    for (const component_record& r : components.collect_component_records_by_sysids(st.corrupt)) {
+      const auto* c = std::get_if<contents_info>(&r);
       if (!c) continue;
       x.open("tr");
-      x.element("td", model_name(r));
+      x.element("td", model_name(&r));
       list_cell(x, "ol", share_strings(c->shares));
       x.element("td", oli::sd_write_to_string(c->check_result.value));
       x.close();
@@ -104,12 +104,13 @@ void model_error_item(xhtml_stream& x, const model_status& st, const records::co
     x.open("table", {bordered});
     header_row(x, {"ModelName", "Shares", "Lost Parts/Assemblies"});
     for (const auto& [owner_sysid, lost_sysid] : st.disconnects) {
-      const component_record* owner = components.get_component_record_by_sysid(owner_sysid);
-      const component_record* lost = components.get_component_record_by_sysid(lost_sysid);
+      const std::optional<component_record> owner = components.get_component_record_by_sysid(owner_sysid);
+      const std::optional<component_record> lost = components.get_component_record_by_sysid(lost_sysid);
+      const component_record* o = owner ? &*owner : nullptr;
       x.open("tr");
-      x.element("td", model_name(owner));
-      list_cell(x, "ol", shares_of(owner));
-      list_cell(x, "ol", shares_of(lost));
+      x.element("td", model_name(o));
+      list_cell(x, "ol", shares_of(o));
+      list_cell(x, "ol", shares_of(lost ? &*lost : nullptr));
       x.close();
     }
     x.close();
@@ -132,12 +133,12 @@ void add_errors(xhtml_stream& x, const migration_analytics& analytics,
 
 void add_top_level_workplanes(xhtml_stream& x, const records::component_records& components) {
   std::vector<std::pair<std::string, std::string>> rows;  // source file, workplane
-  for (const component_record* r : components.collect_component_records()) {
-    if (records::component_base(*r).typename_ != "nwp") continue;
-    const auto* i = std::get_if<instance_info>(r);
+  components.for_each_component_record([&](const component_record& r) {
+    if (records::component_base(r).typename_ != "nwp") return;
+    const auto* i = std::get_if<instance_info>(&r);
     rows.emplace_back(i ? namestring(i->sourcepath) : std::string(),
                       i ? i->name.value_or("") : std::string());
-  }
+  });
   if (rows.empty()) return;
   x.element("h2", "Top Level Workplanes");
   x.element("p",
@@ -207,7 +208,7 @@ void change_row(xhtml_stream& x, const records::change_info& c, bool sysid_confl
   const auto* before = std::get_if<records::cluster_composite_key>(&c.key_before);
   std::string staged = "-";
   if (auto sysid = key_sysid(c.key_after))
-    if (const component_record* r = components.table().find(*sysid))
+    if (const std::optional<component_record> r = components.get_component_record_by_sysid(*sysid))
       staged = "models/" + namestring(records::component_base(*r).filename);
   x.open("tr");
   x.element("td", before ? before->model_name.value_or("") : std::string());
@@ -226,11 +227,11 @@ void change_row(xhtml_stream& x, const records::change_info& c, bool sysid_confl
   x.close();
   x.close();
   if (sysid_conflict) {
-    const component_record* r = nullptr;
-    if (auto sysid = key_sysid(c.key_before)) r = components.table().find(*sysid);
+    std::optional<component_record> r;
+    if (auto sysid = key_sysid(c.key_before)) r = components.get_component_record_by_sysid(*sysid);
     if (!r)
       x.element("td", "-");
-    else if (const auto* contents = std::get_if<contents_info>(r))
+    else if (const auto* contents = std::get_if<contents_info>(&*r))
       list_cell(x, "ul", share_strings(contents->shares));
     else
       list_cell(x, "ul", {std::get<instance_info>(*r).name.value_or("")});

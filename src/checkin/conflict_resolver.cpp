@@ -64,7 +64,6 @@ conflict_resolver make_conflict_resolver(const std::filesystem::path& dir) {
 std::size_t invoke_conflict_resolver(conflict_resolver& self, const std::filesystem::path& sourcepath,
                                      const records::part_check& check, records::change_records& logger,
                                      records::cluster_session& session, const source_models& models) {
-  const records::component_records::table_type& persisted = self.components().table();
   records::ordered_table<std::string, component_record*> resolved;
   shadowed_conflicts shadowed;
   component_map map = make_component_map(sourcepath, check, logger, session, shadowed);
@@ -106,12 +105,13 @@ std::size_t invoke_conflict_resolver(conflict_resolver& self, const std::filesys
       continue;
     }
     const component_record* reference = nullptr;
+    std::optional<component_record> staged;
     bool enforced = false;
     if (component_record* const* earlier = resolved.find(sysid)) {
       reference = *earlier;
       enforced = true;
-    } else {
-      reference = persisted.find(sysid);
+    } else if ((staged = self.components().get_component_record_by_sysid(sysid))) {
+      reference = &*staged;
     }
     const std::string loaded = sysid;
     if (reference) {

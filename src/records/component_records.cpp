@@ -1,5 +1,6 @@
 #include "records/component_records.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "host/lisp/errors.h"
@@ -69,24 +70,40 @@ void persist_contents(contents_info& c, const hl::ref& cluster, const component_
 
 component_records make_component_records(const std::filesystem::path& dir) {
   component_records records(dir);
-  const auto take = [&](component_record&& r) {
-    const sysid_value& sysid = component_base(r).sysid;
-    if (!sysid.persisted()) hl::simple_error("The component record has no sysid string.");
-    records.table_.insert_or_assign(sysid.string(), std::move(r));
+  // The sysid of the record just taken, entered with its place.
+  std::string sysid;
+  const auto take = [&](const component_record& r) {
+    const sysid_value& s = component_base(r).sysid;
+    if (!s.persisted()) hl::simple_error("The component record has no sysid string.");
+    sysid = s.string();
   };
   // A record takes several hundred bytes; an index sized for the file is not
   // rehashed while it fills.
   std::error_code ec;
   const std::uintmax_t bytes = std::filesystem::file_size(records.path(), ec);
   if (!ec) records.table_.reserve(bytes / 512);
+  // Decoded into the same record each time, whose strings and lists keep
+  // their room from one record to the next.
   component_record decoded;
   records.file_.open([&](const hl::ref& form) { take(component_record_from_lisp(form)); },
                      [&](record_text& text) {
                        if (!decode_component_record(text, decoded)) return false;
-                       take(std::move(decoded));
+                       take(decoded);
                        return true;
-                     });
+                     },
+                     [&](record_place place) { records.table_.insert_or_assign(sysid, place); });
+  records.reader_ = std::make_unique<record_reader>(records.path());
   return records;
+}
+
+void component_records::read_record(record_place place, component_record& out, std::uint64_t read_to) const {
+  record_text cursor(reader_->text_at(place, read_to), 0);
+  try {
+    if (decode_component_record(cursor, out)) return;
+  } catch (const hl::lisp_error&) {
+    // The host's reader says what is wrong.
+  }
+  out = component_record_from_lisp(reader_->form_at(place));
 }
 
 void component_records::update_component_records(std::span<component_record> components,
@@ -106,84 +123,138 @@ void component_records::update_component_records(std::span<component_record> com
       if (instance->contents_sysid.in_session())
         instance->contents_sysid = session.sysid(instance->contents_sysid.handle());
     } else {
-      persist_contents(std::get<contents_info>(record), cluster, table_.find(sysid), session);
+      const std::optional<component_record> old = get_component_record_by_sysid(sysid);
+      persist_contents(std::get<contents_info>(record), cluster, old ? &*old : nullptr, session);
     }
     session.set_cluster_filename(cluster, base.filename.string());
     printed.clear();
+    const std::uint64_t start = file_.size();
     if (print_component_record(record, printed))
       file_.append_printed(printed);
     else
       file_.append(component_record_to_lisp(record));
-    table_.insert_or_assign(sysid, record);
+    table_.insert_or_assign(sysid, record_place{start, file_.size()});
   }
 }
 
-const component_record* component_records::get_component_record_by_sysid(const std::string& sysid) const {
-  return table_.find(sysid);
-}
-
-std::vector<const component_record*> component_records::collect_component_records(
-    const std::function<bool(const component_record&)>& test) const {
-  std::vector<const component_record*> out;
-  for (const auto& [sysid, record] : table_)
-    if (!test || test(record)) out.push_back(&record);
-  return out;
-}
-
-std::vector<const component_record*> component_records::collect_component_records_by_sysids(
-    const std::vector<std::string>& sysids) const {
-  std::vector<const component_record*> out;
-  for (const std::string& s : sysids)
-    if (const component_record* r = table_.find(s)) out.push_back(r);
-  return out;
-}
-
-std::vector<const component_record*> component_records::collect_models_of_component(
-    const component_record& component) const {
-  if (std::holds_alternative<instance_info>(component)) return {&component};
-  std::vector<const component_record*> out;
-  for (const sysid_value& m : std::get<contents_info>(component).model_sysids)
-    out.push_back(m.persisted() ? table_.find(m.string()) : nullptr);
-  return out;
-}
-
-std::vector<const component_record*> component_records::collect_component_owners(
+std::optional<component_record> component_records::get_component_record_by_sysid(
     const std::string& sysid) const {
-  const component_record* r = table_.find(sysid);
-  const auto* contents = r ? std::get_if<contents_info>(r) : nullptr;
+  const record_place* place = table_.find(sysid);
+  if (!place) return std::nullopt;
+  component_record r;
+  read_record(*place, r);
+  return r;
+}
+
+void component_records::for_each_component_record(
+    const std::function<void(const component_record&)>& visit) const {
+  // The records of a batch are read in file order, records close to each
+  // other in one read, then visited in table order.
+  constexpr std::size_t batch = 1024;
+  constexpr std::uint64_t close_by = 4 << 10, one_read = 1 << 20;
+  std::vector<record_place> places;
+  std::vector<std::size_t> order;
+  std::vector<component_record> records;
+  const auto visit_batch = [&] {
+    order.resize(places.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return places[a].start < places[b].start; });
+    records.resize(places.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      // The end of the run of records close together that starts here.
+      std::uint64_t read_to = places[order[k]].end;
+      for (std::size_t n = k + 1; n < order.size(); ++n) {
+        const record_place& next = places[order[n]];
+        if (next.start > read_to + close_by || next.end > places[order[k]].start + one_read) break;
+        read_to = std::max(read_to, next.end);
+      }
+      read_record(places[order[k]], records[order[k]], read_to);
+    }
+    for (const component_record& r : records) visit(r);
+    places.clear();
+  };
+  for (const auto& [sysid, place] : table_) {
+    places.push_back(place);
+    if (places.size() == batch) visit_batch();
+  }
+  visit_batch();
+}
+
+std::vector<component_record> component_records::collect_component_records(
+    const std::function<bool(const component_record&)>& test) const {
+  std::vector<component_record> out;
+  for_each_component_record([&](const component_record& r) {
+    if (!test || test(r)) out.push_back(r);
+  });
+  return out;
+}
+
+std::vector<component_record> component_records::collect_component_records_by_sysids(
+    const std::vector<std::string>& sysids) const {
+  std::vector<component_record> out;
+  for (const std::string& s : sysids)
+    if (std::optional<component_record> r = get_component_record_by_sysid(s)) out.push_back(std::move(*r));
+  return out;
+}
+
+std::vector<std::optional<component_record>> component_records::collect_models_of_component(
+    const component_record& component) const {
+  if (std::holds_alternative<instance_info>(component)) return {component};
+  std::vector<std::optional<component_record>> out;
+  for (const sysid_value& m : std::get<contents_info>(component).model_sysids)
+    out.push_back(m.persisted() ? get_component_record_by_sysid(m.string()) : std::nullopt);
+  return out;
+}
+
+std::vector<component_record> component_records::collect_component_owners(const std::string& sysid) const {
+  const std::optional<component_record> r = get_component_record_by_sysid(sysid);
+  const auto* contents = r ? std::get_if<contents_info>(&*r) : nullptr;
   if (!contents) return {};
   return collect_component_records_by_sysids(strings_of(contents->parent_sysids));
 }
 
-std::vector<std::pair<const component_record*, const component_record*>>
+std::vector<std::pair<std::optional<component_record>, component_record>>
 component_records::collect_lost_components(const change_records& changelog) const {
-  std::vector<std::pair<const component_record*, const component_record*>> found;
+  std::vector<std::pair<std::optional<component_record>, component_record>> found;
   for (const auto& [key, change] : changelog.changes()) {
     if (change.reason.name != "SYSID-CONFLICT") continue;
     const auto* after = std::get_if<cluster_composite_key>(&change.key_after);
     if (!after || !after->sysid) continue;
     const std::string& sysid = *after->sysid;
-    const component_record* component = table_.find(sysid);
-    for (const component_record* owner : collect_component_owners(sysid))
-      if (!component_connected_p(component_base(*owner), sysid)) found.emplace_back(component, owner);
+    std::vector<component_record> owners = collect_component_owners(sysid);
+    if (owners.empty()) continue;
+    const std::optional<component_record> component = get_component_record_by_sysid(sysid);
+    for (component_record& owner : owners)
+      if (!component_connected_p(component_base(owner), sysid))
+        found.emplace_back(component, std::move(owner));
   }
-  return {found.rbegin(), found.rend()};
+  return {std::make_move_iterator(found.rbegin()), std::make_move_iterator(found.rend())};
+}
+
+component_records::record_map component_records::map_contents(
+    const std::function<void(const contents_info&, const std::function<void(const std::string&)>&)>& keys_of)
+    const {
+  record_map map;
+  // Gathered in table order, then turned round.
+  for_each_component_record([&](const component_record& r) {
+    if (const auto* c = std::get_if<contents_info>(&r))
+      keys_of(*c, [&](const std::string& key) { map[key].push_back(component_base(r).sysid.string()); });
+  });
+  for (auto& [key, sysids] : map) std::reverse(sysids.begin(), sysids.end());
+  return map;
 }
 
 component_records::record_map component_records::make_layout_owner_map() const {
-  record_map map;
-  for (auto it = table_.rbegin(); it != table_.rend(); ++it)
-    if (const auto* c = std::get_if<contents_info>(&it->second))
-      for (const std::string& owner : strings_of(c->layout_owner_sysids)) map[owner].push_back(c);
-  return map;
+  return map_contents([](const contents_info& c, const auto& add) {
+    for (const std::string& owner : strings_of(c.layout_owner_sysids)) add(owner);
+  });
 }
 
 component_records::record_map component_records::make_model_name_map() const {
-  record_map map;
-  for (auto it = table_.rbegin(); it != table_.rend(); ++it)
-    if (const auto* c = std::get_if<contents_info>(&it->second))
-      if (auto name = contents_info_model_name(*c)) map[*name].push_back(c);
-  return map;
+  return map_contents([](const contents_info& c, const auto& add) {
+    if (auto name = contents_info_model_name(c)) add(*name);
+  });
 }
 
 }  // namespace vtm::records

@@ -2,12 +2,15 @@
 // sysid, and the queries over them used by the resolver, the analytics and
 // the report.
 //
-// Pointers returned by the queries point into the table; they stay valid
-// while records are added.
+// A migration stages hundreds of thousands of components, so the table keeps
+// only where each sysid's newest record lies in the file; the queries read
+// and decode records from there when asked and return them by value.
 #pragma once
 
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -26,9 +29,11 @@ class cluster_session;
 
 class component_records : public persistent_records {
  public:
-  using table_type = ordered_table<std::string, component_record>;
-  using record_map = std::unordered_map<std::string, std::vector<const contents_info*>>;
+  using table_type = ordered_table<std::string, record_place>;
+  // A key -> the sysids of contents records.
+  using record_map = std::unordered_map<std::string, std::vector<std::string>>;
 
+  // Sysid -> the place of its newest record, in table order.
   const table_type& table() const { return table_; }
 
   // Persists every record of components still in session, in order: its
@@ -40,36 +45,47 @@ class component_records : public persistent_records {
   // sysids are not merged). Records persisted before are left alone.
   void update_component_records(std::span<component_record> components, cluster_session& session);
 
-  const component_record* get_component_record_by_sysid(const std::string& sysid) const;
+  std::optional<component_record> get_component_record_by_sysid(const std::string& sysid) const;
+  // Visits every record in table order, one at a time.
+  void for_each_component_record(const std::function<void(const component_record&)>& visit) const;
   // Every record (table order) for which test is true; all without a test.
-  std::vector<const component_record*> collect_component_records(
+  std::vector<component_record> collect_component_records(
       const std::function<bool(const component_record&)>& test = {}) const;
   // The records of the sysids found, in the order of sysids.
-  std::vector<const component_record*> collect_component_records_by_sysids(
+  std::vector<component_record> collect_component_records_by_sysids(
       const std::vector<std::string>& sysids) const;
-  // A contents: the record of each of its model sysids (nullptr for an
+  // A contents: the record of each of its model sysids (nothing for an
   // unknown one); an instance: the record itself.
-  std::vector<const component_record*> collect_models_of_component(const component_record& component) const;
+  std::vector<std::optional<component_record>> collect_models_of_component(
+      const component_record& component) const;
   // The records of the parent sysids of the contents under sysid; none for an
   // instance or an unknown sysid.
-  std::vector<const component_record*> collect_component_owners(const std::string& sysid) const;
+  std::vector<component_record> collect_component_owners(const std::string& sysid) const;
   // (component . former owner) for every component that received a new sysid
   // in a sysid conflict and whose owner no longer lists it as a child; most
   // recently found first.
-  std::vector<std::pair<const component_record*, const component_record*>> collect_lost_components(
+  std::vector<std::pair<std::optional<component_record>, component_record>> collect_lost_components(
       const change_records& changelog) const;
-  // Layout-owner sysid -> the contents records whose layout it owns, most
-  // recently added first.
+  // Layout-owner sysid -> the contents whose layout it owns, most recently
+  // added first.
   record_map make_layout_owner_map() const;
-  // Model name -> the contents records of that name, most recently added
-  // first. Contents without a model name are left out.
+  // Model name -> the contents of that name, most recently added first.
+  // Contents without a model name are left out.
   record_map make_model_name_map() const;
 
  private:
   friend component_records make_component_records(const std::filesystem::path& dir);
   explicit component_records(const std::filesystem::path& dir) : persistent_records(dir, components_file) {}
+  // Decodes the record at place into out, whose room is reused.
+  void read_record(record_place place, component_record& out, std::uint64_t read_to = 0) const;
+  // Key -> the sysids of the contents records, most recently added first;
+  // keys_of gives a record's keys.
+  record_map map_contents(
+      const std::function<void(const contents_info&, const std::function<void(const std::string&)>&)>&
+          keys_of) const;
 
   table_type table_;
+  std::unique_ptr<record_reader> reader_;  // reads what the table points at
 };
 
 // Opens components.lsp of the staging directory; the last record of a sysid wins.

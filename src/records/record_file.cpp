@@ -209,7 +209,7 @@ std::filesystem::path beside(const std::filesystem::path& file) {
 }  // namespace
 
 read_outcome read_record_file(const std::filesystem::path& file, const record_visitor& visit,
-                              const record_decoder& decode) {
+                              const record_decoder& decode, const record_placed& placed) {
   const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return {};
@@ -236,6 +236,7 @@ read_outcome read_record_file(const std::filesystem::path& file, const record_vi
       }
       if (taken) {
         outcome.end_of_records = cursor.pos();
+        if (placed) placed({start, outcome.end_of_records});
         continue;
       }
     }
@@ -265,7 +266,57 @@ read_outcome read_record_file(const std::filesystem::path& file, const record_vi
                  fmt::format("The record at byte {} of {} is invalid: {}", start, source, e.message()));
     }
     outcome.end_of_records = start + buffer.offset();
+    if (placed) placed({start, outcome.end_of_records});
   }
+}
+
+record_reader::record_reader(std::filesystem::path path) : path_(std::move(path)) {
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) hl::file_error("Cannot open the record file", path_.string(), errno);
+}
+
+record_reader::~record_reader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string_view record_reader::text_at(record_place place, std::uint64_t read_to) {
+  // Records are never changed once written, so what was read ahead stays true.
+  if (place.start >= text_start_ && place.end <= text_start_ + text_.size())
+    return std::string_view(text_).substr(place.start - text_start_, place.end - place.start);
+  const std::size_t wanted = place.end - place.start;
+  text_.resize(std::max(place.end, read_to) - place.start);
+  text_start_ = place.start;
+  std::size_t got = 0;
+  while (got < wanted) {
+    const ssize_t n =
+        ::pread(fd_, text_.data() + got, text_.size() - got, static_cast<off_t>(place.start + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = errno;
+      text_.clear();
+      if (n < 0) hl::file_error("Cannot read the record file", path_.string(), err);
+      hl::simple_error(fmt::format("The record at byte {} of {} is no longer there: the file was cut short.",
+                                   place.start, path_.string()));
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  text_.resize(got);
+  return std::string_view(text_).substr(0, wanted);
+}
+
+hl::ref record_reader::form_at(record_place place) {
+  text_buffer buffer(text_at(place));
+  std::istream in(&buffer);
+  hl::reader r(in, "the record");
+  hl::ref form;
+  try {
+    if (r.read(form) && !hl::is_nil(form)) return form;
+  } catch (const hl::lisp_error& e) {
+    hl::signal(e.kind(), fmt::format("The record file {} is damaged at byte {}: {}", path_.string(),
+                                     place.start, e.message()));
+  }
+  hl::simple_error(
+      fmt::format("The record file {} no longer holds a record at byte {}.", path_.string(), place.start));
 }
 
 record_file& record_file::operator=(record_file&& other) noexcept {
@@ -278,13 +329,14 @@ record_file& record_file::operator=(record_file&& other) noexcept {
   return *this;
 }
 
-void record_file::open(const record_visitor& visit, const record_decoder& decode) {
+void record_file::open(const record_visitor& visit, const record_decoder& decode,
+                       const record_placed& placed) {
   close();
   // A rewrite that a crash interrupted left the old file intact.
   std::error_code ec;
   std::filesystem::remove(beside(path_), ec);
 
-  const read_outcome outcome = read_record_file(path_, visit, decode);
+  const read_outcome outcome = read_record_file(path_, visit, decode, placed);
   if (outcome.cut_off) {
     std::filesystem::resize_file(path_, outcome.end_of_records, ec);
     if (ec) hl::file_error("Cannot truncate the record file", path_.string(), ec.value());

@@ -304,10 +304,14 @@ bool text_value<load_status>::parse(record_text& t, load_status& out) {
 bool decode_component_record(record_text& t, component_record& out) {
   const auto name = t.structure_name();
   if (!name) return false;
-  if (*name == core::record_def<instance_info>::name)
-    return text_value<instance_info>::parse(t, out.emplace<instance_info>());
-  if (*name == core::record_def<contents_info>::name)
-    return text_value<contents_info>::parse(t, out.emplace<contents_info>());
+  // Every slot is assigned, so a record of the same type is decoded over,
+  // keeping the room of its strings and lists.
+  const auto decode = [&]<class R>(std::type_identity<R>) {
+    R* r = std::get_if<R>(&out);
+    return text_value<R>::parse(t, r ? *r : out.emplace<R>());
+  };
+  if (*name == core::record_def<instance_info>::name) return decode(std::type_identity<instance_info>());
+  if (*name == core::record_def<contents_info>::name) return decode(std::type_identity<contents_info>());
   return false;
 }
 

@@ -248,15 +248,12 @@ class staging_run {
   // The top-level models whose instance file is not in models/.
   std::unordered_set<std::string> unsaved_models() {
     std::unordered_set<std::string> unsaved;
-    for (const records::component_record* r :
-         records_.resolver.components().collect_component_records([](const records::component_record& r) {
-           return std::holds_alternative<records::instance_info>(r);
-         })) {
-      const auto& i = std::get<records::instance_info>(*r);
+    records_.resolver.components().for_each_component_record([&](const records::component_record& r) {
+      const auto* i = std::get_if<records::instance_info>(&r);
       std::error_code ec;
-      if (!fs::exists(staging_ / records::component_info_file(i), ec))
-        unsaved.insert(i.filename.stem().string());
-    }
+      if (i && !fs::exists(staging_ / records::component_info_file(*i), ec))
+        unsaved.insert(i->filename.stem().string());
+    });
     return unsaved;
   }
 

@@ -159,7 +159,7 @@ TEST_F(ComponentMap, SimplificationsAndBoardsAreMadeInseparable) {
             (strings{"device.pkg/device/board", "device.pkg/device/sealed"}));
   EXPECT_EQ(changed("PCB->INSEPARABLE"), (strings{"device.pkg/device/board", "device.pkg/device/plain"}));
   EXPECT_TRUE(inseparable("/device/plain"));
-  ASSERT_NE(staged_contents("C-DIE"), nullptr);
+  ASSERT_TRUE(staged_contents("C-DIE"));
   EXPECT_EQ(staged_contents("C-DIE")->tags, keywords{{"INSEPARABLE-CHILD"}});
   EXPECT_EQ(map_entities_to_sysids(staged_contents("C-DIE")->parent_sysids, session), strings{"C-CHIP"});
   EXPECT_EQ(staged().size(), 10u);

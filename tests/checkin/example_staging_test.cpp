@@ -66,8 +66,8 @@ TEST_F(ExampleStaging, TheExampleInputResolvesAndResolvesAgainToTheSameSysids) {
 
   // The bolt of frame.pkg and gearbox.bdl is one component with the shares
   // of both files.
-  const contents_info* bolt = staged_contents("C-BOLT-M8");
-  ASSERT_NE(bolt, nullptr);
+  const auto bolt = staged_contents("C-BOLT-M8");
+  ASSERT_TRUE(bolt);
   EXPECT_EQ(sorted_strings(bolt->model_sysids), (strings{"I-FRAME", "I-GEARBOX"}));
   const strings bolt_shares = map_locations_to_pathnames(bolt->shares, session);
   for (const char* share : {"assemblies/frame.pkg/frame/left/bolt", "assemblies/frame.pkg/frame/right/bolt_2",

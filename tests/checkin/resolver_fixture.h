@@ -67,9 +67,13 @@ class resolver_fixture : public records_test::loaded_session_fixture {
   std::map<std::string, vtm::checkin::top_level_sysids> top_level_sysids;  // by source path
 
   const vtm::records::component_records::table_type& staged() { return resolver->components().table(); }
-  const vtm::records::contents_info* staged_contents(const std::string& sysid) {
-    const auto* r = staged().find(sysid);
-    return r ? std::get_if<vtm::records::contents_info>(r) : nullptr;
+  std::optional<vtm::records::component_record> staged_record(const std::string& sysid) {
+    return resolver->components().get_component_record_by_sysid(sysid);
+  }
+  std::optional<vtm::records::contents_info> staged_contents(const std::string& sysid) {
+    const auto r = staged_record(sysid);
+    const auto* c = r ? std::get_if<vtm::records::contents_info>(&*r) : nullptr;
+    return c ? std::optional(*c) : std::nullopt;
   }
   // The changes in changelog.lsp with that reason, in file order.
   std::vector<vtm::records::change_info> changes(const std::string& reason) {

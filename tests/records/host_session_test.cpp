@@ -129,14 +129,16 @@ TEST_F(HostSession, PersistedRecordsCarryTheSysidsTheSessionHasNow) {
   EXPECT_EQ(hl::as_string(host::frame2::inquire_cluster_filename(contents_at("/frame/bolt"))),
             "C-BOLT-9.sdpc");
   const component_records reread = make_component_records(dir);
-  const auto* staged = std::get_if<contents_info>(reread.get_component_record_by_sysid("C-BOLT-9"));
+  const auto bolt_record = reread.get_component_record_by_sysid("C-BOLT-9");
+  const auto* staged = bolt_record ? std::get_if<contents_info>(&*bolt_record) : nullptr;
   ASSERT_NE(staged, nullptr);
   EXPECT_EQ(staged->filename, "C-BOLT-9.sdpc");
   EXPECT_EQ(sorted(map_locations_to_pathnames(staged->shares, session)),
             (strings{"in/frame.pkg/frame/bolt", "in/frame.pkg/frame/sub/b"}));
   EXPECT_EQ(map_entities_to_sysids(staged->model_sysids, session), strings{"I-FRAME"});
   EXPECT_EQ(sorted(map_entities_to_sysids(staged->parent_sysids, session)), (strings{"C-FRAME", "C-SUB"}));
-  const auto* top = std::get_if<instance_info>(reread.get_component_record_by_sysid("I-FRAME"));
+  const auto frame_record = reread.get_component_record_by_sysid("I-FRAME");
+  const auto* top = frame_record ? std::get_if<instance_info>(&*frame_record) : nullptr;
   ASSERT_NE(top, nullptr);
   EXPECT_EQ(top->contents_sysid, sysid_value("C-FRAME"));
 }

@@ -91,11 +91,11 @@ TEST_F(InSessionRecords, AContentsMetAgainCollectsItsPositionsUntilPersisted) {
   auto components = make_component_records(dir);
   std::vector<component_record> batch{model, part};
   components.update_component_records(batch, session);
-  const auto& persisted = std::get<contents_info>(*components.get_component_record_by_sysid("C-P"));
+  const auto persisted = std::get<contents_info>(*components.get_component_record_by_sysid("C-P"));
   EXPECT_EQ(persisted.shares, (share_list{"/in/x.pkg/top/sub/p1", "/in/x.pkg/top/sub/p2"}));
   EXPECT_EQ(persisted.model_sysids, sysid_list{"I-top"});
   EXPECT_EQ(persisted.parent_sysids, sysid_list{"C-S"});
-  const auto& instance = std::get<instance_info>(*components.get_component_record_by_sysid("I-top"));
+  const auto instance = std::get<instance_info>(*components.get_component_record_by_sysid("I-top"));
   EXPECT_EQ(instance.contents_sysid, sysid_value("C-A"));
   EXPECT_EQ(fake_session::of(P).filename, "C-P.sdpc") << "the host knows the staged file name";
 }

@@ -35,11 +35,6 @@ class RecordManagers : public records_test::records_fixture {
     f.open([](const host::lisp::ref&) {});
     for (const auto& r : records) f.append(component_record_to_lisp(r));
   }
-  static std::vector<std::string> sysids(const std::vector<const contents_info*>& records) {
-    std::vector<std::string> out;
-    for (const contents_info* c : records) out.push_back(c->sysid.string());
-    return out;
-  }
 };
 
 TEST_F(RecordManagers, OpeningAnEmptyStagingDirectoryCreatesFourEmptyFiles) {
@@ -116,6 +111,16 @@ TEST_F(RecordManagers, TheLastComponentRecordOfASysidWins) {
   EXPECT_EQ(contents_info_model_name(std::get<contents_info>(*components.get_component_record_by_sysid("S"))),
             "second");
   EXPECT_EQ(components.table().begin()->first, "S") << "a replaced record keeps its place";
+
+  // Records are read when asked for: a file cut short since is an error
+  // that names it, not a record made of whatever is there now.
+  std::filesystem::resize_file(dir / "components.lsp", 10);
+  try {
+    components.get_component_record_by_sysid("T");
+    ADD_FAILURE() << "a record no longer in the file was read";
+  } catch (const host::lisp::lisp_error& e) {
+    EXPECT_NE(e.message().find((dir / "components.lsp").string()), std::string::npos) << e.message();
+  }
 }
 
 // Many more records than the part of the text held in memory at a time, every
@@ -133,7 +138,8 @@ TEST_F(RecordManagers, ALargeComponentFileIsReadWholeAndItsCutOffEndDropped) {
   constexpr int count = 12'000;
   std::string text;
   for (int i = 0; i < count; ++i) text += with_sysid(first, "S" + std::to_string(i));
-  for (int i = 0; i < count; ++i) text += with_sysid(second, "S" + std::to_string(i));
+  // Newest records in the reverse order of the table's.
+  for (int i = count - 1; i >= 0; --i) text += with_sysid(second, "S" + std::to_string(i));
   ASSERT_GT(text.size(), std::size_t{9} << 20);
   const std::size_t complete = text.size();
   text += with_sysid(first, "CUT").substr(0, 60);
@@ -142,12 +148,16 @@ TEST_F(RecordManagers, ALargeComponentFileIsReadWholeAndItsCutOffEndDropped) {
   auto components = make_component_records(dir);
   ASSERT_EQ(components.table().size(), std::size_t{count});
   int i = 0;
-  for (const auto& [sysid, record] : components.table()) {
-    ASSERT_EQ(sysid, "S" + std::to_string(i++));
-    ASSERT_EQ(component_base(record).filename, sysid + ".sdpc");
+  components.for_each_component_record([&](const component_record& record) {
+    const std::string sysid = "S" + std::to_string(i++);
+    ASSERT_EQ(component_base(record).filename, sysid + ".sdpc") << "records are visited in table order";
     ASSERT_EQ(contents_info_model_name(std::get<contents_info>(record)), "second");
-  }
-  EXPECT_EQ(components.get_component_record_by_sysid("CUT"), nullptr);
+  });
+  EXPECT_EQ(i, count);
+  EXPECT_EQ(
+      contents_info_model_name(std::get<contents_info>(*components.get_component_record_by_sysid("S7"))),
+      "second");
+  EXPECT_EQ(components.get_component_record_by_sysid("CUT"), std::nullopt);
   EXPECT_EQ(std::filesystem::file_size(dir / "components.lsp"), complete);
 }
 
@@ -198,7 +208,7 @@ TEST_F(RecordManagers, PersistingMergesSharesAndOwnersWithoutDuplicates) {
   std::vector<component_record> batch{now};
   components.update_component_records(batch, session);
 
-  const auto& merged = std::get<contents_info>(*components.get_component_record_by_sysid("S"));
+  const auto merged = std::get<contents_info>(*components.get_component_record_by_sysid("S"));
   EXPECT_EQ(merged.shares, (share_list{"f:/a", "f:/b", "f:/c"}));
   EXPECT_EQ(merged.model_sysids, sysid_list{"M1"});
   EXPECT_EQ(merged.parent_sysids, (sysid_list{"P1", "P2"}));
@@ -224,7 +234,7 @@ TEST_F(RecordManagers, PersistedRecordsAreNotWrittenAgain) {
   std::vector<component_record> batch{i, contents("Z", "z")};
   components.update_component_records(batch, session);
   EXPECT_EQ(components.table().size(), 1u) << "Z was persisted before and is skipped";
-  const auto& persisted = std::get<instance_info>(*components.get_component_record_by_sysid("I"));
+  const auto persisted = std::get<instance_info>(*components.get_component_record_by_sysid("I"));
   EXPECT_EQ(persisted.contents_sysid, sysid_value("K"));
   EXPECT_EQ(persisted.child_sysids, sysid_list{"K"});
 
@@ -250,22 +260,24 @@ TEST_F(RecordManagers, ComponentQueries) {
   EXPECT_EQ(all.size(), 4u);
   const auto instances = components.collect_component_records(
       [](const component_record& r) { return std::holds_alternative<instance_info>(r); });
-  EXPECT_EQ(instances, std::vector<const component_record*>{all[0]});
+  EXPECT_EQ(all, (std::vector<component_record>{top, a, b, c}));
+  EXPECT_EQ(instances, std::vector<component_record>{all[0]});
   EXPECT_EQ(components.collect_component_records_by_sysids({"C", "NONE", "A"}),
-            (std::vector<const component_record*>{all[3], all[1]}));
-  EXPECT_EQ(components.collect_models_of_component(*all[1]),
-            (std::vector<const component_record*>{all[0], nullptr}));
-  EXPECT_EQ(components.collect_models_of_component(*all[0]), std::vector<const component_record*>{all[0]});
-  EXPECT_EQ(components.collect_component_owners("B"), std::vector<const component_record*>{all[1]});
+            (std::vector<component_record>{all[3], all[1]}));
+  EXPECT_EQ(components.collect_models_of_component(all[1]),
+            (std::vector<std::optional<component_record>>{all[0], std::nullopt}));
+  EXPECT_EQ(components.collect_models_of_component(all[0]),
+            std::vector<std::optional<component_record>>{all[0]});
+  EXPECT_EQ(components.collect_component_owners("B"), std::vector<component_record>{all[1]});
   EXPECT_TRUE(components.collect_component_owners("I").empty());
   EXPECT_TRUE(components.collect_component_owners("NONE").empty());
 
   const auto names = components.make_model_name_map();
-  EXPECT_EQ(sysids(names.at("gear")), (std::vector<std::string>{"B", "A"})) << "most recently added first";
-  EXPECT_EQ(sysids(names.at("wheel")), std::vector<std::string>{"C"});
+  EXPECT_EQ(names.at("gear"), (std::vector<std::string>{"B", "A"})) << "most recently added first";
+  EXPECT_EQ(names.at("wheel"), std::vector<std::string>{"C"});
   const auto layouts = components.make_layout_owner_map();
-  EXPECT_EQ(sysids(layouts.at("L")), (std::vector<std::string>{"B", "A"}));
-  EXPECT_EQ(sysids(layouts.at("L2")), std::vector<std::string>{"B"});
+  EXPECT_EQ(layouts.at("L"), (std::vector<std::string>{"B", "A"}));
+  EXPECT_EQ(layouts.at("L2"), std::vector<std::string>{"B"});
 }
 
 TEST_F(RecordManagers, LostComponentsAreThoseWhoseOwnerNoLongerListsTheirNewSysid) {
@@ -282,7 +294,8 @@ TEST_F(RecordManagers, LostComponentsAreThoseWhoseOwnerNoLongerListsTheirNewSysi
   const auto n = components.get_component_record_by_sysid("N"),
              m = components.get_component_record_by_sysid("M");
   const auto p = components.get_component_record_by_sysid("P");
-  EXPECT_EQ(lost, (std::vector<std::pair<const component_record*, const component_record*>>{{m, p}, {n, p}}));
+  EXPECT_EQ(lost,
+            (std::vector<std::pair<std::optional<component_record>, component_record>>{{m, *p}, {n, *p}}));
 }
 
 TEST_F(RecordManagers, MakeRelativePath) {

@@ -45,8 +45,9 @@ std::string part_file(const std::string& sysid, const std::string& contents) {
 std::size_t instance_records(const fs::path& staging) {
   auto components = vtm::records::make_component_records(staging);
   std::size_t n = 0;
-  for (const auto& [sysid, record] : components.table())
-    n += std::holds_alternative<vtm::records::instance_info>(record);
+  components.for_each_component_record([&](const vtm::records::component_record& r) {
+    n += std::holds_alternative<vtm::records::instance_info>(r);
+  });
   components.close_persistent_records();
   return n;
 }
@@ -108,8 +109,9 @@ TEST_F(StagingRun, KilledAtArbitraryMomentsThenRerunMatchesARunNeverInterrupted)
   EXPECT_EQ(instance_records(staging()), models);
   EXPECT_EQ(instance_files(staging() / "models"), models);
   std::set<std::string> named;
-  for (const auto& [sysid, record] : components.table())
-    named.insert(vtm::records::component_base(record).filename.string());
+  components.for_each_component_record([&](const vtm::records::component_record& r) {
+    named.insert(vtm::records::component_base(r).filename.string());
+  });
   EXPECT_EQ(files_in(staging() / "models"), named);
   std::set<std::string> staged_drawings;
   for (const auto& [name, info] : drawings.drawings()) staged_drawings.insert(info.filename.string());
