@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -108,8 +109,9 @@ ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_reco
 
 model_analytics make_model_analytics(const records::component_records& components,
                                      const records::change_records& changelog) {
-  // Model statuses by the top-level instance's sysid, in record order.
-  std::vector<model_status> statuses;
+  // Model statuses by the top-level instance's sysid, in record order; a
+  // deque, so that they are neither held twice while it grows nor once filed.
+  std::deque<model_status> statuses;
   std::unordered_map<std::string, std::size_t> by_sysid;
   components.for_each_component_record([&](const component_record& r) {
     const auto* instance = std::get_if<instance_info>(&r);
@@ -164,11 +166,12 @@ model_analytics make_model_analytics(const records::component_records& component
   }
 
   model_analytics collection;
-  for (model_status& s : statuses) {
+  for (; !statuses.empty(); statuses.pop_front()) {
+    model_status& s = statuses.front();
     if (!s.disconnects.empty()) push_tag(s, "DISCONNECTED");
     if (!s.corrupt.empty()) push_tag(s, "CORRUPT");
     if (!s.model_name_conflicts.empty()) push_tag(s, "MODEL-NAME-CONFLICT");
-    update_model_analytics(collection, s);
+    update_model_analytics(collection, std::move(s));
   }
   return collection;
 }
@@ -200,46 +203,54 @@ bool analysis_tag(const core::keyword_name& t) {
   return std::find(analysis_tags.begin(), analysis_tags.end(), t.name) != analysis_tags.end();
 }
 
+// The statuses of the collection, each changed by adjust, filed again by
+// category in the order of the categories and of each table. Each is moved
+// from the collection given, and a table is let go once it is filed: a large
+// run's statuses are not held twice.
+template <class S, class F>
+status_collection<S> refiled(status_collection<S>&& in, F adjust) {
+  status_collection<S> out;
+  for (category cat : {category::ok, category::warnings, category::errors}) {
+    auto& table = in.table(cat);
+    for (const auto& [key, filed] : table) {
+      S s = std::move(*table.find(key));
+      adjust(s);
+      if constexpr (std::is_same_v<S, model_status>)
+        update_model_analytics(out, std::move(s));
+      else
+        update_ami_drawing_analytics(out, std::move(s));
+    }
+    table = {};
+  }
+  return out;
+}
+
 // Puts the check-in's tags of the earlier status of the same object (same
 // key, same staged file) in front of the fresh status's tags, and files the
 // statuses again by category: a rebuild keeps what stage 2 has done.
 template <class S>
-status_collection<S> with_checkin_tags(const status_collection<S>& fresh,
-                                       const status_collection<S>* earlier) {
-  status_collection<S> out;
-  for (category cat : {category::ok, category::warnings, category::errors})
-    for (const auto& [key, status] : fresh.table(cat)) {
-      S s = status;
-      const S* old = nullptr;
-      if (earlier)
-        for (category c : {category::ok, category::warnings, category::errors})
-          if (!old) old = earlier->table(c).find(key);
-      if (old && old->staged == s.staged) {
-        std::vector<core::keyword_name> tags;
-        for (const core::keyword_name& t : old->tags)
-          if (!analysis_tag(t)) tags.push_back(t);
-        tags.insert(tags.end(), s.tags.begin(), s.tags.end());
-        s.tags = std::move(tags);
-      }
-      if constexpr (std::is_same_v<S, model_status>)
-        update_model_analytics(out, s);
-      else
-        update_ami_drawing_analytics(out, s);
+status_collection<S> with_checkin_tags(status_collection<S>&& fresh, const status_collection<S>* earlier) {
+  if (!earlier) return std::move(fresh);
+  return refiled(std::move(fresh), [&](S& s) {
+    const S* old = nullptr;
+    for (category c : {category::ok, category::warnings, category::errors})
+      if (!old) old = earlier->table(c).find(s.key);
+    if (old && old->staged == s.staged) {
+      std::vector<core::keyword_name> tags;
+      for (const core::keyword_name& t : old->tags)
+        if (!analysis_tag(t)) tags.push_back(t);
+      tags.insert(tags.end(), s.tags.begin(), s.tags.end());
+      s.tags = std::move(tags);
     }
-  return out;
+  });
 }
 
 // The models that could not be saved are errors.
 void tag_unsaved_models(model_analytics& models, const std::unordered_set<std::string>& unsaved) {
   if (unsaved.empty()) return;
-  model_analytics out;
-  for (category cat : {category::ok, category::warnings, category::errors})
-    for (const auto& [key, status] : models.table(cat)) {
-      model_status s = status;
-      if (unsaved.contains(model_status_sysid(s))) push_tag(s, "SAVE-FAILED");
-      update_model_analytics(out, s);
-    }
-  models = std::move(out);
+  models = refiled(std::move(models), [&](model_status& s) {
+    if (unsaved.contains(model_status_sysid(s))) push_tag(s, "SAVE-FAILED");
+  });
 }
 
 }  // namespace
@@ -255,20 +266,22 @@ migration_analytics make_migration_analytics(const std::filesystem::path& dir,
   a.for_drawings = make_ami_drawing_analytics(drawings, components);
   {
     const std::optional<migration_analytics> earlier = load_migration_analytics(dir);
-    a.for_models = with_checkin_tags(a.for_models, earlier ? &earlier->for_models : nullptr);
-    a.for_drawings = with_checkin_tags(a.for_drawings, earlier ? &earlier->for_drawings : nullptr);
+    a.for_models = with_checkin_tags(std::move(a.for_models), earlier ? &earlier->for_models : nullptr);
+    a.for_drawings = with_checkin_tags(std::move(a.for_drawings), earlier ? &earlier->for_drawings : nullptr);
   }
 
-  std::unordered_map<std::string, model_status*> by_sysid;
-  for (category cat : {category::ok, category::warnings, category::errors}) {
-    auto& table = a.for_models.table(cat);
-    for (const auto& [key, status] : table) by_sysid[model_status_sysid(status)] = table.find(key);
+  {
+    std::unordered_map<std::string, model_status*> by_sysid;
+    for (category cat : {category::ok, category::warnings, category::errors}) {
+      auto& table = a.for_models.table(cat);
+      for (const auto& [key, status] : table) by_sysid[model_status_sysid(status)] = table.find(key);
+    }
+    for (category cat : {category::ok, category::warnings})
+      for (const auto& [key, drawing] : a.for_drawings.table(cat))
+        for (const std::string& m : drawing.model_sysids)
+          if (auto it = by_sysid.find(m); it != by_sysid.end())
+            push_front(it->second->associated_drawings, drawing.staged);
   }
-  for (category cat : {category::ok, category::warnings})
-    for (const auto& [key, drawing] : a.for_drawings.table(cat))
-      for (const std::string& m : drawing.model_sysids)
-        if (auto it = by_sysid.find(m); it != by_sysid.end())
-          push_front(it->second->associated_drawings, drawing.staged);
 
   write_analytics_file(dir, [&](std::ostream& out) {
     save_record_analytics(a.for_drawings, out);

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <sstream>
+#include <ostream>
 
 namespace vtm::analytics {
 
@@ -59,9 +59,52 @@ std::string joined(const std::vector<std::string>& items, const std::string& sep
 }
 
 using json = nlohmann::json;
-// The rows of a table: arrays of cells, each a text, a number, a link
-// {"t": text, "h": href} or an array of links.
-using rows_t = json;
+
+// Rows as a script element's text: JSON with <, > and & escaped, so that it
+// can neither end the element nor upset an XML reader.
+void write_script_text(std::ostream& out, const json& data) {
+  for (char c : data.dump(-1, ' ', false, json::error_handler_t::replace))
+    if (c == '<')
+      out << "\\u003c";
+    else if (c == '>')
+      out << "\\u003e";
+    else if (c == '&')
+      out << "\\u0026";
+    else
+      out << c;
+}
+
+// The rows of a table, an array of rows written one row at a time: each row
+// an array of cells, each a text, a number, a link {"t": text, "h": href} or
+// an array of links. push_back starts a row, back() is the row being made.
+class rows_t {
+ public:
+  explicit rows_t(std::ostream& out) : out_(out) { out_ << '['; }
+  void push_back(json row) {
+    flush();
+    row_ = std::move(row);
+    held_ = true;
+  }
+  json& back() { return row_; }
+  void finish() {
+    flush();
+    out_ << ']';
+  }
+
+ private:
+  void flush() {
+    if (!held_) return;
+    if (!first_) out_ << ',';
+    write_script_text(out_, row_);
+    first_ = false;
+    held_ = false;
+  }
+
+  std::ostream& out_;
+  json row_;
+  bool held_ = false;
+  bool first_ = true;
+};
 
 json jlink(const std::string& path) {
   if (path.empty()) return "";
@@ -76,7 +119,8 @@ void cell(rows_t& rows, json c) { rows.back().push_back(std::move(c)); }
 // that a page of many thousand rows loads at once.
 class page {
  public:
-  std::ostringstream out;
+  explicit page(std::ostream& o) : out(o) {}
+  std::ostream& out;
 
   void section(const std::string& id, const std::string& title, const std::string& what,
                const std::vector<std::string>& headers, std::int64_t rows_count,
@@ -93,20 +137,10 @@ class page {
     for (const std::string& h : headers) out << "<th>" << esc(h) << "</th>";
     out << "</tr></thead><tbody></tbody></table>\n<script type=\"application/json\" id=\"rows-" << id
         << "\">";
-    rows_t r = json::array();
+    rows_t r(out);
     rows(r);
-    out << script_text(r) << "</script></details>\n";
-  }
-
-  // Rows as a script element's text: JSON with <, > and & escaped, so that
-  // it can neither end the element nor upset an XML reader.
-  static std::string script_text(const json& data) {
-    const std::string text = data.dump(-1, ' ', false, json::error_handler_t::replace);
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text)
-      out += c == '<' ? "\\u003c" : c == '>' ? "\\u003e" : c == '&' ? "\\u0026" : std::string(1, c);
-    return out;
+    r.finish();
+    out << "</script></details>\n";
   }
 };
 
@@ -241,15 +275,14 @@ std::string path_url(const std::string& path) {
   return out;
 }
 
-std::string overview_html(const staging_status& st) {
+void write_overview_html(std::ostream& o, const staging_status& st) {
   const auto files = st.file_counts();
   const auto models = st.model_counts();
   const auto tags = st.model_tag_counts();
   const auto drawings = st.drawing_counts();
   const auto changes = st.change_counts();
 
-  page p;
-  std::ostream& o = p.out;
+  page p(o);
   o << "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head><meta "
        "charset=\"utf-8\"/>"
     << "<title>Migration overview: " << esc(st.staging_directory) << "</title>\n<style>" << style
@@ -317,13 +350,13 @@ std::string overview_html(const staging_status& st) {
     if (with_message) headers.push_back("Message");
     p.section(id, title, what, headers, files.at(std::string(cad_file_outcome_name(outcome))),
               [&](rows_t& r) {
-                for (const file_entry& f : st.files)
-                  if (f.outcome == outcome) {
-                    r.push_back(json::array());
-                    cell(r, jlink(f.source));
-                    cell(r, json(f.load_method));
-                    if (with_message) cell(r, json(f.message));
-                  }
+                st.files([&](const file_entry& f) {
+                  if (f.outcome != outcome) return;
+                  r.push_back(json::array());
+                  cell(r, jlink(f.source));
+                  cell(r, json(f.load_method));
+                  if (with_message) cell(r, json(f.message));
+                });
               });
   };
   file_section(cad_file_outcome::crashed, "files-crashed", "Files that crashed the host",
@@ -345,14 +378,14 @@ std::string overview_html(const staging_status& st) {
   const auto model_rows = [&](const std::function<bool(const model_entry&)>& keep,
                               const std::function<void(rows_t&, const model_entry&)>& extra) {
     return [&st, keep, extra](rows_t& r) {
-      for (const model_entry& m : st.models)
-        if (keep(m)) {
-          r.push_back(json::array());
-          cell(r, json(m.instance.empty() ? m.key : m.instance));
-          cell(r, m.source_file.empty() ? json(m.source) : jlink(m.source_file));
-          cell(r, jlink(m.staged));
-          extra(r, m);
-        }
+      st.models([&](const model_entry& m) {
+        if (!keep(m)) return;
+        r.push_back(json::array());
+        cell(r, json(m.instance.empty() ? m.key : m.instance));
+        cell(r, m.source_file.empty() ? json(m.source) : jlink(m.source_file));
+        cell(r, jlink(m.staged));
+        extra(r, m);
+      });
     };
   };
   p.section(
@@ -388,15 +421,15 @@ std::string overview_html(const staging_status& st) {
                                    const std::string& what) {
     p.section("drawings-" + tag, title, what, {"Drawing", "Source file", "Staged as", "Models", "Checked in"},
               drawings.at(tag), [&](rows_t& r) {
-                for (const drawing_entry& d : st.drawings)
-                  if (d.tag == tag) {
-                    r.push_back(json::array());
-                    cell(r, json(d.name));
-                    cell(r, d.source_file.empty() ? json(d.source) : jlink(d.source_file));
-                    cell(r, jlink(d.staged));
-                    cell(r, json(joined(d.models)));
-                    cell(r, d.checked_in ? "yes" : "no");
-                  }
+                st.drawings([&](const drawing_entry& d) {
+                  if (d.tag != tag) return;
+                  r.push_back(json::array());
+                  cell(r, json(d.name));
+                  cell(r, d.source_file.empty() ? json(d.source) : jlink(d.source_file));
+                  cell(r, jlink(d.staged));
+                  cell(r, json(joined(d.models)));
+                  cell(r, d.checked_in ? "yes" : "no");
+                });
               });
   };
   drawing_section(
@@ -435,45 +468,45 @@ std::string overview_html(const staging_status& st) {
                        }));
   p.section("drawings-left", "Drawings not checked in yet", "Each with the reason it is still waiting.",
             {"Drawing", "Staged as", "Why"}, drawings.at("left"), [&](rows_t& r) {
-              for (const drawing_entry& d : st.drawings)
-                if (!d.checked_in) {
-                  r.push_back(json::array());
-                  cell(r, json(d.name));
-                  cell(r, jlink(d.staged));
-                  cell(r, json(d.left_because));
-                }
+              st.drawings([&](const drawing_entry& d) {
+                if (d.checked_in) return;
+                r.push_back(json::array());
+                cell(r, json(d.name));
+                cell(r, jlink(d.staged));
+                cell(r, json(d.left_because));
+              });
             });
   p.section("changes", "Sysid changes", "Components given a new sysid while staging, by reason.",
             {"Reason", "Model name", "Sysid before", "Sysid after", "Where"}, all_changes, [&](rows_t& r) {
-              for (const change_entry& c : st.changes) {
+              st.changes([&](const change_entry& c) {
                 r.push_back(json::array());
                 cell(r, json(c.reason));
                 cell(r, json(c.model_name));
                 cell(r, json(c.sysid_before));
                 cell(r, json(c.sysid_after));
                 cell(r, json(joined(c.locations, "; ")));
-              }
+              });
             });
   p.section("files-staged", "Files staged", "Every CAD file staged, with what it gave.",
             {"Source file", "Load method", "Models", "Drawing"}, files.at("staged"), [&](rows_t& r) {
-              for (const file_entry& f : st.files)
-                if (f.outcome == cad_file_outcome::staged) {
-                  r.push_back(json::array());
-                  cell(r, jlink(f.source));
-                  cell(r, json(f.load_method));
-                  json models = json::array();
-                  for (const std::string& m : f.models) models.push_back(jlink(m));
-                  cell(r, models);
-                  cell(r, jlink(f.drawing));
-                }
+              st.files([&](const file_entry& f) {
+                if (f.outcome != cad_file_outcome::staged) return;
+                r.push_back(json::array());
+                cell(r, jlink(f.source));
+                cell(r, json(f.load_method));
+                json models = json::array();
+                for (const std::string& m : f.models) models.push_back(jlink(m));
+                cell(r, models);
+                cell(r, jlink(f.drawing));
+              });
             });
 
   o << "<script>//<![CDATA[" << script << "//]]></script>\n</body>\n</html>\n";
-  return p.out.str();
 }
 
 void write_overview_page(const std::filesystem::path& dir, const staging_status& status) {
-  replace_file(dir / overview_file, overview_html(status), "overview page");
+  replace_file(dir / overview_file, "overview page",
+               [&](std::ostream& out) { write_overview_html(out, status); });
 }
 
 }  // namespace vtm::analytics

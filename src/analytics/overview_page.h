@@ -6,13 +6,15 @@
 #pragma once
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 
 #include "analytics/staging_status.h"
 
 namespace vtm::analytics {
 
-std::string overview_html(const staging_status& status);
+// The page, written as the status makes its entries.
+void write_overview_html(std::ostream& out, const staging_status& status);
 
 // Replaces overview.html of dir (beside, then renamed over it).
 void write_overview_page(const std::filesystem::path& dir, const staging_status& status);

@@ -21,8 +21,9 @@ json publish_staging_status(const fs::path& dir, staging_status& status) {
   std::set<std::string> listed;
   for (const skipped_model& s : status.skipped) listed.insert(s.staged);
   std::set<std::string> checked_in;
-  for (const model_entry& m : status.models)
+  status.models([&](const model_entry& m) {
     if (m.checked_in) checked_in.insert(m.staged);
+  });
   std::optional<status_document> before;
   try {
     before = read_status_counts(dir);

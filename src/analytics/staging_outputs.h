@@ -15,11 +15,12 @@
 namespace vtm::analytics {
 
 // Writes status.json and overview.html of dir from the status; the status
-// document written. Models that an earlier batch passed over stay listed
-// while they are not checked in.
+// document written, without its lists. Models that an earlier batch passed
+// over stay listed while they are not checked in.
 status_document publish_staging_status(const std::filesystem::path& dir, staging_status& status);
 
-// read_staging_status, then publish_staging_status; the document written.
+// read_staging_status, then publish_staging_status; the document written,
+// without its lists.
 status_document refresh_staging_status(const std::filesystem::path& dir, const std::string& written_by,
                                        const std::vector<skipped_model>& skipped = {});
 // The same for the end of a run whose work is done: a status that cannot be

@@ -3,11 +3,11 @@
 #include <unordered_map>
 
 #include "analytics/file_outcome.h"
+#include "analytics/staging_status.h"
 #include "analytics/xhtml.h"
 #include "host/lisp/pathnames.h"
 #include "host/lisp/printer.h"
 #include "host/ui.h"
-#include "host/xml.h"
 
 namespace vtm::analytics {
 
@@ -18,8 +18,6 @@ using records::contents_info;
 using records::instance_info;
 
 namespace {
-
-using rows = std::vector<hl::ref>;
 
 const xattribute bordered{"border", "1"};
 
@@ -33,16 +31,23 @@ std::string namestring(const std::filesystem::path& p) {
   return p.empty() ? std::string() : p.generic_string();
 }
 
-hl::ref header_row(std::initializer_list<std::string_view> titles) {
-  rows cells;
-  for (std::string_view t : titles) cells.push_back(xelement("th", {std::string(t)}));
-  return xelement("tr", {cells});
+void header_row(xhtml_stream& x, std::initializer_list<std::string_view> titles) {
+  x.open("tr");
+  for (std::string_view t : titles) x.element("th", t);
+  x.close();
 }
 
-rows list_items(const std::vector<std::string>& texts) {
-  rows items;
-  for (const std::string& t : texts) items.push_back(xelement("li", {t}));
-  return items;
+void list_items(xhtml_stream& x, const std::vector<std::string>& texts) {
+  for (const std::string& t : texts) x.element("li", t);
+}
+
+// An element holding the items as a list (ol, ul) in a cell.
+void list_cell(xhtml_stream& x, std::string_view list, const std::vector<std::string>& texts) {
+  x.open("td");
+  x.open(list);
+  list_items(x, texts);
+  x.close();
+  x.close();
 }
 
 std::vector<std::string> share_strings(const records::share_list& shares) {
@@ -71,71 +76,85 @@ std::string last_directory(const std::filesystem::path& dir) {
   return last;
 }
 
-hl::ref model_error_item(const model_status& st, const records::component_records& components) {
-  rows parts;
+void model_error_item(xhtml_stream& x, const model_status& st, const records::component_records& components) {
+  x.open("li", {xattribute{"id", model_status_sysid(st)}});
+  x.element("b", st.key);
+  x.element("p", "Staged as: " + namestring(st.staged));
+  x.open("dl");
   if (!st.corrupt.empty()) {
-    rows table{header_row({"ModelName", "Shares", "Check Result"})};
+    x.element("dt", "Body Check Fails");
+    x.open("dd");
+    x.open("table", {bordered});
+    header_row(x, {"ModelName", "Shares", "Check Result"});
     for (const component_record& r : components.collect_component_records_by_sysids(st.corrupt)) {
       const auto* c = std::get_if<contents_info>(&r);
       if (!c) continue;
-      table.push_back(
-          xelement("tr", {xelement("td", {model_name(&r)}),
-                          xelement("td", {xelement("ol", {list_items(share_strings(c->shares))})}),
-                          xelement("td", {oli::sd_write_to_string(c->check_result.value)})}));
+      x.open("tr");
+      x.element("td", model_name(&r));
+      list_cell(x, "ol", share_strings(c->shares));
+      x.element("td", oli::sd_write_to_string(c->check_result.value));
+      x.close();
     }
-    parts.push_back(xelement("dt", {"Body Check Fails"}));
-    parts.push_back(xelement("dd", {xelement("table", {bordered, table})}));
+    x.close();
+    x.close();
   }
   if (!st.disconnects.empty()) {
-    rows table{header_row({"ModelName", "Shares", "Lost Parts/Assemblies"})};
+    x.element("dt", "Lost Parts/Assemblies");
+    x.open("dd");
+    x.open("table", {bordered});
+    header_row(x, {"ModelName", "Shares", "Lost Parts/Assemblies"});
     for (const auto& [owner_sysid, lost_sysid] : st.disconnects) {
       const std::optional<component_record> owner = components.get_component_record_by_sysid(owner_sysid);
       const std::optional<component_record> lost = components.get_component_record_by_sysid(lost_sysid);
       const component_record* o = owner ? &*owner : nullptr;
-      table.push_back(xelement(
-          "tr",
-          {xelement("td", {model_name(o)}), xelement("td", {xelement("ol", {list_items(shares_of(o))})}),
-           xelement("td", {xelement("ol", {list_items(shares_of(lost ? &*lost : nullptr))})})}));
+      x.open("tr");
+      x.element("td", model_name(o));
+      list_cell(x, "ol", shares_of(o));
+      list_cell(x, "ol", shares_of(lost ? &*lost : nullptr));
+      x.close();
     }
-    parts.push_back(xelement("dt", {"Lost Parts/Assemblies"}));
-    parts.push_back(xelement("dd", {xelement("table", {bordered, table})}));
+    x.close();
+    x.close();
   }
-  return xelement("li", {xattribute{"id", model_status_sysid(st)}, xelement("b", {st.key}),
-                         xelement("p", {"Staged as: " + namestring(st.staged)}), xelement("dl", {parts})});
+  x.close();
+  x.close();
 }
 
-void add_errors(const hl::ref& body, const migration_analytics& analytics,
+void add_errors(xhtml_stream& x, const migration_analytics& analytics,
                 const records::component_records& components) {
   if (analytics.for_drawings.errors.empty() && analytics.for_models.errors.empty()) return;
-  oli::sd_xml_element_add_child(body, xelement("h2", {"Errors"}));
-  oli::sd_xml_element_add_child(
-      body,
-      xelement("p",
-               {lines({"It is recommended to address the issues below before checking-in to ModelManager.",
-                       " All repairs should be done on the models in the input folder and the preperation "
-                       "process should be run again with an empty staging diectory."})}));
-  report_drawing_errors(body, analytics.for_drawings);
-  report_model_errors(body, analytics.for_models, components);
+  x.element("h2", "Errors");
+  x.element("p", lines({"It is recommended to address the issues below before checking-in to ModelManager.",
+                        " All repairs should be done on the models in the input folder and the preperation "
+                        "process should be run again with an empty staging diectory."}));
+  report_drawing_errors(x, analytics.for_drawings);
+  report_model_errors(x, analytics.for_models, components);
 }
 
-void add_top_level_workplanes(const hl::ref& body, const records::component_records& components) {
-  rows table{header_row({"Source File (Input Directory)", "Workplane"})};
+void add_top_level_workplanes(xhtml_stream& x, const records::component_records& components) {
+  std::vector<std::pair<std::string, std::string>> rows;  // source file, workplane
   components.for_each_component_record([&](const component_record& r) {
     if (records::component_base(r).typename_ != "nwp") return;
     const auto* i = std::get_if<instance_info>(&r);
-    table.push_back(xelement("tr", {xelement("td", {i ? namestring(i->sourcepath) : std::string()}),
-                                    xelement("td", {i ? i->name.value_or("") : std::string()})}));
+    rows.emplace_back(i ? namestring(i->sourcepath) : std::string(),
+                      i ? i->name.value_or("") : std::string());
   });
-  if (table.size() == 1) return;
-  oli::sd_xml_element_add_child(body, xelement("h2", {"Top Level Workplanes"}));
-  oli::sd_xml_element_add_child(
-      body,
-      xelement("p",
-               {lines({"Top level Workplanes are excluded from migration!.",
-                       "If they need to be migrated move them into new or existing assemblies or containers,",
-                       "empty the staging directory and re-start the import preparation process from the "
-                       "beginning."})}));
-  oli::sd_xml_element_add_child(body, xelement("table", {bordered, table}));
+  if (rows.empty()) return;
+  x.element("h2", "Top Level Workplanes");
+  x.element("p",
+            lines({"Top level Workplanes are excluded from migration!.",
+                   "If they need to be migrated move them into new or existing assemblies or containers,",
+                   "empty the staging directory and re-start the import preparation process from the "
+                   "beginning."}));
+  x.open("table", {bordered});
+  header_row(x, {"Source File (Input Directory)", "Workplane"});
+  for (const auto& [source, name] : rows) {
+    x.open("tr");
+    x.element("td", source);
+    x.element("td", name);
+    x.close();
+  }
+  x.close();
 }
 
 // What became of the file, with the host's message of a failed load or save:
@@ -147,30 +166,35 @@ std::string outcome_text(const records::cad_fileinfo& info) {
   return text;
 }
 
-void add_files_processed(const hl::ref& body, const std::filesystem::path& input,
+void add_files_processed(xhtml_stream& x, const std::filesystem::path& input,
                          const records::cad_file_records& files) {
-  rows table{header_row({"Source File (from Input Directory)", "Load Method", "Status",
-                         "Drawing (Staging Directory)", "Model(s)", "Outcome"})};
+  x.element("h2", "Files Processed");
+  x.open("table", {bordered});
+  header_row(x, {"Source File (from Input Directory)", "Load Method", "Status", "Drawing (Staging Directory)",
+                 "Model(s)", "Outcome"});
   for (const auto& [key, info] : files.filetable()) {
-    std::vector<xitem> models;
+    x.open("tr");
+    x.element("td", namestring(records::make_relative_path(input, info.path)));
+    x.element("td", hl::prin1_to_string(core::lisp_value<records::cad_load_method>::to(info.load_method)));
+    x.element("td", oli::sd_write_to_string(core::lisp_value<records::load_status>::to(info.error_status)));
+    x.element("td", namestring(info.drawing));
+    x.open("td");
     if (!info.models_3d.empty()) {
-      rows inner{header_row({"Name", "Staged as"})};
-      for (const auto& [name, staged] : info.models_3d)
-        inner.push_back(xelement("tr", {xelement("td", {name}), xelement("td", {namestring(staged)})}));
-      models.push_back(xelement("table", {inner}));
+      x.open("table");
+      header_row(x, {"Name", "Staged as"});
+      for (const auto& [name, staged] : info.models_3d) {
+        x.open("tr");
+        x.element("td", name);
+        x.element("td", namestring(staged));
+        x.close();
+      }
+      x.close();
     }
-    table.push_back(xelement(
-        "tr",
-        {xelement("td", {namestring(records::make_relative_path(input, info.path))}),
-         xelement("td",
-                  {hl::prin1_to_string(core::lisp_value<records::cad_load_method>::to(info.load_method))}),
-         xelement("td",
-                  {oli::sd_write_to_string(core::lisp_value<records::load_status>::to(info.error_status))}),
-         xelement("td", {namestring(info.drawing)}), xelement("td", models),
-         xelement("td", {outcome_text(info)})}));
+    x.close();
+    x.element("td", outcome_text(info));
+    x.close();
   }
-  oli::sd_xml_element_add_child(body, xelement("h2", {"Files Processed"}));
-  oli::sd_xml_element_add_child(body, xelement("table", {bordered, table}));
+  x.close();
 }
 
 std::optional<std::string> key_sysid(const records::change_key& key) {
@@ -179,113 +203,122 @@ std::optional<std::string> key_sysid(const records::change_key& key) {
   return std::nullopt;
 }
 
-hl::ref change_row(const records::change_info& c, bool sysid_conflict,
-                   const records::component_records& components) {
+void change_row(xhtml_stream& x, const records::change_info& c, bool sysid_conflict,
+                const records::component_records& components) {
   const auto* before = std::get_if<records::cluster_composite_key>(&c.key_before);
   std::string staged = "-";
   if (auto sysid = key_sysid(c.key_after))
     if (const std::optional<component_record> r = components.get_component_record_by_sysid(*sysid))
       staged = "models/" + namestring(records::component_base(*r).filename);
-  rows diff{header_row({"Key", "Before", "After"})};
-  for (const auto& [key, values] : records::change_info_diff(c))
-    diff.push_back(
-        xelement("tr", {xelement("td", {key}), xelement("td", {oli::sd_write_to_string(hl::car(values))}),
-                        xelement("td", {oli::sd_write_to_string(hl::cdr(values))})}));
-  std::vector<xitem> cells{
-      xelement("td", {before ? before->model_name.value_or("") : std::string()}),
-      xelement("td", {oli::sd_write_to_string(core::lisp_value<std::vector<std::string>>::to(c.locations))}),
-      xelement("td", {staged}), xelement("td", {xelement("table", {diff})})};
+  x.open("tr");
+  x.element("td", before ? before->model_name.value_or("") : std::string());
+  x.element("td", oli::sd_write_to_string(core::lisp_value<std::vector<std::string>>::to(c.locations)));
+  x.element("td", staged);
+  x.open("td");
+  x.open("table");
+  header_row(x, {"Key", "Before", "After"});
+  for (const auto& [key, values] : records::change_info_diff(c)) {
+    x.open("tr");
+    x.element("td", key);
+    x.element("td", oli::sd_write_to_string(hl::car(values)));
+    x.element("td", oli::sd_write_to_string(hl::cdr(values)));
+    x.close();
+  }
+  x.close();
+  x.close();
   if (sysid_conflict) {
     std::optional<component_record> r;
     if (auto sysid = key_sysid(c.key_before)) r = components.get_component_record_by_sysid(*sysid);
     if (!r)
-      cells.push_back(xelement("td", {"-"}));
+      x.element("td", "-");
     else if (const auto* contents = std::get_if<contents_info>(&*r))
-      cells.push_back(xelement("td", {xelement("ul", {list_items(share_strings(contents->shares))})}));
+      list_cell(x, "ul", share_strings(contents->shares));
     else
-      cells.push_back(xelement(
-          "td", {xelement("ul", {xelement("li", {std::get<instance_info>(*r).name.value_or("")})})}));
+      list_cell(x, "ul", {std::get<instance_info>(*r).name.value_or("")});
   }
-  return xelement("tr", cells);
+  x.close();
 }
 
-void add_change_log(const hl::ref& body, const records::change_records& changelog,
+void add_change_log(xhtml_stream& x, const records::change_records& changelog,
                     const records::component_records& components) {
   std::vector<std::string> reasons;  // in the order first met
   std::unordered_map<std::string, std::vector<const records::change_info*>> groups;
   for (const auto& [key, change] : changelog.changes()) {
     auto [it, fresh] = groups.try_emplace(change.reason.name);
     if (fresh) reasons.push_back(change.reason.name);
-    it->second.insert(it->second.begin(), &change);  // collected at the front
+    it->second.push_back(&change);
   }
-  rows dl;
+  x.element("h2", "Change Log");
+  x.open("dl");
   for (const std::string& reason : reasons) {
     const bool conflict = reason == "SYSID-CONFLICT";
-    rows table{conflict ? header_row({"Model Name", "Component Path", "Staged as", "Diff", "Conflicted With"})
-                        : header_row({"Model Name", "Component Path", "Staged as", "Diff"})};
-    for (const records::change_info* c : groups[reason])
-      table.push_back(change_row(*c, conflict, components));
-    dl.push_back(xelement("dt", {reason}));
-    dl.push_back(xelement("dd", {xelement("table", {bordered, table})}));
+    x.element("dt", reason);
+    x.open("dd");
+    x.open("table", {bordered});
+    if (conflict)
+      header_row(x, {"Model Name", "Component Path", "Staged as", "Diff", "Conflicted With"});
+    else
+      header_row(x, {"Model Name", "Component Path", "Staged as", "Diff"});
+    // The latest change first.
+    const std::vector<const records::change_info*>& group = groups[reason];
+    for (auto c = group.rbegin(); c != group.rend(); ++c) change_row(x, **c, conflict, components);
+    x.close();
+    x.close();
   }
-  oli::sd_xml_element_add_child(body, xelement("h2", {"Change Log"}));
-  oli::sd_xml_element_add_child(body, xelement("dl", {dl}));
+  x.close();
 }
 
 }  // namespace
 
-bool report_drawing_errors(const hl::ref& body, const ami_drawing_analytics& drawing_analytics) {
-  rows table_rows =
-      map_status_records(drawing_analytics, category::errors, std::nullopt, [](const ami_drawing_status& s) {
-        return xelement("tr",
-                        {xelement("td", {namestring(s.source)}), xelement("td", {namestring(s.staged)})});
-      });
-  if (table_rows.empty()) return false;
-  oli::sd_xml_element_add_child(body, xelement("h3", {"Drawing Errors"}));
-  oli::sd_xml_element_add_child(
-      body,
-      xelement(
-          "dl",
-          {xelement("dt", {"Orphaned Drawings"}),
-           xelement(
-               "dd",
-               {xelement("div", {lines({"Annotation drawings which could not be",
-                                        "associated with any 3d model were detected. These "
-                                        "drawings will be checked in as plain Drafting/ME10 "
-                                        "drawings unless",
-                                        "you find an associated 3d model and add it to the input "
-                                        "directory."}),
-                                 xelement("table", {bordered,
-                                                    header_row({"Drawing from Input Directory", "Staged as"}),
-                                                    table_rows})})})}));
+bool report_drawing_errors(xhtml_stream& x, const ami_drawing_analytics& drawing_analytics) {
+  if (drawing_analytics.errors.empty()) return false;
+  x.element("h3", "Drawing Errors");
+  x.open("dl");
+  x.element("dt", "Orphaned Drawings");
+  x.open("dd");
+  x.open("div");
+  x.text(lines({"Annotation drawings which could not be",
+                "associated with any 3d model were detected. These "
+                "drawings will be checked in as plain Drafting/ME10 "
+                "drawings unless",
+                "you find an associated 3d model and add it to the input "
+                "directory."}));
+  x.open("table", {bordered});
+  header_row(x, {"Drawing from Input Directory", "Staged as"});
+  for (const auto& [key, s] : drawing_analytics.errors) {
+    x.open("tr");
+    x.element("td", namestring(s.source));
+    x.element("td", namestring(s.staged));
+    x.close();
+  }
+  x.close();
+  x.close();
+  x.close();
+  x.close();
   return true;
 }
 
-bool report_model_errors(const hl::ref& body, const model_analytics& model_analytics,
+bool report_model_errors(xhtml_stream& x, const model_analytics& model_analytics,
                          const records::component_records& components) {
-  rows items;
-  for (const auto& [key, st] : model_analytics.errors) items.push_back(model_error_item(st, components));
-  if (items.empty()) return false;
-  oli::sd_xml_element_add_child(body, xelement("h3", {"Model (3d) Errors"}));
-  oli::sd_xml_element_add_child(body, xelement("p", {"Following errors are reported:"}));
-  oli::sd_xml_element_add_child(
-      body,
-      xelement(
-          "dl",
-          {xelement("dt", {"Body Check Fails"}),
-           xelement("dd",
-                    {lines({"Parts/Assemblies have topological or geometric errors. While these "
-                            "part/assemblies can be",
-                            "checked-in but the corruption may cause failures in downstream processes."})}),
-           xelement("dt", {"Lost Parts/Assemblies"}),
-           xelement("dd",
-                    {lines({"These parts assemblies were once connected to a model but were lost when "
-                            "Modeling",
-                            "connected the model to a different version with the same sysid. This occurs "
-                            "when models are modified and saved into different files.",
-                            "Once this models are check-in together there are multiple occurences of the "
-                            "same structure components linking to different part/assemblie variants."})})}));
-  oli::sd_xml_element_add_child(body, xelement("ol", {items}));
+  if (model_analytics.errors.empty()) return false;
+  x.element("h3", "Model (3d) Errors");
+  x.element("p", "Following errors are reported:");
+  x.open("dl");
+  x.element("dt", "Body Check Fails");
+  x.element("dd", lines({"Parts/Assemblies have topological or geometric errors. While these "
+                         "part/assemblies can be",
+                         "checked-in but the corruption may cause failures in downstream processes."}));
+  x.element("dt", "Lost Parts/Assemblies");
+  x.element("dd", lines({"These parts assemblies were once connected to a model but were lost when "
+                         "Modeling",
+                         "connected the model to a different version with the same sysid. This occurs "
+                         "when models are modified and saved into different files.",
+                         "Once this models are check-in together there are multiple occurences of the "
+                         "same structure components linking to different part/assemblie variants."}));
+  x.close();
+  x.open("ol");
+  for (const auto& [key, st] : model_analytics.errors) model_error_item(x, st, components);
+  x.close();
   return true;
 }
 
@@ -296,17 +329,20 @@ std::string make_staging_report(const std::filesystem::path& input, const std::f
                                 const migration_analytics& analytics) {
   // The input's name is shown as the one-element list it is formatted from.
   const std::string listed = "(" + last_directory(input) + ")";
-  hl::ref root = make_xdocument();
-  oli::sd_xml_element_add_child(root, xelement("head", {xelement("title", {listed + " Staging Report"})}));
-  hl::ref body =
-      xelement("body", {xelement("h1", {"CAD Files from " + listed + " staged for Model Manager Import"})});
-  oli::sd_xml_element_add_child(root, body);
-  add_errors(body, analytics, components);
-  add_top_level_workplanes(body, components);
-  add_files_processed(body, input, files);
-  add_change_log(body, changelog, components);
   const std::filesystem::path report = staging / "report.htm";
-  save_xdocument(report);
+  replace_file(report, "report", [&](std::ostream& out) {
+    xhtml_stream x(out);
+    x.open("head");
+    x.element("title", listed + " Staging Report");
+    x.close();
+    x.open("body");
+    x.element("h1", "CAD Files from " + listed + " staged for Model Manager Import");
+    add_errors(x, analytics, components);
+    add_top_level_workplanes(x, components);
+    add_files_processed(x, input, files);
+    add_change_log(x, changelog, components);
+    x.finish();
+  });
   return report.string();
 }
 

@@ -7,8 +7,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -77,15 +80,30 @@ struct skipped_model {
   std::string reason;
 };
 
+// The entries of one kind, made one at a time: calls its argument with each
+// in turn. A large migration's status is never held whole; the outputs are
+// written from the records entry by entry.
+template <class E>
+using entry_source = std::function<void(const std::function<void(const E&)>&)>;
+
+// A source over entries held in memory.
+template <class E>
+entry_source<E> listed(std::vector<E> entries) {
+  return [held = std::make_shared<const std::vector<E>>(std::move(entries))](
+             const std::function<void(const E&)>& visit) {
+    for (const E& e : *held) visit(e);
+  };
+}
+
 struct staging_status {
   std::string staging_directory;
   std::string written_by;  // stage-1, check-in, batch-check-in, drawing-association
   std::string written_at;  // UTC, ISO 8601
   bool analysed = false;   // analytics.lsp was there
-  std::vector<file_entry> files;
-  std::vector<model_entry> models;
-  std::vector<drawing_entry> drawings;
-  std::vector<change_entry> changes;
+  entry_source<file_entry> files = listed<file_entry>({});
+  entry_source<model_entry> models = listed<model_entry>({});
+  entry_source<drawing_entry> drawings = listed<drawing_entry>({});
+  entry_source<change_entry> changes = listed<change_entry>({});
   std::vector<skipped_model> skipped;
 
   std::map<std::string, std::int64_t> file_counts() const;   // per outcome name, and "found"
@@ -97,21 +115,24 @@ struct staging_status {
 
 std::string_view category_name(category c);  // "ready", "warnings", "errors"
 
-// Gathers the status from the records as they are in memory. analytics is
-// null when the directory has no analytics.lsp yet.
+// The status of the records as they are in memory, which must outlive it:
+// its entries are made from them as they are visited. analytics is null
+// when the directory has no analytics.lsp yet.
 staging_status collect_staging_status(const std::filesystem::path& staging,
                                       const records::cad_file_records::table_type& files,
                                       const migration_analytics* analytics,
                                       const records::change_records::table_type& changes);
 
-// Reads the record files of the staging directory and gathers the status.
+// Reads the record files of the staging directory; the status holds them.
 // The caller must have the directory to itself (a cut-off last record is
 // repaired as any record manager does).
 staging_status read_staging_status(const std::filesystem::path& staging);
 
-// Replaces file by text, written beside it and renamed over it, so that a
-// reader (a browser, vtm:staging-status) sees the old or the new file, never
-// a part. Signals the host error naming what and where on failure.
-void replace_file(const std::filesystem::path& file, const std::string& text, const std::string& what);
+// Replaces file by what write puts on the stream it is given: written beside
+// the file and renamed over it, so that a reader (a browser,
+// vtm:staging-status) sees the old or the new file, never a part. Signals
+// the host error naming what and where on failure.
+void replace_file(const std::filesystem::path& file, const std::string& what,
+                  const std::function<void(std::ostream&)>& write);
 
 }  // namespace vtm::analytics

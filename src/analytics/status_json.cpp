@@ -1,8 +1,11 @@
 #include "analytics/status_json.h"
 
+#include <algorithm>
+#include <array>
+#include <cctype>
 #include <fstream>
-#include <iterator>
-#include <sstream>
+#include <string_view>
+#include <vector>
 
 #include "host/lisp/errors.h"
 
@@ -55,40 +58,170 @@ json drawing_json(const drawing_entry& d) {
   return j;
 }
 
-}  // namespace
+// Writes a document as dump(1) of the whole would, one value at a time, so
+// that the lists of a large migration are never held whole. Strings dumped
+// hold no line breaks (they are escaped), so a value's lines are indented by
+// prefixing every line break.
+class json_writer {
+ public:
+  explicit json_writer(std::ostream& out) : out_(out) {}
 
-json staging_status_json(const staging_status& st) {
-  json file_lists = json::object();
-  for (cad_file_outcome o : all_cad_file_outcomes)
-    file_lists[std::string(cad_file_outcome_name(o))] = json::array();
-  for (const file_entry& f : st.files)
-    file_lists[std::string(cad_file_outcome_name(f.outcome))].push_back(file_json(f));
-
-  json model_lists{{"ready", json::array()}, {"warnings", json::array()}, {"errors", json::array()}};
-  for (const model_entry& m : st.models)
-    model_lists[std::string(category_name(m.cat))].push_back(model_json(m));
-  json skipped = json::array();
-  for (const skipped_model& s : st.skipped) skipped.push_back({{"staged", s.staged}, {"reason", s.reason}});
-
-  json drawing_lists{{"fully-associated", json::array()},
-                     {"partially-associated", json::array()},
-                     {"associated-by-model-name", json::array()},
-                     {"orphan", json::array()}};
-  for (const drawing_entry& d : st.drawings)
-    drawing_lists[d.tag.empty() ? "orphan" : d.tag].push_back(drawing_json(d));
-
-  json change_lists = json::object();
-  for (const change_entry& c : st.changes) {
-    std::string reason = c.reason;
-    for (char& ch : reason) ch = char(std::tolower(static_cast<unsigned char>(ch)));
-    change_lists[reason].push_back({{"model-name", c.model_name},
-                                    {"locations", c.locations},
-                                    {"sysid-before", c.sysid_before},
-                                    {"sysid-after", c.sysid_after}});
+  void begin_object() { open('{'); }
+  void end_object() { close('}'); }
+  void begin_array() { open('['); }
+  void end_array() { close(']'); }
+  void key(std::string_view name) {
+    next();
+    out_ << dumped(json(name)) << ": ";
+    keyed_ = true;
+  }
+  void value(const json& v) {
+    if (!keyed_) next();
+    keyed_ = false;
+    const std::string indent(open_.size(), ' ');
+    for (char c : dumped(v)) {
+      out_ << c;
+      if (c == '\n') out_ << indent;
+    }
+  }
+  void member(std::string_view name, const json& v) {
+    key(name);
+    value(v);
   }
 
-  // The lists are moved into the document: an initializer list would copy
-  // them, and a large run's document would be held twice.
+ private:
+  static std::string dumped(const json& v) { return v.dump(1, ' ', false, json::error_handler_t::replace); }
+
+  void open(char bracket) {
+    if (!keyed_) next();
+    keyed_ = false;
+    out_ << bracket;
+    open_.push_back(true);
+  }
+  void close(char bracket) {
+    const bool empty = open_.back();
+    open_.pop_back();
+    if (!empty) out_ << '\n' << std::string(open_.size(), ' ');
+    out_ << bracket;
+  }
+  // Before a member or an element: the line it starts.
+  void next() {
+    if (open_.empty()) return;
+    out_ << (open_.back() ? "\n" : ",\n") << std::string(open_.size(), ' ');
+    open_.back() = false;
+  }
+
+  std::ostream& out_;
+  std::vector<bool> open_;  // per open container: nothing in it yet
+  bool keyed_ = false;      // a key was written, its value comes next
+};
+
+constexpr std::array<std::string_view, 4> drawing_tags = {"fully-associated", "partially-associated",
+                                                          "associated-by-model-name", "orphan"};
+
+std::string drawing_list(const drawing_entry& d) { return d.tag.empty() ? "orphan" : d.tag; }
+
+std::string lower(std::string s) {
+  for (char& ch : s) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+  return s;
+}
+
+void write_document(std::ostream& out, const json& summary, const staging_status& st) {
+  json_writer w(out);
+  w.begin_object();
+  for (const char* name :
+       {"format", "staging-directory", "written-by", "written-at", "analysed", "report", "overview"})
+    w.member(name, summary[name]);
+
+  w.key("files");
+  w.begin_object();
+  w.member("counts", summary["files"]["counts"]);
+  w.key("lists");
+  w.begin_object();
+  for (cad_file_outcome o : all_cad_file_outcomes) {
+    w.key(cad_file_outcome_name(o));
+    w.begin_array();
+    st.files([&](const file_entry& f) {
+      if (f.outcome == o) w.value(file_json(f));
+    });
+    w.end_array();
+  }
+  w.end_object();
+  w.end_object();
+
+  w.key("models");
+  w.begin_object();
+  w.member("counts", summary["models"]["counts"]);
+  w.member("by-tag", summary["models"]["by-tag"]);
+  w.key("lists");
+  w.begin_object();
+  for (category cat : {category::ok, category::warnings, category::errors}) {
+    w.key(category_name(cat));
+    w.begin_array();
+    st.models([&](const model_entry& m) {
+      if (m.cat == cat) w.value(model_json(m));
+    });
+    w.end_array();
+  }
+  w.end_object();
+  w.member("skipped", summary["models"]["skipped"]);
+  w.end_object();
+
+  // Drawings by tag: the four the analysis gives, then any other in the
+  // order first met.
+  std::vector<std::string> tags(drawing_tags.begin(), drawing_tags.end());
+  st.drawings([&](const drawing_entry& d) {
+    if (std::find(tags.begin(), tags.end(), drawing_list(d)) == tags.end()) tags.push_back(drawing_list(d));
+  });
+  w.key("drawings");
+  w.begin_object();
+  w.member("counts", summary["drawings"]["counts"]);
+  w.key("lists");
+  w.begin_object();
+  for (const std::string& tag : tags) {
+    w.key(tag);
+    w.begin_array();
+    st.drawings([&](const drawing_entry& d) {
+      if (drawing_list(d) == tag) w.value(drawing_json(d));
+    });
+    w.end_array();
+  }
+  w.end_object();
+  w.end_object();
+
+  std::vector<std::string> reasons;  // in the order first met
+  st.changes([&](const change_entry& c) {
+    if (std::find(reasons.begin(), reasons.end(), lower(c.reason)) == reasons.end())
+      reasons.push_back(lower(c.reason));
+  });
+  w.key("changes");
+  w.begin_object();
+  w.member("counts", summary["changes"]["counts"]);
+  w.key("lists");
+  w.begin_object();
+  for (const std::string& reason : reasons) {
+    w.key(reason);
+    w.begin_array();
+    st.changes([&](const change_entry& c) {
+      if (lower(c.reason) == reason)
+        w.value({{"model-name", c.model_name},
+                 {"locations", c.locations},
+                 {"sysid-before", c.sysid_before},
+                 {"sysid-after", c.sysid_after}});
+    });
+    w.end_array();
+  }
+  w.end_object();
+  w.end_object();
+  w.end_object();
+  out << '\n';
+}
+
+}  // namespace
+
+json status_summary_json(const staging_status& st) {
+  json skipped = json::array();
+  for (const skipped_model& s : st.skipped) skipped.push_back({{"staged", s.staged}, {"reason", s.reason}});
   json doc = json::object();
   doc["format"] = 1;
   doc["staging-directory"] = st.staging_directory;
@@ -97,32 +230,20 @@ json staging_status_json(const staging_status& st) {
   doc["analysed"] = st.analysed;
   doc["report"] = report_file;
   doc["overview"] = overview_file;
-  json files = json::object();
-  files["counts"] = counts(st.file_counts());
-  files["lists"] = std::move(file_lists);
-  doc["files"] = std::move(files);
-  json models = json::object();
-  models["counts"] = counts(st.model_counts());
-  models["by-tag"] = counts(st.model_tag_counts());
-  models["lists"] = std::move(model_lists);
-  models["skipped"] = std::move(skipped);
-  doc["models"] = std::move(models);
-  json drawings = json::object();
-  drawings["counts"] = counts(st.drawing_counts());
-  drawings["lists"] = std::move(drawing_lists);
-  doc["drawings"] = std::move(drawings);
-  json changes = json::object();
-  changes["counts"] = counts(st.change_counts());
-  changes["lists"] = std::move(change_lists);
-  doc["changes"] = std::move(changes);
+  doc["files"]["counts"] = counts(st.file_counts());
+  doc["models"]["counts"] = counts(st.model_counts());
+  doc["models"]["by-tag"] = counts(st.model_tag_counts());
+  doc["models"]["skipped"] = std::move(skipped);
+  doc["drawings"]["counts"] = counts(st.drawing_counts());
+  doc["changes"]["counts"] = counts(st.change_counts());
   return doc;
 }
 
 json write_status_json(const fs::path& dir, const staging_status& status) {
-  json doc = staging_status_json(status);
-  replace_file(dir / status_json_file, doc.dump(1, ' ', false, json::error_handler_t::replace) + "\n",
-               "status file");
-  return doc;
+  json summary = status_summary_json(status);
+  replace_file(dir / status_json_file, "status file",
+               [&](std::ostream& out) { write_document(out, summary, status); });
+  return summary;
 }
 
 std::optional<status_document> read_status_counts(const fs::path& dir) {
@@ -136,10 +257,10 @@ std::optional<status_document> read_status_counts(const fs::path& dir) {
   const auto without_lists = [](int depth, json::parse_event_t event, json& parsed) {
     return !(event == json::parse_event_t::key && depth == 2 && parsed == "lists");
   };
-  // Parsing from memory is several times faster than from the stream.
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Parsed from the stream (as fast as from memory): the text of a large
+  // migration's file is not held.
   try {
-    return json::parse(text, without_lists);
+    return json::parse(in, without_lists);
   } catch (const json::exception& e) {
     host::lisp::simple_error("The status file " + file.string() + " is not valid JSON: " + e.what());
   }

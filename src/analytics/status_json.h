@@ -12,11 +12,15 @@ namespace vtm::analytics {
 
 using status_document = nlohmann::ordered_json;
 
-status_document staging_status_json(const staging_status& status);
+// status.json of the status without the lists of files, models, drawings
+// and changes: what read_status_counts reads back from the file written.
+status_document status_summary_json(const staging_status& status);
 
 // Replaces status.json of dir: written beside it and renamed over it, so a
-// reader sees the old file or the new one, never a part. Names that are not
-// valid UTF-8 are written with replacement characters. The document written.
+// reader sees the old file or the new one, never a part; the lists written
+// entry by entry as the status makes them. Names that are not valid UTF-8
+// are written with replacement characters. The document written, without
+// its lists (status_summary_json).
 status_document write_status_json(const std::filesystem::path& dir, const staging_status& status);
 
 // status.json of dir without the lists of files, models, drawings and

@@ -52,6 +52,16 @@ void update_model_analytics(model_analytics& c, const model_status& status,
   c.table(model_status_category(status)).insert_or_assign(status.key, status);
 }
 
+void update_ami_drawing_analytics(ami_drawing_analytics& c, ami_drawing_status&& status) {
+  auto& table = c.table(ami_drawing_status_category(status));
+  table.insert_or_assign(status.key, std::move(status));
+}
+
+void update_model_analytics(model_analytics& c, model_status&& status) {
+  auto& table = c.table(model_status_category(status));
+  table.insert_or_assign(status.key, std::move(status));
+}
+
 std::string model_status_instancename(const model_status& s) {
   const std::size_t n = hl::char_length(s.source.string());
   // Characters, not bytes: a source path may hold non-ASCII names.

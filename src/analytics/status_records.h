@@ -100,6 +100,9 @@ void update_ami_drawing_analytics(ami_drawing_analytics& c, const ami_drawing_st
                                   const std::optional<std::filesystem::path>& flush_to = std::nullopt);
 void update_model_analytics(model_analytics& c, const model_status& status,
                             const std::optional<std::filesystem::path>& flush_to = std::nullopt);
+// The same without flushing, the status moved into its table.
+void update_ami_drawing_analytics(ami_drawing_analytics& c, ami_drawing_status&& status);
+void update_model_analytics(model_analytics& c, model_status&& status);
 
 // The visitor's results for the statuses of the category (table order) that
 // carry tag; all of them without a tag.

@@ -108,6 +108,99 @@ void save_xdocument(const std::filesystem::path& path) {
   state() = {};
 }
 
+namespace {
+
+// As the XML service escapes them: the characters special in XML, and a
+// control character (none is left by xml_text but in an attribute value's
+// tab and line breaks) as a character reference of at least two digits.
+void write_escaped(std::ostream& out, std::string_view text, bool attribute) {
+  for (const char c : text) {
+    const auto code = static_cast<unsigned char>(c);
+    if (c == '&')
+      out << "&amp;";
+    else if (c == '<')
+      out << "&lt;";
+    else if (c == '>' && !attribute)
+      out << "&gt;";
+    else if (c == '"' && attribute)
+      out << "&quot;";
+    else if (code < 32 && (attribute || (c != '\t' && c != '\n' && c != '\r')))
+      out << "&#" << char('0' + code / 10) << char('0' + code % 10) << ';';
+    else
+      out << c;
+  }
+}
+
+}  // namespace
+
+xhtml_stream::xhtml_stream(std::ostream& out) : out_(out) {
+  out_ << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  open("html");
+}
+
+void xhtml_stream::line_break() {
+  if (indent_) out_ << '\n' << std::string(2 * open_.size(), ' ');
+}
+
+void xhtml_stream::start_content() {
+  if (!tag_open_) return;
+  out_ << '>';
+  tag_open_ = false;
+  if (!pending_text_.empty()) {
+    write_escaped(out_, pending_text_, false);
+    pending_text_.clear();
+    // After a text, the children follow on its line.
+    indent_ = false;
+  }
+}
+
+void xhtml_stream::open(std::string_view name, std::initializer_list<xattribute> attributes) {
+  start_content();
+  line_break();
+  out_ << '<' << name;
+  for (const xattribute& a : attributes) {
+    out_ << ' ' << a.name.value_or("") << "=\"";
+    write_escaped(out_, xml_text(a.value.value_or("")), true);
+    out_ << '"';
+  }
+  open_.emplace_back(name);
+  tag_open_ = true;
+  indent_ = true;
+}
+
+void xhtml_stream::text(std::string_view text) { pending_text_ = xml_text(text); }
+
+void xhtml_stream::close() {
+  const std::string name = std::move(open_.back());
+  open_.pop_back();
+  if (tag_open_) {
+    if (pending_text_.empty()) {
+      out_ << " />";
+    } else {
+      out_ << '>';
+      write_escaped(out_, pending_text_, false);
+      out_ << "</" << name << '>';
+      pending_text_.clear();
+    }
+    tag_open_ = false;
+  } else {
+    line_break();
+    out_ << "</" << name << '>';
+  }
+  indent_ = true;
+}
+
+void xhtml_stream::element(std::string_view name, std::string_view text) {
+  open(name);
+  this->text(text);
+  close();
+}
+
+void xhtml_stream::finish() {
+  while (!open_.empty()) close();
+  out_ << '\n';
+}
+
 void define_vt_xhtml() {
   package& p = require_package("VANTREL-MIGRATOR");
   xattribute_type();

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -33,6 +34,39 @@ host::lisp::ref xelement(std::string_view name, std::initializer_list<xitem> ite
 host::lisp::ref xelement(std::string_view name, const std::vector<xitem>& items);
 // Writes the current document to path and empties the writer's state.
 void save_xdocument(const std::filesystem::path& path);
+
+// Writes a document element by element, byte for byte as save_xdocument
+// writes the same tree, for pages too large to hold as a tree: an element is
+// opened with its attributes, given its text before its children, and
+// closed. Texts and attribute values are made valid as xelement makes them.
+class xhtml_stream {
+ public:
+  // Writes the XML declaration and opens the root "html".
+  explicit xhtml_stream(std::ostream& out);
+  xhtml_stream(const xhtml_stream&) = delete;
+  xhtml_stream& operator=(const xhtml_stream&) = delete;
+
+  void open(std::string_view name, std::initializer_list<xattribute> attributes = {});
+  // The text of the element just opened; an empty one is none.
+  void text(std::string_view text);
+  void close();
+  // An element holding only its text.
+  void element(std::string_view name, std::string_view text);
+  // Closes what is open, the root last.
+  void finish();
+
+ private:
+  // The element opened last is to get content: its start tag is ended and
+  // its text written.
+  void start_content();
+  void line_break();
+
+  std::ostream& out_;
+  std::vector<std::string> open_;
+  bool tag_open_ = false;     // "<name attributes" written, not yet ">"
+  std::string pending_text_;  // of the element whose tag is open
+  bool indent_ = true;        // the next tag starts a line of its own
+};
 
 // Lisp: the structure XATTRIBUTE and MAKE-XDOCUMENT, XELEMENT, SAVE-XDOCUMENT.
 void define_vt_xhtml();

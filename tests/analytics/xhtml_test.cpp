@@ -105,6 +105,60 @@ TEST_F(Xhtml, NamesWithControlCharactersOrBytesThatAreNoUtf8StillGiveWellFormedU
   EXPECT_EQ(text.find("&#"), std::string::npos) << text;
 }
 
+TEST_F(Xhtml, TheStreamWritesWhatTheServiceWritesForTheSameTree) {
+  // Empty elements, elements with only a text, texts followed by children
+  // (which then follow on the text's line, to any depth), and texts and
+  // attribute values with XML's special characters, tabs, line breaks,
+  // control characters and bytes that are no UTF-8.
+  const std::string odd =
+      "a < b & \"c\" > 'd'\tx\ny\r\x01\x1f \xe9 Gr\xc3\xb6\xc3\x9f"
+      "e";
+  ref root = make_xdocument();
+  oli::sd_xml_element_add_child(root, xelement("head", {xelement("title", {odd})}));
+  oli::sd_xml_element_add_child(
+      root, xelement("body", {xelement("p"),
+                              xelement("div", {odd,
+                                               xelement("table", {xattribute{"border", "1"},
+                                                                  xelement("tr", {xelement("td", {"x"}),
+                                                                                  xelement("td", {""})})}),
+                                               xelement("b", {"u", xelement("i", {xelement("q")})}),
+                                               xelement("ol", {xelement("li", {"one"})})}),
+                              xelement("p", {xattribute{"title", odd}, "after"})}));
+  save_xdocument(dir_ / "tree.htm");
+
+  std::ostringstream streamed;
+  xhtml_stream x(streamed);
+  x.open("head");
+  x.element("title", odd);
+  x.close();
+  x.open("body");
+  x.open("p");
+  x.close();
+  x.open("div");
+  x.text(odd);
+  x.open("table", {{"border", "1"}});
+  x.open("tr");
+  x.element("td", "x");
+  x.element("td", "");
+  x.close();
+  x.close();
+  x.open("b");
+  x.text("u");
+  x.open("i");
+  x.open("q");
+  x.close();
+  x.close();
+  x.close();
+  x.open("ol");
+  x.element("li", "one");
+  x.close();
+  x.close();
+  x.open("p", {{"title", odd}});
+  x.text("after");
+  x.finish();
+  EXPECT_EQ(streamed.str(), text_of("tree.htm"));
+}
+
 TEST_F(Xhtml, SavingEmptiesTheStateAndTheNextDocumentStartsFresh) {
   make_xdocument();
   xelement("orphan");
