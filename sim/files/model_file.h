@@ -43,6 +43,11 @@ std::vector<session::entity_ptr> read_model_file(const std::filesystem::path& fi
 void write_component_files(const session::entity_ptr& top, const std::filesystem::path& directory,
                            bool overwrite);
 
+// Writes the top-level model `top` into one file holding all its
+// components, which refer to each other by id; an existing file is replaced
+// whole. Loading the file builds what loading the component files does.
+void write_packed_model_file(const session::entity_ptr& top, const std::filesystem::path& file);
+
 // The file type a component is saved under: "sda", "sdpc", ...; "sdx" and
 // "sdxc" for types without one of their own.
 std::string_view component_file_type(const session::entity& e);

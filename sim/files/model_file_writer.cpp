@@ -72,7 +72,9 @@ int write_file(const fs::path& file, const std::string& text) {
 
 class component_writer {
  public:
-  explicit component_writer(const entity_ptr& top) : top_(top) {}
+  // A packed writer refers to the components by id within one file instead
+  // of by file name.
+  component_writer(const entity_ptr& top, bool packed) : top_(top), packed_(packed) {}
 
   // Decides the files: the instance file, then one per distinct real contents.
   void plan() {
@@ -96,9 +98,8 @@ class component_writer {
       for (const auto& [beside, final_name] : written) fs::remove(beside, ec);
     };
     for (const auto& [name, e] : files_) {
-      std::string text = ";; -*- sdsim model file -*-\n(:" + std::string(model_header) + " 1)\n";
-      ref form = e == top_ ? cons(kw("MODEL"), instance_spec(*e)) : cons(kw("CONTENTS"), contents_spec(*e));
-      text += pprint_to_string(form) + "\n";
+      std::string text = header();
+      text += pprint_to_string(form_of(e)) + "\n";
       const fs::path file = directory / name;
       fs::path beside = file;
       beside += ".saving";
@@ -122,7 +123,40 @@ class component_writer {
     }
   }
 
+  // Writes every component into the one file, beside it first and renamed
+  // when complete: the file is whole or missing.
+  void write_packed(const fs::path& file) {
+    std::string text = header();
+    // The top-level instance last, after the contents it refers to.
+    for (const auto& [name, e] : files_)
+      if (e != top_) text += pprint_to_string(form_of(e)) + "\n";
+    text += pprint_to_string(form_of(top_)) + "\n";
+    fs::path beside = file;
+    beside += ".saving";
+    std::error_code ec;
+    if (const int err = write_file(beside, text)) {
+      fs::remove(beside, ec);
+      save_failed("Cannot write '" + file.string() + "': " + std::strerror(err) + ".");
+    }
+    fs::rename(beside, file, ec);
+    if (ec) {
+      fs::remove(beside, ec);
+      save_failed("Cannot write '" + file.string() + "': " + ec.message() + ".");
+    }
+  }
+
  private:
+  static std::string header() {
+    return ";; -*- sdsim model file -*-\n(:" + std::string(model_header) + " 1)\n";
+  }
+
+  ref form_of(const entity_ptr& e) {
+    if (e == top_) return cons(kw("MODEL"), instance_spec(*e));
+    ref spec = contents_spec(*e);
+    if (packed_) spec = cons(kw("ID"), cons(make_string(names_[e.get()]), spec));
+    return cons(kw("CONTENTS"), spec);
+  }
+
   static std::string file_name(const entity& e) {
     return e.d.filename ? *e.d.filename : e.sysid() + "." + std::string(component_file_type(e));
   }
@@ -149,7 +183,7 @@ class component_writer {
 
   ref contents_ref(const entity_ptr& c) {
     if (auto it = names_.find(c.get()); it != names_.end())
-      return list({kw("FILE"), make_string(it->second)});
+      return packed_ ? make_string(it->second) : list({kw("FILE"), make_string(it->second)});
     return contents_spec(*c);
   }
 
@@ -214,6 +248,7 @@ class component_writer {
   }
 
   entity_ptr top_;
+  bool packed_;
   std::map<std::string, entity_ptr> files_;
   std::unordered_map<const entity*, std::string> names_;
   std::unordered_set<const entity*> seen_;
@@ -228,9 +263,15 @@ std::string_view component_file_type(const entity& e) {
 }
 
 void write_component_files(const entity_ptr& top, const std::filesystem::path& directory, bool overwrite) {
-  component_writer writer(top);
+  component_writer writer(top, false);
   writer.plan();
   writer.write(directory, overwrite);
+}
+
+void write_packed_model_file(const entity_ptr& top, const std::filesystem::path& file) {
+  component_writer writer(top, true);
+  writer.plan();
+  writer.write_packed(file);
 }
 
 }  // namespace sim::files

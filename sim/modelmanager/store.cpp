@@ -102,9 +102,21 @@ std::string next_revision(const std::optional<sim::modelmanager::stored_model>& 
   }
 }
 
+// The stored model's file, beside the database file: one file per stored
+// model, spread over directories of a thousand element ids each, so that
+// no directory grows with the database.
+std::filesystem::path stored_file_path(const std::filesystem::path& database, const std::string& elid,
+                                       std::string_view type) {
+  const std::size_t digits = elid.find_first_of("0123456789");
+  const std::string number = digits == std::string::npos ? std::string() : elid.substr(digits);
+  const std::string bucket = number.size() > 3 ? number.substr(0, number.size() - 3) : "0";
+  return database.parent_path() / (database.stem().string() + ".files") / bucket /
+         (elid + "." + std::string(type));
+}
+
 // Writes the stored model's file, which loads and reloads from the database
-// read: the contents under an instance that uses it, one file per
-// component, in a directory of its own beside the database file.
+// read: the contents under an instance that uses it, all its components in
+// the one file.
 void write_stored_file(const entity_ptr& contents, const sim::modelmanager::stored_model& m) {
   entity_ptr user;
   for (const auto& u : contents->d.users)
@@ -114,13 +126,11 @@ void write_stored_file(const entity_ptr& contents, const sim::modelmanager::stor
     }
   if (!user) return;
   auto& db = sim::modelmanager::current_database();
-  const std::filesystem::path dir = db.file().parent_path() / (db.file().stem().string() + ".files") / m.elid;
-  std::filesystem::create_directories(dir);
-  sim::files::write_component_files(user, dir, true);
-  const std::string name = user->d.filename
-                               ? *user->d.filename
-                               : user->sysid() + "." + std::string(sim::files::component_file_type(*user));
-  db.set_file(m.elid, dir / name);
+  const std::filesystem::path file =
+      stored_file_path(db.file(), m.elid, sim::files::component_file_type(*user));
+  std::filesystem::create_directories(file.parent_path());
+  sim::files::write_packed_model_file(user, file);
+  db.set_file(m.elid, file);
 }
 
 void complete_store() {

@@ -1,7 +1,6 @@
 #include "checkin/checkin_session.h"
 
 #include <algorithm>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -92,8 +91,13 @@ void fresh_context(host::dialogs::dialog_context& dialog, const fs::path& dir) {
 }
 
 // A save writes every file into the scratch directory, marks the set whole
-// and then moves it over the staged files: the contents files first, the
-// instance files, which refer to them, last.
+// by renaming the directory and then moves the files over the staged ones:
+// the contents files first, the instance files, which refer to them, last.
+// The rename marks the set without a file of its own: creating a file is the
+// dearest step of a save on a busy disk.
+constexpr const char* scratch_name = ".saving";
+constexpr const char* saved_name = ".saved";
+// How sets saved before were marked whole: a file in the scratch directory.
 constexpr const char* save_complete_marker = "save.complete";
 
 bool instance_file_p(const fs::path& file) {
@@ -101,14 +105,14 @@ bool instance_file_p(const fs::path& file) {
   return type == ".sdp" || type == ".sda" || type == ".sdw" || type == ".sds";
 }
 
-void move_saved_files(const fs::path& scratch, const fs::path& directory) {
+void move_saved_files(const fs::path& saved, const fs::path& directory) {
   std::vector<fs::path> files;
-  for (const fs::directory_entry& saved : fs::directory_iterator(scratch))
-    if (saved.path().filename() != save_complete_marker) files.push_back(saved.path());
+  for (const fs::directory_entry& file : fs::directory_iterator(saved))
+    if (file.path().filename() != save_complete_marker) files.push_back(file.path());
   std::stable_partition(files.begin(), files.end(), [](const fs::path& f) { return !instance_file_p(f); });
   for (const fs::path& file : files) host::system::rename_file(file, directory / file.filename());
-  fs::remove(scratch / save_complete_marker);
-  fs::remove(scratch);
+  fs::remove(saved / save_complete_marker);
+  fs::remove(saved);
 }
 
 }  // namespace
@@ -123,11 +127,15 @@ void hold_staging_directory(const fs::path& dir) {
 }
 
 std::string recover_interrupted_save(const fs::path& directory) {
-  const fs::path scratch = directory / ".saving";
+  const fs::path scratch = directory / scratch_name;
+  const fs::path saved = directory / saved_name;
   std::error_code ec;
-  if (!fs::is_directory(scratch, ec)) return {};
-  if (fs::exists(scratch / save_complete_marker, ec)) {
-    move_saved_files(scratch, directory);
+  const bool whole = fs::is_directory(saved, ec);
+  if (!whole && !fs::is_directory(scratch, ec)) return {};
+  if (whole || fs::exists(scratch / save_complete_marker, ec)) {
+    move_saved_files(whole ? saved : scratch, directory);
+    // A scratch directory beside a whole set is a later save's that never began.
+    fs::remove_all(scratch, ec);
     print(hl::format("An interrupted save into ~A was completed.~%", hl::make_string(directory.string())));
     return "completed";
   }
@@ -236,7 +244,8 @@ hl::ref save_instance(const hl::ref& instance, const fs::path& directory) {
   // as they were, or, once the set is whole, a set that the next opening of
   // the staging directory finishes moving. Absolute: the save runs from
   // inside it, where a relative path would name another directory.
-  const fs::path scratch = fs::absolute(directory / ".saving");
+  const fs::path scratch = fs::absolute(directory / scratch_name);
+  const fs::path saved = fs::absolute(directory / saved_name);
   try {
     fs::remove_all(scratch);
     fs::create_directories(scratch);
@@ -244,13 +253,8 @@ hl::ref save_instance(const hl::ref& instance, const fs::path& directory) {
       hl::simple_error("The directory " + scratch.string() + " cannot be entered.");
     host::frame2_ui::save_sd(instance, scratch.string() + "/");
     host::system::chdir(back);
-    {
-      std::ofstream marker(scratch / save_complete_marker);
-      marker << "complete\n";
-      marker.flush();
-      if (!marker) hl::simple_error("Cannot mark the save in " + scratch.string() + " complete.");
-    }
-    move_saved_files(scratch, directory);
+    host::system::rename_file(scratch, saved);
+    move_saved_files(saved, directory);
   } catch (const hl::lisp_error& e) {
     const bool host_error = host::system::reset_lisp_error_active();
     error = host_error && hl::truthy(host::oli::sd_inq_error_obj()) ? host::oli::sd_inq_error_obj()

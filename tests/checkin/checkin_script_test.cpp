@@ -123,5 +123,26 @@ TEST_F(AssistedCheckIn, AnInterruptedSaveLeavesNothingBehindForTheNext) {
   EXPECT_NE(value("CURRENT_MODEL"), "NIL") << r.out;
 }
 
+// A host that ended once a save was whole, before its files were moved,
+// leaves the set for the next opening to move over the staged files: the
+// set marked by its directory's rename, and the set a marker file marks.
+TEST_F(AssistedCheckIn, AWholeSaveLeftBehindIsMovedOverTheStagedFilesAtTheNextOpening) {
+  const fs::path models = staging() / "models";
+  const std::string staged_text = read(models / "I-GEARBOX.sda");
+  for (const std::string scratch : {".saved", ".saving"}) {
+    SCOPED_TRACE(scratch);
+    const std::string saved_text = staged_text + ";; saved into " + scratch + "\n";
+    fs::create_directories(models / scratch);
+    std::ofstream(models / scratch / "I-GEARBOX.sda") << saved_text;
+    if (scratch == ".saving") std::ofstream(models / scratch / "save.complete") << "complete\n";
+    const auto r = sdhost({open(), load(gearbox), "show dialog"});
+    EXPECT_NE(r.out.find("An interrupted save into "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" was completed."), std::string::npos) << r.out;
+    EXPECT_EQ(read(models / "I-GEARBOX.sda"), saved_text);
+    EXPECT_FALSE(fs::exists(models / scratch)) << r.out;
+    EXPECT_NE(value("CURRENT_MODEL"), "NIL") << r.out;
+  }
+}
+
 }  // namespace
 }  // namespace assisted_checkin_test

@@ -6,6 +6,8 @@
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 
 #include "host/dialogs.h"
 #include "host/lisp/eval.h"
@@ -107,9 +109,20 @@ TEST_F(MmStore, TheStoreDialogEndsTheCallingDialogAndItsOkStoresTheModifiedModel
   EXPECT_EQ(stored_count(), 3);
 }
 
+// A stored model loads back as the tree that was stored, its shared parts
+// one contents, from the one file of its own it was stored in.
 TEST_F(MmStore, AStoredModelLoadsBackFromTheDatabase) {
   run("(modelmanager::ndm_store_modified :object (oli::sd-pathname-to-obj \"/frame\"))");
   run("complete");
+  const std::string stored_tree = run("(sdsim:list-session)");
+  ev("(elan::delete_3d :all_at_top)");
+  run("(modelmanager::mm-send-cmd \"LOAD 'E2' '(list 1)' 'false' 'ASSEMBLY' 'LOAD_AS_VERSION' "
+      "'DO_NOT_APPLY_LOAD_AND_POSITION'\")");
+  EXPECT_EQ(run("(sdsim:list-session)"), stored_tree);
+  EXPECT_EQ(prin1_to_string(ev("(length (sdsim:entities-with-sysid \"C-BOLT\"))")), "1");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ / "mm.files" / "0"),
+                          std::filesystem::directory_iterator()),
+            2);
   run("(modelmanager::mm-send-cmd \"LOAD 'E3' '(list 1)' 'false' 'ASSEMBLY' 'LOAD_AS_VERSION' "
       "'DO_NOT_APPLY_LOAD_AND_POSITION'\")");
   const ref loaded = ev("(car common-lisp-user::*db-aip-ui-last-load-result*)");
