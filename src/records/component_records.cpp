@@ -151,7 +151,7 @@ void component_records::for_each_component_record(
   // The records of a batch are read in file order, records close to each
   // other in one read, then visited in table order.
   constexpr std::size_t batch = 1024;
-  constexpr std::uint64_t close_by = 4 << 10, one_read = 1 << 20;
+  constexpr std::uint64_t close_by = 4 << 10, one_read = 256 << 10;
   std::vector<record_place> places;
   std::vector<std::size_t> order;
   std::vector<component_record> records;
