@@ -148,6 +148,11 @@ std::optional<component_record> component_records::get_component_record_by_sysid
 
 void component_records::for_each_component_record(
     const std::function<void(const component_record&)>& visit) const {
+  visit_records(false, visit);
+}
+
+void component_records::visit_records(bool backwards,
+                                      const std::function<void(const component_record&)>& visit) const {
   // The records of a batch are read in file order, records close to each
   // other in one read, then visited in table order.
   constexpr std::size_t batch = 1024;
@@ -174,10 +179,14 @@ void component_records::for_each_component_record(
     for (const component_record& r : records) visit(r);
     places.clear();
   };
-  for (const auto& [sysid, place] : table_) {
+  const auto add = [&](const record_place& place) {
     places.push_back(place);
     if (places.size() == batch) visit_batch();
-  }
+  };
+  if (backwards)
+    for (auto it = table_.rbegin(); it != table_.rend(); ++it) add(it->second);
+  else
+    for (const auto& [sysid, place] : table_) add(place);
   visit_batch();
 }
 
@@ -236,12 +245,12 @@ component_records::record_map component_records::map_contents(
     const std::function<void(const contents_info&, const std::function<void(const std::string&)>&)>& keys_of)
     const {
   record_map map;
-  // Gathered in table order, then turned round.
-  for_each_component_record([&](const component_record& r) {
+  // Most recently added first; the keys enter the map in that order too,
+  // which decides the order the map is walked in.
+  visit_records(true, [&](const component_record& r) {
     if (const auto* c = std::get_if<contents_info>(&r))
       keys_of(*c, [&](const std::string& key) { map[key].push_back(component_base(r).sysid.string()); });
   });
-  for (auto& [key, sysids] : map) std::reverse(sysids.begin(), sysids.end());
   return map;
 }
 

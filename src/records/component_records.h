@@ -76,6 +76,8 @@ class component_records : public persistent_records {
  private:
   friend component_records make_component_records(const std::filesystem::path& dir);
   explicit component_records(const std::filesystem::path& dir) : persistent_records(dir, components_file) {}
+  // Visits the records in table order, or in its reverse.
+  void visit_records(bool backwards, const std::function<void(const component_record&)>& visit) const;
   // Decodes the record at place into out, whose room is reused.
   void read_record(record_place place, component_record& out, std::uint64_t read_to = 0) const;
   // Key -> the sysids of the contents records, most recently added first;

@@ -273,6 +273,12 @@ TEST_F(RecordManagers, ComponentQueries) {
   EXPECT_TRUE(components.collect_component_owners("NONE").empty());
 
   const auto names = components.make_model_name_map();
+  // The keys enter most recently added first, as the analytics that walk the
+  // map and print what they find in its order have always had them.
+  component_records::record_map newest_first;
+  for (const char* name : {"wheel", "gear"}) newest_first[name];
+  EXPECT_TRUE(std::equal(names.begin(), names.end(), newest_first.begin(), newest_first.end(),
+                         [](const auto& a, const auto& b) { return a.first == b.first; }));
   EXPECT_EQ(names.at("gear"), (std::vector<std::string>{"B", "A"})) << "most recently added first";
   EXPECT_EQ(names.at("wheel"), std::vector<std::string>{"C"});
   const auto layouts = components.make_layout_owner_map();
