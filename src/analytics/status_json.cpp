@@ -126,6 +126,31 @@ std::string lower(std::string s) {
   return s;
 }
 
+// A section whose lists are keyed by key_of: the keys given, then any other
+// in the order first met, each list with its entries in walk order.
+template <class Entry, class KeyOf, class JsonOf>
+void write_lists_by(json_writer& w, const char* section, const json& counts, std::vector<std::string> keys,
+                    const entry_source<Entry>& walk, const KeyOf& key_of, const JsonOf& json_of) {
+  walk([&](const Entry& e) {
+    if (std::find(keys.begin(), keys.end(), key_of(e)) == keys.end()) keys.push_back(key_of(e));
+  });
+  w.key(section);
+  w.begin_object();
+  w.member("counts", counts);
+  w.key("lists");
+  w.begin_object();
+  for (const std::string& key : keys) {
+    w.key(key);
+    w.begin_array();
+    walk([&](const Entry& e) {
+      if (key_of(e) == key) w.value(json_of(e));
+    });
+    w.end_array();
+  }
+  w.end_object();
+  w.end_object();
+}
+
 void write_document(std::ostream& out, const json& summary, const staging_status& st) {
   json_writer w(out);
   w.begin_object();
@@ -167,52 +192,19 @@ void write_document(std::ostream& out, const json& summary, const staging_status
   w.member("skipped", summary["models"]["skipped"]);
   w.end_object();
 
-  // Drawings by tag: the four the analysis gives, then any other in the
-  // order first met.
-  std::vector<std::string> tags(drawing_tags.begin(), drawing_tags.end());
-  st.drawings([&](const drawing_entry& d) {
-    if (std::find(tags.begin(), tags.end(), drawing_list(d)) == tags.end()) tags.push_back(drawing_list(d));
-  });
-  w.key("drawings");
-  w.begin_object();
-  w.member("counts", summary["drawings"]["counts"]);
-  w.key("lists");
-  w.begin_object();
-  for (const std::string& tag : tags) {
-    w.key(tag);
-    w.begin_array();
-    st.drawings([&](const drawing_entry& d) {
-      if (drawing_list(d) == tag) w.value(drawing_json(d));
-    });
-    w.end_array();
-  }
-  w.end_object();
-  w.end_object();
-
-  std::vector<std::string> reasons;  // in the order first met
-  st.changes([&](const change_entry& c) {
-    if (std::find(reasons.begin(), reasons.end(), lower(c.reason)) == reasons.end())
-      reasons.push_back(lower(c.reason));
-  });
-  w.key("changes");
-  w.begin_object();
-  w.member("counts", summary["changes"]["counts"]);
-  w.key("lists");
-  w.begin_object();
-  for (const std::string& reason : reasons) {
-    w.key(reason);
-    w.begin_array();
-    st.changes([&](const change_entry& c) {
-      if (lower(c.reason) == reason)
-        w.value({{"model-name", c.model_name},
-                 {"locations", c.locations},
-                 {"sysid-before", c.sysid_before},
-                 {"sysid-after", c.sysid_after}});
-    });
-    w.end_array();
-  }
-  w.end_object();
-  w.end_object();
+  // Drawings by tag: the four the analysis gives, then any other.
+  write_lists_by(w, "drawings", summary["drawings"]["counts"],
+                 std::vector<std::string>(drawing_tags.begin(), drawing_tags.end()), st.drawings,
+                 drawing_list, drawing_json);
+  write_lists_by(
+      w, "changes", summary["changes"]["counts"], {}, st.changes,
+      [](const change_entry& c) { return lower(c.reason); },
+      [](const change_entry& c) -> json {
+        return {{"model-name", c.model_name},
+                {"locations", c.locations},
+                {"sysid-before", c.sysid_before},
+                {"sysid-after", c.sysid_after}};
+      });
   w.end_object();
   out << '\n';
 }
