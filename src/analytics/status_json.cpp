@@ -158,21 +158,11 @@ void write_document(std::ostream& out, const json& summary, const staging_status
        {"format", "staging-directory", "written-by", "written-at", "analysed", "report", "overview"})
     w.member(name, summary[name]);
 
-  w.key("files");
-  w.begin_object();
-  w.member("counts", summary["files"]["counts"]);
-  w.key("lists");
-  w.begin_object();
-  for (cad_file_outcome o : all_cad_file_outcomes) {
-    w.key(cad_file_outcome_name(o));
-    w.begin_array();
-    st.files([&](const file_entry& f) {
-      if (f.outcome == o) w.value(file_json(f));
-    });
-    w.end_array();
-  }
-  w.end_object();
-  w.end_object();
+  std::vector<std::string> outcomes;
+  for (cad_file_outcome o : all_cad_file_outcomes) outcomes.emplace_back(cad_file_outcome_name(o));
+  write_lists_by(
+      w, "files", summary["files"]["counts"], outcomes, st.files,
+      [](const file_entry& f) { return std::string(cad_file_outcome_name(f.outcome)); }, file_json);
 
   w.key("models");
   w.begin_object();
