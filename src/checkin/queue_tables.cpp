@@ -48,14 +48,14 @@ void create_queue_view(const char* view, const char* table, const char* title, c
   host::oli::sd_create_display_table(d);
 }
 
-// An Import Queue row as the host holds it.
+// An Import Queue row as the host holds it, and the status it was made of.
 struct model_row {
   std::string name;
   std::string status;
   long errors = 0;
   long drawings = 0;
   std::string staged;
-  bool operator==(const model_row&) const = default;
+  model_status_ptr of;  // held, so that no other status is ever taken for it
 };
 
 // The Import Queue's rows as last written: the dialog fills the table each
@@ -67,9 +67,13 @@ std::vector<model_row>& written_model_rows() {
   return rows;
 }
 
-model_row model_row_of(const std::string& staged, const analytics::model_status& s) {
-  return {analytics::model_status_instancename(s), has_tag(s, "CHECKED-IN") ? "CHECKED-IN" : "PENDING",
-          long(s.tags.size()), long(s.associated_drawings.size()), staged};
+const char* status_of(const analytics::model_status& s) {
+  return has_tag(s, "CHECKED-IN") ? "CHECKED-IN" : "PENDING";
+}
+
+model_row model_row_of(const std::string& staged, const model_status_ptr& s) {
+  return {analytics::model_status_instancename(*s), status_of(*s), long(s->tags.size()),
+          long(s->associated_drawings.size()),      staged,        s};
 }
 
 std::vector<hl::ref> model_row_values(const model_row& row) {
@@ -86,19 +90,29 @@ bool write_model_cell(const std::string& staged, const char* column, const hl::r
   return written;
 }
 
-// Writes the cells of the rows that differ from the rows written before;
-// false when the host had no row to write into.
-bool write_changed_model_cells(const std::vector<model_row>& rows) {
-  const std::vector<model_row>& before = written_model_rows();
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const model_row& was = before[i];
-    const model_row& is = rows[i];
-    if (is == was) continue;
-    if ((is.name != was.name && !write_model_cell(is.staged, "MODEL", hl::make_string(is.name))) ||
-        (is.status != was.status && !write_model_cell(is.staged, "STATUS", kw(is.status))) ||
-        (is.errors != was.errors && !write_model_cell(is.staged, "ERRORS", integer(is.errors))) ||
-        (is.drawings != was.drawings && !write_model_cell(is.staged, "DRAWINGS", integer(is.drawings))))
+// Writes the cells that changed in the rows written before, when the queue
+// holds the same statuses in the same order: a status's name does not
+// change, so its other cells are all there is to compare, and a start costs
+// no row built anew. False when it does not apply or the host had no row to
+// write into.
+bool write_changed_model_cells(const check_in_context& context) {
+  std::vector<model_row>& written = written_model_rows();
+  if (written.empty() || written.size() != context.model_queue.size()) return false;
+  std::size_t i = 0;
+  for (const auto& [staged, s] : context.model_queue)
+    if (written[i].of != s || written[i++].staged != staged) return false;
+  i = 0;
+  for (const auto& [staged, s] : context.model_queue) {
+    model_row& row = written[i++];
+    const char* status = status_of(*s);
+    const long errors = long(s->tags.size()), drawings = long(s->associated_drawings.size());
+    if ((row.status != status && !write_model_cell(staged, "STATUS", kw(status))) ||
+        (row.errors != errors && !write_model_cell(staged, "ERRORS", integer(errors))) ||
+        (row.drawings != drawings && !write_model_cell(staged, "DRAWINGS", integer(drawings))))
       return false;
+    row.status = status;
+    row.errors = errors;
+    row.drawings = drawings;
   }
   return true;
 }
@@ -130,19 +144,12 @@ void define_queue_tables() {
 }
 
 void set_model_table(const check_in_context& context) {
+  if (write_changed_model_cells(context)) return;
+  std::vector<model_row>& written = written_model_rows();
+  written.clear();
   std::vector<model_row> rows;
   rows.reserve(context.model_queue.size());
-  for (const auto& [staged, s] : context.model_queue) rows.push_back(model_row_of(staged, *s));
-  std::vector<model_row>& written = written_model_rows();
-  const bool same_models =
-      !written.empty() &&
-      std::equal(rows.begin(), rows.end(), written.begin(), written.end(),
-                 [](const model_row& a, const model_row& b) { return a.staged == b.staged; });
-  if (same_models && write_changed_model_cells(rows)) {
-    written = std::move(rows);
-    return;
-  }
-  written.clear();
+  for (const auto& [staged, s] : context.model_queue) rows.push_back(model_row_of(staged, s));
   std::vector<std::vector<hl::ref>> values;
   values.reserve(rows.size());
   for (const model_row& row : rows) values.push_back(model_row_values(row));
