@@ -38,6 +38,16 @@ std::string upcase(std::string_view s) {
   return out;
 }
 
+// Whether name upcased is upper; without building the upcased name, since
+// every lookup of a variable goes through the dialog's variables.
+bool upcased_equals(std::string_view name, std::string_view upper) {
+  if (name.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(name[i])) != static_cast<unsigned char>(upper[i]))
+      return false;
+  return true;
+}
+
 std::map<std::string, dialog_def>& definitions() {
   static std::map<std::string, dialog_def> defs;
   return defs;
@@ -287,7 +297,7 @@ class running_dialog : public host::dialogs::dialog_context {
   const variable_def& definition(const std::string& variable) const {
     std::string name = upcase(variable);
     for (const variable_def& v : def_.variables)
-      if (upcase(v.name) == name) return v;
+      if (upcased_equals(v.name, name)) return v;
     simple_error("The dialog " + def_.name + " has no variable " + variable + ".");
   }
   var_state& state(const std::string& variable) {
@@ -303,7 +313,8 @@ class running_dialog : public host::dialogs::dialog_context {
     if (keywordp(token)) {
       const std::string& key = as_symbol(token).name;
       for (const variable_def& v : def_.variables)
-        if (upcase(v.name) == key && v.kind != value_kind::subtitle && v.kind != value_kind::group_title) {
+        if (upcased_equals(v.name, key) && v.kind != value_kind::subtitle &&
+            v.kind != value_kind::group_title) {
           const var_state& s = state(v.name);
           if (!v.input) throw refused{v.name + " is display only."};
           if ((!s.visible && v.kind != value_kind::hidden && !v.hidden_option) || !s.enabled)
