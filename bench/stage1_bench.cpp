@@ -114,9 +114,12 @@ double read_records_and_stat(const fs::path& input, const fs::path& staging) {
   std::size_t bytes = 0;
   for (const fs::directory_entry& e : fs::directory_iterator(staging))
     if (e.path().extension() == ".lsp") {
+      // Read through a buffer: a child spawned later reports this process's
+      // peak memory as its own when that is the larger one.
       std::ifstream in(e.path(), std::ios::binary);
-      const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      bytes += text.size();
+      std::vector<char> buffer(std::size_t{1} << 20);
+      while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
+        bytes += static_cast<std::size_t>(in.gcount());
     }
   struct stat st {};
   for (const fs::directory_entry& e : fs::recursive_directory_iterator(input))
