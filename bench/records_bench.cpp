@@ -246,6 +246,12 @@ void report_appending(benchmark::State& state, double here, const fs::path& dir)
   state.counters["x_floor"] = here / static_cast<double>(state.iterations()) / floor;
 }
 
+// An appending run's directory, emptied for the next run.
+void make_empty(const fs::path& dir) {
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+}
+
 // Appending alone: 100,000 records as the resolver leaves them (instances
 // and contents with their key, shares and owners) printed and written one by
 // one, against write(2) of the same bytes. A record is appended right after
@@ -259,8 +265,7 @@ void BM_AppendPrinted(benchmark::State& state) {
   double here = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    make_empty(dir);
     record_file file(dir / components_file);
     file.open([](const host::lisp::ref&) {});
     state.ResumeTiming();
@@ -292,8 +297,7 @@ void BM_AppendFlushed(benchmark::State& state) {
   double here = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    make_empty(dir);
     auto components = make_component_records(dir);
     state.ResumeTiming();
     const double start = cpu_seconds();
@@ -320,8 +324,7 @@ void BM_MergeSharedContents(benchmark::State& state) {
   const fs::path dir = data_dir / "merge";
   for (auto _ : state) {
     state.PauseTiming();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    make_empty(dir);
     {
       contents_info old;
       old.sysid = "SHARED";

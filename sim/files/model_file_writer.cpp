@@ -152,9 +152,9 @@ class component_writer {
 
   ref form_of(const entity_ptr& e) {
     if (e == top_) return cons(kw("MODEL"), instance_spec(*e));
-    ref spec = contents_spec(*e);
-    if (packed_) spec = cons(kw("ID"), cons(make_string(names_[e.get()]), spec));
-    return cons(kw("CONTENTS"), spec);
+    ref slots = contents_spec(*e);
+    if (packed_) slots = cons(kw("ID"), cons(make_string(names_[e.get()]), slots));
+    return cons(kw("CONTENTS"), slots);
   }
 
   static std::string file_name(const entity& e) {
