@@ -36,21 +36,31 @@ std::string stamp_of(const fs::path& staging, const fs::path& input) {
 
 }  // namespace
 
-bool staging_outputs_current(const fs::path& staging, const fs::path& input) {
+constexpr std::string_view summary_prefix = "summary ";
+
+std::optional<status_document> current_outputs_summary(const fs::path& staging, const fs::path& input) {
   std::ifstream in(staging / outputs_stamp_file, std::ios::binary);
-  if (!in) return false;
+  if (!in) return std::nullopt;
   const std::string recorded((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return recorded == stamp_of(staging, input);
+  const std::string files = stamp_of(staging, input);
+  if (!recorded.starts_with(files)) return std::nullopt;
+  const std::string_view summary = std::string_view(recorded).substr(files.size());
+  // A stamp without its summary (written by an older version) is not current.
+  if (!summary.starts_with(summary_prefix)) return std::nullopt;
+  status_document doc = status_document::parse(summary.substr(summary_prefix.size()), nullptr, false);
+  if (doc.is_discarded() || !doc.is_object()) return std::nullopt;
+  return doc;
 }
 
-void stamp_staging_outputs(const fs::path& staging, const fs::path& input) {
+void stamp_staging_outputs(const fs::path& staging, const fs::path& input, const status_document& summary) {
   const fs::path file = staging / outputs_stamp_file;
   fs::path beside = file;
   beside += ".new";
   std::error_code ec;
   {
     std::ofstream out(beside, std::ios::binary | std::ios::trunc);
-    out << stamp_of(staging, input);
+    out << stamp_of(staging, input) << summary_prefix
+        << summary.dump(-1, ' ', false, status_document::error_handler_t::replace) << '\n';
     out.flush();
     if (out) {
       out.close();

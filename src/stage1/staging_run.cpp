@@ -184,19 +184,12 @@ class staging_run {
     const std::string next = "(vtm:batch-check-in " +
                              hl::prin1_to_string(hl::make_string(staging_.string())) +
                              ") or the dialog VANTREL_MM_ASSISTED_CHECKIN";
-    if (processed_.empty() && analytics::staging_outputs_current(staging_, input_)) {
-      std::optional<analytics::status_document> doc;
-      try {
-        doc = analytics::read_status_counts(staging_);
-      } catch (const hl::lisp_error&) {
-        // A status file damaged since is written again below.
-      }
-      if (doc) {
-        analytics::print_run_summary(hl::standard_output(), "Staging run finished.", this_run(), *doc,
+    if (processed_.empty())
+      if (const auto summary = analytics::current_outputs_summary(staging_, input_)) {
+        analytics::print_run_summary(hl::standard_output(), "Staging run finished.", this_run(), *summary,
                                      staging_, next);
         return (staging_ / analytics::report_file).string();
       }
-    }
     const auto analytics = analytics::make_migration_analytics(
         staging_, records_.drawings, records_.resolver.components(), records_.changelog, unsaved_models());
     std::string report =
@@ -206,7 +199,7 @@ class staging_run {
         staging_, records_.files.filetable(), &analytics, records_.changelog.changes());
     status.written_by = "stage-1";
     const analytics::status_document doc = analytics::publish_staging_status(staging_, status);
-    analytics::stamp_staging_outputs(staging_, input_);
+    analytics::stamp_staging_outputs(staging_, input_, doc);
     analytics::print_run_summary(hl::standard_output(), "Staging run finished.", this_run(), doc, staging_,
                                  next);
     return report;

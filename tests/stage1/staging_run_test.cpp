@@ -107,6 +107,14 @@ TEST_F(StagingRun, ASecondRunLoadsNothingAndRebuildsTheReport) {
     EXPECT_EQ(fs::last_write_time(outputs[i]), written[i]) << outputs[i];
   EXPECT_NE(again.out.find("This run: 0 files processed."), std::string::npos) << again.out;
   EXPECT_NE(again.out.find("failed to load"), std::string::npos) << again.out;
+  // The summary noted with the stamp is what such a run prints; a stamp
+  // whose summary is cut short makes the run write the outputs again.
+  std::string stamp = read(staging() / "outputs.stamp");
+  ASSERT_NE(stamp.find("\nsummary {"), std::string::npos) << stamp;
+  stamp.resize(stamp.size() - 10);
+  std::ofstream(staging() / "outputs.stamp", std::ios::trunc) << stamp;
+  ASSERT_EQ(stage().status, left_undone);
+  EXPECT_NE(fs::last_write_time(staging() / "report.htm"), written[0]);
   std::ofstream(staging() / "status.json") << "{}";
   ASSERT_EQ(stage().status, left_undone);
   EXPECT_NE(read(staging() / "status.json").find("\"written-by\": \"stage-1\""), std::string::npos);
