@@ -3,8 +3,10 @@
 // an existing key replaces the value in place. Table order is what the record
 // queries and the report show, so it must not depend on hashing.
 //
-// Entries live in fixed blocks, so references to them stay valid while
-// entries are added, and a table of 100,000 records costs few allocations.
+// Entries live in blocks of fixed capacity, so references to them stay valid
+// while entries are added, and a table of 100,000 records costs few
+// allocations. Only the entries stored are constructed: the many small
+// tables made per file pay for their entries, not for a whole block.
 // The index is one array of entry numbers with a part of each key's hash
 // (open addressing, linear probing): eight bytes a slot, no node per key.
 #pragma once
@@ -14,7 +16,6 @@
 #include <cstdint>
 #include <functional>
 #include <iterator>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -71,10 +72,8 @@ class ordered_table {
     const std::size_t h = hash_of(key);
     const std::size_t s = probe(key, h);
     if (slots_[s].entry) return at(slots_[s].entry - 1).second = std::forward<U>(value);
-    if (size_ % block_size == 0) blocks_.push_back(std::make_unique<entry[]>(block_size));
-    entry& e = at(size_);
-    e.first = key;
-    e.second = std::forward<U>(value);
+    if (size_ % block_size == 0) blocks_.emplace_back().reserve(block_size);
+    entry& e = blocks_.back().emplace_back(key, std::forward<U>(value));
     slots_[s] = {static_cast<std::uint32_t>(++size_), static_cast<std::uint32_t>(h)};
     return e.second;
   }
@@ -126,7 +125,7 @@ class ordered_table {
   entry& at(std::size_t i) { return blocks_[i / block_size][i % block_size]; }
   const entry& at(std::size_t i) const { return blocks_[i / block_size][i % block_size]; }
 
-  std::vector<std::unique_ptr<entry[]>> blocks_;
+  std::vector<std::vector<entry>> blocks_;  // each reserved block_size long
   std::size_t size_ = 0;
   std::vector<slot> slots_;  // a power of two long, at most half full
 };
