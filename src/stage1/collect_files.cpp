@@ -29,17 +29,20 @@ bool collected_p(const fs::path& file) {
 }
 
 // The entries of dir in name order, as the host lists a directory.
-std::vector<fs::path> listing(const fs::path& dir) {
-  std::vector<fs::path> entries;
+std::vector<fs::directory_entry> listing(const fs::path& dir) {
+  std::vector<fs::directory_entry> entries;
   std::error_code ec;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
-    entries.push_back(it->path());
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) entries.push_back(*it);
   if (ec) {
     host::lisp::standard_output() << "Cannot list the directory " << dir.string() << ": " << ec.message()
                                   << "\n";
     return {};
   }
-  std::sort(entries.begin(), entries.end());
+  // The paths differ only in their last part, so their text orders them as
+  // the parts do, without taking each path apart.
+  std::sort(entries.begin(), entries.end(), [](const fs::directory_entry& a, const fs::directory_entry& b) {
+    return a.path().native() < b.path().native();
+  });
   return entries;
 }
 
@@ -63,11 +66,12 @@ std::vector<file_group> collect_files(const fs::path& dir) {
     fs::path key = fs::canonical(current, ec);
     if (!searched.insert(ec ? current : key).second) continue;
     file_group files;
-    for (const fs::path& entry : listing(current)) {
-      if (fs::is_directory(entry, ec))
-        work.push_front(entry);
-      else if (collected_p(entry))
-        files.push_back(entry);
+    // The entry knows its type from the listing, unless it is a link.
+    for (const fs::directory_entry& entry : listing(current)) {
+      if (entry.is_directory(ec))
+        work.push_front(entry.path());
+      else if (collected_p(entry.path()))
+        files.push_back(entry.path());
     }
     std::reverse(files.begin(), files.end());
     if (!files.empty()) result.push_back(std::move(files));
