@@ -101,7 +101,12 @@ ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_reco
   ami_drawing_analytics c;
   if (drawings.drawings().empty()) return c;
   const auto layout_map = components.make_layout_owner_map();
-  const auto model_name_map = components.make_model_name_map();
+  // Only the drawings' names are looked up.
+  std::unordered_set<std::string> names;
+  for (const auto& [name, drawing] : drawings.drawings())
+    if (drawing.name) names.insert(*drawing.name);
+  const auto model_name_map =
+      components.make_model_name_map([&](const std::string& name) { return names.contains(name); });
   for (const auto& [name, drawing] : drawings.drawings())
     update_ami_drawing_analytics(c, analyze_ami_drawing(drawing, layout_map, model_name_map, components));
   return c;
@@ -109,6 +114,27 @@ ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_reco
 
 model_analytics make_model_analytics(const records::component_records& components,
                                      const records::change_records& changelog) {
+  // Model-name conflicts by model sysid, each model's in the order found. The
+  // model-name map of a large run is the size of the statuses, so it is let go
+  // before they are made.
+  std::unordered_map<std::string, std::vector<model_name_conflict>> conflicts;
+  {
+    const auto name_map = components.make_model_name_map();
+    for (const auto& [name, list] : name_map) {
+      if (list.size() < 2) continue;
+      std::vector<std::string> models;  // in the order first met
+      std::unordered_map<std::string, std::vector<std::string>> groups;
+      for (const contents_info& c : lookup(name_map, name, components))
+        for (const std::string& m : texts(c.model_sysids)) {
+          auto [it, fresh] = groups.try_emplace(m);
+          if (fresh) models.push_back(m);
+          push_front(it->second, text(c.sysid));
+        }
+      for (const std::string& m : models)
+        if (groups[m].size() >= 2) conflicts[m].push_back(model_name_conflict{name, groups[m]});
+    }
+  }
+
   // Model statuses by the top-level instance's sysid, in record order; a
   // deque, so that they are neither held twice while it grows nor once filed.
   std::deque<model_status> statuses;
@@ -148,22 +174,12 @@ model_analytics make_model_analytics(const records::component_records& component
       if (model_status* s = status_of(m)) push_front(s->corrupt, text(c->sysid));
   });
 
-  const auto name_map = components.make_model_name_map();
-  for (const auto& [name, list] : name_map) {
-    if (list.size() < 2) continue;
-    std::vector<std::string> models;  // in the order first met
-    std::unordered_map<std::string, std::vector<std::string>> groups;
-    for (const contents_info& c : lookup(name_map, name, components))
-      for (const std::string& m : texts(c.model_sysids)) {
-        auto [it, fresh] = groups.try_emplace(m);
-        if (fresh) models.push_back(m);
-        push_front(it->second, text(c.sysid));
-      }
-    for (const std::string& m : models)
-      if (groups[m].size() >= 2)
-        if (model_status* s = status_of(m))
-          push_front(s->model_name_conflicts, model_name_conflict{name, groups[m]});
-  }
+  // The last conflict found comes first.
+  for (auto& [m, found] : conflicts)
+    if (model_status* s = status_of(m))
+      s->model_name_conflicts.assign(std::make_move_iterator(found.rbegin()),
+                                     std::make_move_iterator(found.rend()));
+  conflicts = {};
 
   model_analytics collection;
   for (; !statuses.empty(); statuses.pop_front()) {

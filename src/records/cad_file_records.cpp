@@ -51,12 +51,11 @@ void cad_file_records::record_staged_models(const std::filesystem::path& path, c
     pairs.push_back(hl::cons(hl::make_string(loaded), hl::make_string(staged)));
   file_.append(
       hl::list({staged_as(), core::lisp_value<std::filesystem::path>::to(path), hl::list_from(pairs)}));
-  staged_[path.string()] = models;
 }
 
-cad_file_records::staged_models cad_file_records::staged_models_of(const std::filesystem::path& path) const {
-  auto it = staged_.find(path.string());
-  return it == staged_.end() ? staged_models() : it->second;
+cad_file_records::staged_models cad_file_records::take_staged_models(const std::filesystem::path& path) {
+  auto node = staged_.extract(path.string());
+  return node ? std::move(node.mapped()) : staged_models();
 }
 
 cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
@@ -89,8 +88,7 @@ cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
         if (!hl::is(path, hl::tag::pathname) && !hl::stringp(path)) return;
         const auto& names = core::keyword_enum<cad_file_state>::names;
         if (std::find(names.begin(), names.end(), hl::as_symbol(state).name) == names.end()) return;
-        take_state(core::lisp_value<cad_file_state>::from(state),
-                   core::lisp_value<record_path>::from(path));
+        take_state(core::lisp_value<cad_file_state>::from(state), core::lisp_value<record_path>::from(path));
       },
       [&](record_text& text) {
         std::pair<cad_file_state, record_path> entry;

@@ -260,9 +260,10 @@ component_records::record_map component_records::make_layout_owner_map() const {
   });
 }
 
-component_records::record_map component_records::make_model_name_map() const {
-  return map_contents([](const contents_info& c, const auto& add) {
-    if (auto name = contents_info_model_name(c)) add(*name);
+component_records::record_map component_records::make_model_name_map(
+    const std::function<bool(const std::string&)>& wanted) const {
+  return map_contents([&](const contents_info& c, const auto& add) {
+    if (auto name = contents_info_model_name(c); name && (!wanted || wanted(*name))) add(*name);
   });
 }
 

@@ -70,8 +70,9 @@ class component_records : public persistent_records {
   // added first.
   record_map make_layout_owner_map() const;
   // Model name -> the contents of that name, most recently added first.
-  // Contents without a model name are left out.
-  record_map make_model_name_map() const;
+  // Contents without a model name are left out, and with `wanted` the names
+  // it refuses.
+  record_map make_model_name_map(const std::function<bool(const std::string&)>& wanted = {}) const;
 
  private:
   friend component_records make_component_records(const std::filesystem::path& dir);

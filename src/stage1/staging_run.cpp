@@ -313,7 +313,7 @@ class staging_run {
     stop_when_interrupted(file);
     const bool check = options_.check;
     checkin::source_models models;
-    models.earlier = records_.files.staged_models_of(recorded);
+    models.earlier = records_.files.take_staged_models(recorded);
     models.record = [&](const checkin::top_level_sysids& tops) {
       records_.files.record_staged_models(recorded, tops);
     };
