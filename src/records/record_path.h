@@ -8,7 +8,6 @@
 // host's pathname functions and the staging run produce in one normal form.
 #pragma once
 
-#include <compare>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -34,7 +33,6 @@ class record_path {
   std::filesystem::path extension() const { return path().extension(); }
 
   friend bool operator==(const record_path&, const record_path&) = default;
-  friend std::strong_ordering operator<=>(const record_path&, const record_path&) = default;
   friend std::filesystem::path operator/(const std::filesystem::path& dir, const record_path& p) {
     return dir / p.s_;
   }
@@ -44,13 +42,6 @@ class record_path {
 };
 
 }  // namespace vtm::records
-
-template <>
-struct std::hash<vtm::records::record_path> {
-  std::size_t operator()(const vtm::records::record_path& p) const noexcept {
-    return std::hash<std::string>()(p.string());
-  }
-};
 
 namespace vtm::core {
 
