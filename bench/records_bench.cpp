@@ -87,7 +87,7 @@ void write_staging_directory(const fs::path& dir) {
   for (int i = 0; i < cad_file_count; ++i) {
     cad_fileinfo info;
     info.path = "/daten/eingang/projekt/baugruppe " + std::to_string(i) + ".pkg";
-    const auto path = vtm::core::lisp_value<fs::path>::to(info.path);
+    const auto path = vtm::core::lisp_value<fs::path>::to(info.path.path());
     toc.append(host::lisp::list({vtm::core::lisp_value<cad_file_state>::to(cad_file_state::loading), path}));
     toc.append(
         host::lisp::list({vtm::core::lisp_value<cad_file_state>::to(cad_file_state::processing), path}));

@@ -100,8 +100,12 @@ ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_reco
                                                  const records::component_records& components) {
   ami_drawing_analytics c;
   if (drawings.drawings().empty()) return c;
-  const auto layout_map = components.make_layout_owner_map();
-  const auto model_name_map = components.make_model_name_map();
+  // Only the drawings' names are looked up.
+  std::unordered_set<std::string> names;
+  for (const auto& [name, drawing] : drawings.drawings())
+    if (drawing.name) names.insert(*drawing.name);
+  const auto [layout_map, model_name_map] = components.make_layout_owner_and_model_name_maps(
+      [&](const std::string& name) { return names.contains(name); });
   for (const auto& [name, drawing] : drawings.drawings())
     update_ami_drawing_analytics(c, analyze_ami_drawing(drawing, layout_map, model_name_map, components));
   return c;
@@ -109,14 +113,42 @@ ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_reco
 
 model_analytics make_model_analytics(const records::component_records& components,
                                      const records::change_records& changelog) {
+  // Model-name conflicts by model sysid, each model's in the order found. The
+  // model-name map of a large run is the size of the statuses, so it is let go
+  // before they are made.
+  std::unordered_map<std::string, std::vector<model_name_conflict>> conflicts;
+  {
+    const auto name_map = components.make_model_name_map();
+    for (const auto& [name, list] : name_map) {
+      if (list.size() < 2) continue;
+      std::vector<std::string> models;  // in the order first met
+      std::unordered_map<std::string, std::vector<std::string>> groups;
+      for (const contents_info& c : lookup(name_map, name, components))
+        for (const std::string& m : texts(c.model_sysids)) {
+          auto [it, fresh] = groups.try_emplace(m);
+          if (fresh) models.push_back(m);
+          push_front(it->second, text(c.sysid));
+        }
+      for (const std::string& m : models)
+        if (groups[m].size() >= 2) conflicts[m].push_back(model_name_conflict{name, groups[m]});
+    }
+  }
+
   // Model statuses by the top-level instance's sysid, in record order; a
   // deque, so that they are neither held twice while it grows nor once filed.
   std::deque<model_status> statuses;
   std::unordered_map<std::string, std::size_t> by_sysid;
+  // (model sysid, contents sysid) of each corrupt contents, in record order:
+  // found in the same reading of the records as the models, which may come
+  // later in it.
+  std::vector<std::pair<std::string, std::string>> corrupt;
   components.for_each_component_record([&](const component_record& r) {
-    const auto* instance = std::get_if<instance_info>(&r);
-    if (!instance) return;
-    const instance_info& i = *instance;
+    if (const auto* c = std::get_if<contents_info>(&r)) {
+      if (!hl::is_nil(c->check_result.value))
+        for (std::string& m : texts(c->model_sysids)) corrupt.emplace_back(std::move(m), text(c->sysid));
+      return;
+    }
+    const instance_info& i = std::get<instance_info>(r);
     model_status s;
     s.key = i.name.value_or("");
     s.source = i.sourcepath;
@@ -141,29 +173,16 @@ model_analytics make_model_analytics(const records::component_records& component
         if (model_status* s = status_of(m)) push_front(s->disconnects, entry);
   }
 
-  components.for_each_component_record([&](const component_record& r) {
-    const auto* c = std::get_if<contents_info>(&r);
-    if (!c || hl::is_nil(c->check_result.value)) return;
-    for (const std::string& m : texts(c->model_sysids))
-      if (model_status* s = status_of(m)) push_front(s->corrupt, text(c->sysid));
-  });
+  for (auto& [model, contents] : corrupt)
+    if (model_status* s = status_of(model)) push_front(s->corrupt, std::move(contents));
+  corrupt = {};
 
-  const auto name_map = components.make_model_name_map();
-  for (const auto& [name, list] : name_map) {
-    if (list.size() < 2) continue;
-    std::vector<std::string> models;  // in the order first met
-    std::unordered_map<std::string, std::vector<std::string>> groups;
-    for (const contents_info& c : lookup(name_map, name, components))
-      for (const std::string& m : texts(c.model_sysids)) {
-        auto [it, fresh] = groups.try_emplace(m);
-        if (fresh) models.push_back(m);
-        push_front(it->second, text(c.sysid));
-      }
-    for (const std::string& m : models)
-      if (groups[m].size() >= 2)
-        if (model_status* s = status_of(m))
-          push_front(s->model_name_conflicts, model_name_conflict{name, groups[m]});
-  }
+  // The last conflict found comes first.
+  for (auto& [m, found] : conflicts)
+    if (model_status* s = status_of(m))
+      s->model_name_conflicts.assign(std::make_move_iterator(found.rbegin()),
+                                     std::make_move_iterator(found.rend()));
+  conflicts = {};
 
   model_analytics collection;
   for (; !statuses.empty(); statuses.pop_front()) {
@@ -246,10 +265,15 @@ status_collection<S> with_checkin_tags(status_collection<S>&& fresh, const statu
 }
 
 // The models that could not be saved are errors.
-void tag_unsaved_models(model_analytics& models, const std::unordered_set<std::string>& unsaved) {
-  if (unsaved.empty()) return;
+void tag_unsaved_models(model_analytics& models, const std::function<bool(const model_status&)>& unsaved) {
+  if (!unsaved) return;
+  std::unordered_set<std::string> found;
+  for (category cat : {category::ok, category::warnings, category::errors})
+    for (const auto& [key, status] : models.table(cat))
+      if (unsaved(status)) found.insert(model_status_sysid(status));
+  if (found.empty()) return;
   models = refiled(std::move(models), [&](model_status& s) {
-    if (unsaved.contains(model_status_sysid(s))) push_tag(s, "SAVE-FAILED");
+    if (found.contains(model_status_sysid(s))) push_tag(s, "SAVE-FAILED");
   });
 }
 
@@ -259,10 +283,10 @@ migration_analytics make_migration_analytics(const std::filesystem::path& dir,
                                              const records::ami_drawing_records& drawings,
                                              const records::component_records& components,
                                              const records::change_records& changelog,
-                                             const std::unordered_set<std::string>& unsaved_models) {
+                                             const std::function<bool(const model_status&)>& unsaved) {
   migration_analytics a;
   a.for_models = make_model_analytics(components, changelog);
-  tag_unsaved_models(a.for_models, unsaved_models);
+  tag_unsaved_models(a.for_models, unsaved);
   a.for_drawings = make_ami_drawing_analytics(drawings, components);
   {
     const std::optional<migration_analytics> earlier = load_migration_analytics(dir);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <unordered_set>
@@ -31,15 +32,15 @@ template <class S>
 void save_record_analytics(const status_collection<S>& c, std::ostream& outstream);
 
 // Builds both collections, lists with each model the drawings that belong to
-// it, and writes analytics.lsp of dir anew. The models of unsaved_models
-// (top-level sysids) could not be saved: they are tagged :SAVE-FAILED, an
-// error. A model or drawing that the check-in has tagged in the analytics
-// file keeps those tags while it is staged as before.
+// it, and writes analytics.lsp of dir anew. The models for which unsaved is
+// true could not be saved: they are tagged :SAVE-FAILED, an error. A model or
+// drawing that the check-in has tagged in the analytics file keeps those tags
+// while it is staged as before.
 migration_analytics make_migration_analytics(const std::filesystem::path& dir,
                                              const records::ami_drawing_records& drawings,
                                              const records::component_records& components,
                                              const records::change_records& changelog,
-                                             const std::unordered_set<std::string>& unsaved_models = {});
+                                             const std::function<bool(const model_status&)>& unsaved = {});
 
 // The collections as analytics.lsp of dir holds them (a later status of a key
 // replaces an earlier one in its category); nothing when there is no file.

@@ -31,6 +31,8 @@ std::string namestring(const std::filesystem::path& p) {
   return p.empty() ? std::string() : p.generic_string();
 }
 
+const std::string& namestring(const records::record_path& p) { return p.string(); }
+
 void header_row(xhtml_stream& x, std::initializer_list<std::string_view> titles) {
   x.open("tr");
   for (std::string_view t : titles) x.element("th", t);
@@ -174,7 +176,7 @@ void add_files_processed(xhtml_stream& x, const std::filesystem::path& input,
                  "Model(s)", "Outcome"});
   for (const auto& [key, info] : files.filetable()) {
     x.open("tr");
-    x.element("td", namestring(records::make_relative_path(input, info.path)));
+    x.element("td", namestring(records::make_relative_path(input, info.path.path())));
     x.element("td", hl::prin1_to_string(core::lisp_value<records::cad_load_method>::to(info.load_method)));
     x.element("td", oli::sd_write_to_string(core::lisp_value<records::load_status>::to(info.error_status)));
     x.element("td", namestring(info.drawing));

@@ -137,7 +137,7 @@ struct record_view {
     e.corrupt = m.corrupt;
     e.disconnects = m.disconnects;
     e.name_conflicts = m.model_name_conflicts;
-    for (const fs::path& d : m.associated_drawings) e.drawings.push_back(d.string());
+    for (const records::record_path& d : m.associated_drawings) e.drawings.push_back(d.string());
     return e;
   }
 
@@ -171,8 +171,8 @@ staging_status collect(const fs::path& staging, const records::cad_file_records:
       std::make_shared<record_view>(record_view{files, analytics, changes, std::move(owner), {}, {}, {}});
   for (const auto& [path, info] : files) {
     for (const auto& [name, model] : info.models_3d)
-      view->staged_from.emplace(model.native(), info.path.native());
-    if (!info.drawing.empty()) view->staged_from.emplace(info.drawing.native(), info.path.native());
+      view->staged_from.emplace(model.string(), info.path.string());
+    if (!info.drawing.empty()) view->staged_from.emplace(info.drawing.string(), info.path.string());
   }
   if (analytics) {
     view->models = latest_models(analytics->for_models);

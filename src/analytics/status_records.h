@@ -14,6 +14,7 @@
 
 #include "core/vt_utils.h"
 #include "records/ordered_table.h"
+#include "records/record_path.h"
 
 namespace vtm::analytics {
 
@@ -21,8 +22,8 @@ inline constexpr std::string_view analytics_file_basename = "analytics";
 
 struct record_status {
   std::string key;
-  std::filesystem::path source;  // in the input directory
-  std::filesystem::path staged;  // relative to the staging directory
+  records::record_path source;  // in the input directory
+  records::record_path staged;  // relative to the staging directory
   std::vector<core::keyword_name> tags;
   bool operator==(const record_status&) const = default;
 };
@@ -55,7 +56,7 @@ struct model_status : record_status {
   std::vector<std::pair<std::string, std::string>> disconnects;
   std::vector<std::string> corrupt;
   std::vector<model_name_conflict> model_name_conflicts;
-  std::vector<std::filesystem::path> associated_drawings;
+  std::vector<records::record_path> associated_drawings;
   bool operator==(const model_status&) const = default;
 };
 

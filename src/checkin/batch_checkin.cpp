@@ -261,7 +261,7 @@ class batch_run {
   static std::vector<std::string> pending_drawings(const analytics::model_status& model) {
     std::vector<std::string> pending;
     if (!context()) return pending;
-    for (const fs::path& path : model.associated_drawings) {
+    for (const records::record_path& path : model.associated_drawings) {
       const drawing_status_ptr* drawing = context()->drawing_queue.find(path.string());
       if (drawing && !has_tag(**drawing, "CHECKED-IN")) pending.push_back(path.string());
     }
@@ -364,7 +364,7 @@ class batch_run {
     if (!context()) return;
     for (const auto& [key, status] : context()->model_queue) {
       if (!has_tag(*status, "CHECKED-IN")) ++result_.models_left;
-      for (const fs::path& path : status->associated_drawings) {
+      for (const records::record_path& path : status->associated_drawings) {
         const drawing_status_ptr* drawing = context()->drawing_queue.find(path.string());
         if (drawing && has_tag(**drawing, "CHECKED-IN")) continue;
         std::string reason;

@@ -155,7 +155,7 @@ void set_check_in_context_current_model(check_in_context& context, model_status_
     }
   }
   context.current_drawings.clear();
-  for (const std::filesystem::path& drawing : model->associated_drawings) {
+  for (const records::record_path& drawing : model->associated_drawings) {
     const drawing_status_ptr* queued = context.drawing_queue.find(drawing.string());
     context.current_drawings.push_back(queued ? *queued : nullptr);
   }

@@ -21,9 +21,8 @@ std::int64_t write_date_or_zero(const std::filesystem::path& file) {
   return hl::file_write_date(hl::make_string(file.string()));
 }
 
-hl::ref state_entry(cad_file_state state, const std::filesystem::path& path) {
-  return hl::list(
-      {core::lisp_value<cad_file_state>::to(state), core::lisp_value<std::filesystem::path>::to(path)});
+hl::ref state_entry(cad_file_state state, const record_path& path) {
+  return hl::list({core::lisp_value<cad_file_state>::to(state), core::lisp_value<record_path>::to(path)});
 }
 
 hl::ref staged_as() { return hl::ref(&hl::keyword("STAGED-AS")); }
@@ -52,12 +51,11 @@ void cad_file_records::record_staged_models(const std::filesystem::path& path, c
     pairs.push_back(hl::cons(hl::make_string(loaded), hl::make_string(staged)));
   file_.append(
       hl::list({staged_as(), core::lisp_value<std::filesystem::path>::to(path), hl::list_from(pairs)}));
-  staged_[path.string()] = models;
 }
 
-cad_file_records::staged_models cad_file_records::staged_models_of(const std::filesystem::path& path) const {
-  auto it = staged_.find(path.string());
-  return it == staged_.end() ? staged_models() : it->second;
+cad_file_records::staged_models cad_file_records::take_staged_models(const std::filesystem::path& path) {
+  auto node = staged_.extract(path.string());
+  return node ? std::move(node.mapped()) : staged_models();
 }
 
 cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
@@ -71,7 +69,7 @@ cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
     records.filetable_.insert_or_assign(info.path.string(), std::move(info));
   };
   // (state path): the state the file reached, with its write date now.
-  const auto take_state = [&](cad_file_state state, std::filesystem::path path) {
+  const auto take_state = [&](cad_file_state state, record_path path) {
     cad_fileinfo info;
     info.path = std::move(path);
     info.state = state;
@@ -90,14 +88,13 @@ cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
         if (!hl::is(path, hl::tag::pathname) && !hl::stringp(path)) return;
         const auto& names = core::keyword_enum<cad_file_state>::names;
         if (std::find(names.begin(), names.end(), hl::as_symbol(state).name) == names.end()) return;
-        take_state(core::lisp_value<cad_file_state>::from(state),
-                   core::lisp_value<std::filesystem::path>::from(path));
+        take_state(core::lisp_value<cad_file_state>::from(state), core::lisp_value<record_path>::from(path));
       },
       [&](record_text& text) {
-        std::pair<cad_file_state, std::filesystem::path> entry;
+        std::pair<cad_file_state, record_path> entry;
         const std::size_t start = text.pos();
         if (text.open_list() && text_value<cad_file_state>::parse(text, entry.first) &&
-            text_value<std::filesystem::path>::parse(text, entry.second) && !entry.second.empty() &&
+            text_value<record_path>::parse(text, entry.second) && !entry.second.empty() &&
             text.close_list()) {
           take_state(entry.first, std::move(entry.second));
           return true;
@@ -109,7 +106,7 @@ cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
       });
   for (const std::string& key : dated_later) {
     cad_fileinfo* info = records.filetable_.find(key);
-    info->write_date = write_date_or_zero(info->path);
+    info->write_date = write_date_or_zero(info->path.path());
   }
   return records;
 }

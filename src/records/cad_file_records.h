@@ -37,9 +37,12 @@ class cad_file_records : public persistent_records {
   // the file staged again after a crash, an interrupt or a failed save gets
   // the same sysids and replaces its own models, never another file's.
   using staged_models = std::vector<std::pair<std::string, std::string>>;
+  // Writes the entry only: a run stages a file once, and the next run reads
+  // it back, so a large run does not hold one for every file.
   void record_staged_models(const std::filesystem::path& path, const staged_models& models);
-  // Empty when nothing was recorded for the file.
-  staged_models staged_models_of(const std::filesystem::path& path) const;
+  // What toc.lsp held for the file when opened, handed out once; empty when
+  // nothing was recorded.
+  staged_models take_staged_models(const std::filesystem::path& path);
 
  private:
   friend cad_file_records make_cad_file_records(const std::filesystem::path& dir);

@@ -241,29 +241,47 @@ component_records::collect_lost_components(const change_records& changelog) cons
   return {std::make_move_iterator(found.rbegin()), std::make_move_iterator(found.rend())};
 }
 
-component_records::record_map component_records::map_contents(
-    const std::function<void(const contents_info&, const std::function<void(const std::string&)>&)>& keys_of)
-    const {
-  record_map map;
+std::vector<component_records::record_map> component_records::map_contents(
+    const std::vector<contents_keys>& keys_of) const {
+  std::vector<record_map> maps(keys_of.size());
   // Most recently added first; the keys enter the map in that order too,
   // which decides the order the map is walked in.
   visit_records(true, [&](const component_record& r) {
     if (const auto* c = std::get_if<contents_info>(&r))
-      keys_of(*c, [&](const std::string& key) { map[key].push_back(component_base(r).sysid.string()); });
+      for (std::size_t i = 0; i < keys_of.size(); ++i)
+        keys_of[i](*c, [&](const std::string& key) { maps[i][key].push_back(c->sysid.string()); });
   });
-  return map;
+  return maps;
 }
+
+namespace {
+
+void layout_owner_keys(const contents_info& c, const std::function<void(const std::string&)>& add) {
+  for (const std::string& owner : strings_of(c.layout_owner_sysids)) add(owner);
+}
+
+auto model_name_keys(const std::function<bool(const std::string&)>& wanted) {
+  return [&wanted](const contents_info& c, const std::function<void(const std::string&)>& add) {
+    if (auto name = contents_info_model_name(c); name && (!wanted || wanted(*name))) add(*name);
+  };
+}
+
+}  // namespace
 
 component_records::record_map component_records::make_layout_owner_map() const {
-  return map_contents([](const contents_info& c, const auto& add) {
-    for (const std::string& owner : strings_of(c.layout_owner_sysids)) add(owner);
-  });
+  return std::move(map_contents({layout_owner_keys})[0]);
 }
 
-component_records::record_map component_records::make_model_name_map() const {
-  return map_contents([](const contents_info& c, const auto& add) {
-    if (auto name = contents_info_model_name(c)) add(*name);
-  });
+component_records::record_map component_records::make_model_name_map(
+    const std::function<bool(const std::string&)>& wanted) const {
+  return std::move(map_contents({model_name_keys(wanted)})[0]);
+}
+
+std::pair<component_records::record_map, component_records::record_map>
+component_records::make_layout_owner_and_model_name_maps(
+    const std::function<bool(const std::string&)>& wanted) const {
+  std::vector<record_map> maps = map_contents({layout_owner_keys, model_name_keys(wanted)});
+  return {std::move(maps[0]), std::move(maps[1])};
 }
 
 }  // namespace vtm::records

@@ -70,8 +70,12 @@ class component_records : public persistent_records {
   // added first.
   record_map make_layout_owner_map() const;
   // Model name -> the contents of that name, most recently added first.
-  // Contents without a model name are left out.
-  record_map make_model_name_map() const;
+  // Contents without a model name are left out, and with `wanted` the names
+  // it refuses.
+  record_map make_model_name_map(const std::function<bool(const std::string&)>& wanted = {}) const;
+  // Both maps above from one reading of the records.
+  std::pair<record_map, record_map> make_layout_owner_and_model_name_maps(
+      const std::function<bool(const std::string&)>& wanted = {}) const;
 
  private:
   friend component_records make_component_records(const std::filesystem::path& dir);
@@ -80,11 +84,11 @@ class component_records : public persistent_records {
   void visit_records(bool backwards, const std::function<void(const component_record&)>& visit) const;
   // Decodes the record at place into out, whose room is reused.
   void read_record(record_place place, component_record& out, std::uint64_t read_to = 0) const;
-  // Key -> the sysids of the contents records, most recently added first;
-  // keys_of gives a record's keys.
-  record_map map_contents(
-      const std::function<void(const contents_info&, const std::function<void(const std::string&)>&)>&
-          keys_of) const;
+  using contents_keys =
+      std::function<void(const contents_info&, const std::function<void(const std::string&)>&)>;
+  // For each keys_of, a map key -> the sysids of the contents records, most
+  // recently added first; keys_of gives a record's keys.
+  std::vector<record_map> map_contents(const std::vector<contents_keys>& keys_of) const;
 
   table_type table_;
   std::unique_ptr<record_reader> reader_;  // reads what the table points at

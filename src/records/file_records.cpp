@@ -30,7 +30,7 @@ cad_fileinfo make_cad_fileinfo(const std::filesystem::path& path, cad_file_state
   return info;
 }
 
-instance_info make_instance_info(const extended_location& location, std::filesystem::path sourcepath,
+instance_info make_instance_info(const extended_location& location, record_path sourcepath,
                                  cluster_session& session) {
   const hl::ref item = location.item.value;
   instance_info info;
@@ -84,7 +84,7 @@ contents_info& update_contents_info(contents_info& info, const instance_info& mo
 
 bool cad_fileinfo_consistent_p(const cad_fileinfo& info) {
   std::error_code ec;
-  if (!std::filesystem::exists(info.path, ec)) return false;
+  if (!std::filesystem::exists(info.path.path(), ec)) return false;
   return hl::file_write_date(hl::make_string(info.path.string())) == info.write_date;
 }
 

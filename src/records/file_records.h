@@ -21,6 +21,7 @@
 
 #include "core/vt_utils.h"
 #include "records/cluster_keys.h"
+#include "records/record_path.h"
 #include "records/sysid_value.h"
 
 namespace vtm::records {
@@ -40,10 +41,10 @@ struct load_status {
 };
 
 struct cad_fileinfo {
-  std::filesystem::path path;  // absolute; the file table's key
+  record_path path;  // absolute; the file table's key
   // (top-level instance name . staged model path relative to the staging directory)
-  std::vector<std::pair<std::string, std::filesystem::path>> models_3d;
-  std::filesystem::path drawing;  // staged drawing, relative; empty when none
+  std::vector<std::pair<std::string, record_path>> models_3d;
+  record_path drawing;  // staged drawing, relative; empty when none
   cad_file_state state = cad_file_state::new_;
   cad_load_method load_method = cad_load_method::none;
   std::int64_t write_date = 0;  // universal time
@@ -54,14 +55,14 @@ struct cad_fileinfo {
 struct component_info {
   sysid_value sysid;
   std::optional<std::string> typename_;  // the slot TYPENAME
-  std::filesystem::path filename;        // sysid and file type, no directory
+  record_path filename;                  // sysid and file type, no directory
   sysid_list child_sysids;
   std::vector<core::keyword_name> tags;  // :INSEPARABLE-MASTER, :INSEPARABLE-CHILD
   bool operator==(const component_info&) const = default;
 };
 
 struct instance_info : component_info {
-  std::filesystem::path sourcepath;  // relative to the input directory
+  record_path sourcepath;            // relative to the input directory
   std::optional<std::string> name;   // extended location string
   sysid_value contents_sysid;
   bool operator==(const instance_info&) const = default;
@@ -86,8 +87,8 @@ component_record component_record_from_lisp(const host::lisp::ref& v);
 
 struct ami_drawing_info {
   std::optional<std::string> name;
-  std::filesystem::path sourcepath;
-  std::filesystem::path filename;  // in drawings.ami
+  record_path sourcepath;
+  record_path filename;  // in drawings.ami
   std::vector<std::string> instance_sysids;
   bool operator==(const ami_drawing_info&) const = default;
 };
@@ -114,7 +115,7 @@ struct change_info {
 cad_fileinfo make_cad_fileinfo(const std::filesystem::path& path,
                                cad_file_state state = cad_file_state::new_);
 // The record of the top-level instance at location, in session.
-instance_info make_instance_info(const extended_location& location, std::filesystem::path sourcepath,
+instance_info make_instance_info(const extended_location& location, record_path sourcepath,
                                  cluster_session& session);
 // A part check: its result for a position.
 using part_check = std::function<host::lisp::ref(const extended_location&)>;

@@ -332,12 +332,12 @@ const std::string& printed_structure_name(const hl::struct_type& type) {
   return cache.back().name;
 }
 
-bool text_print<std::filesystem::path>::print(pretty_layout& l, const std::filesystem::path& v) {
+bool text_print<record_path>::print(pretty_layout& l, const record_path& v) {
   if (v.empty()) {
     print_nil(l);
     return true;
   }
-  const std::string& s = v.native();
+  const std::string& s = v.string();
   // The host's pathname drops empty directory names; such paths are left
   // to it.
   if (s.find("//") != std::string::npos) return false;

@@ -112,8 +112,8 @@ struct text_print<double> {
   static bool print(pretty_layout& l, double v) { return print_double(l, v); }
 };
 template <>
-struct text_print<std::filesystem::path> {
-  static bool print(pretty_layout& l, const std::filesystem::path& v);
+struct text_print<record_path> {
+  static bool print(pretty_layout& l, const record_path& v);
 };
 template <>
 struct text_print<core::keyword_name> {

@@ -220,9 +220,9 @@ bool record_text::datum(std::string_view& out) {
   return true;
 }
 
-bool text_value<std::filesystem::path>::parse(record_text& t, std::filesystem::path& out) {
+bool text_value<record_path>::parse(record_text& t, record_path& out) {
   if (t.nil()) {
-    out.clear();
+    out = {};
     return true;
   }
   std::string s;

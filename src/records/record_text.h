@@ -102,8 +102,8 @@ struct text_value<double> {
   static bool parse(record_text& t, double& out) { return t.number(out); }
 };
 template <>
-struct text_value<std::filesystem::path> {
-  static bool parse(record_text& t, std::filesystem::path& out);
+struct text_value<record_path> {
+  static bool parse(record_text& t, record_path& out);
 };
 template <>
 struct text_value<core::keyword_name> {

@@ -61,7 +61,7 @@ fs::path stage_drawing(const std::string& dno, const records::cad_fileinfo& reco
     records::ami_drawing_info info;
     info.name = dno;
     info.filename = target.filename();
-    info.sourcepath = records::make_relative_path(input, record.path);
+    info.sourcepath = records::make_relative_path(input, record.path.path());
     info.instance_sysids = owners;
     drawings.update_ami_drawing_records(info);
   }

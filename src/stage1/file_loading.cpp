@@ -58,7 +58,7 @@ load_result load_any_file(const std::filesystem::path& file) {
   return r;
 }
 
-void load_cadfile(records::cad_fileinfo& record) { load_cadfile(record, record.path); }
+void load_cadfile(records::cad_fileinfo& record) { load_cadfile(record, record.path.path()); }
 
 void load_cadfile(records::cad_fileinfo& record, const std::filesystem::path& file) {
   drawings::warning_interception interception;

@@ -191,7 +191,8 @@ class staging_run {
         return (staging_ / analytics::report_file).string();
       }
     const auto analytics = analytics::make_migration_analytics(
-        staging_, records_.drawings, records_.resolver.components(), records_.changelog, unsaved_models());
+        staging_, records_.drawings, records_.resolver.components(), records_.changelog,
+        [&](const analytics::model_status& s) { return !saved(s); });
     std::string report =
         analytics::make_staging_report(input_, staging_, records_.files, records_.drawings,
                                        records_.resolver.components(), records_.changelog, analytics);
@@ -238,16 +239,10 @@ class staging_run {
     return counts;
   }
 
-  // The top-level models whose instance file is not in models/.
-  std::unordered_set<std::string> unsaved_models() {
-    std::unordered_set<std::string> unsaved;
-    records_.resolver.components().for_each_component_record([&](const records::component_record& r) {
-      const auto* i = std::get_if<records::instance_info>(&r);
-      std::error_code ec;
-      if (i && !fs::exists(staging_ / records::component_info_file(*i), ec))
-        unsaved.insert(i->filename.stem().string());
-    });
-    return unsaved;
+  // Whether the model's instance file is in models/.
+  bool saved(const analytics::model_status& s) const {
+    std::error_code ec;
+    return fs::exists(staging_ / s.staged, ec);
   }
 
   // A file that cannot be read (a dangling link, a link loop) is recorded
@@ -306,7 +301,7 @@ class staging_run {
     stop_when_interrupted(file);
     const bool check = options_.check;
     checkin::source_models models;
-    models.earlier = records_.files.staged_models_of(recorded);
+    models.earlier = records_.files.take_staged_models(recorded);
     models.record = [&](const checkin::top_level_sysids& tops) {
       records_.files.record_staged_models(recorded, tops);
     };

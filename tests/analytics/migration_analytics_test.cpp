@@ -76,6 +76,8 @@ TEST_F(Analytics, ModelTagsAndCategories) {
   model("OK", "fine");
   contents("N1", "bolt", {"N"});
   contents("N2", "bolt", {"N"});
+  contents("N3", "washer", {"N"});
+  contents("N4", "washer", {"N"});
   contents("B1", "nut", {"B"}, {}, true);
   contents("B2", "nut", {"B"});
   contents("B3", "nut", {"OK"});  // one record of the name in that model: no conflict there
@@ -92,9 +94,16 @@ TEST_F(Analytics, ModelTagsAndCategories) {
   EXPECT_THAT(tag_names(*a.for_models.warnings.find("in/plane.pkg/plane")), ElementsAre("TOP-LEVEL-WP"));
   const model_status& names = *a.for_models.warnings.find("in/names.pkg/names");
   EXPECT_THAT(tag_names(names), ElementsAre("MODEL-NAME-CONFLICT"));
-  ASSERT_EQ(names.model_name_conflicts.size(), 1u);
-  EXPECT_EQ(names.model_name_conflicts[0].name, "bolt");
-  EXPECT_THAT(names.model_name_conflicts[0].sysids, UnorderedElementsAre("N1", "N2"));
+  // A model's conflicts: the name met last in the walk of the model-name map first.
+  std::vector<std::string> walked;
+  for (const auto& [name, sysids] : make_component_records(dir_).make_model_name_map())
+    if (name == "bolt" || name == "washer") walked.insert(walked.begin(), name);
+  ASSERT_EQ(names.model_name_conflicts.size(), 2u);
+  EXPECT_EQ(names.model_name_conflicts[0].name, walked[0]);
+  EXPECT_EQ(names.model_name_conflicts[1].name, walked[1]);
+  for (const model_name_conflict& c : names.model_name_conflicts)
+    EXPECT_THAT(c.sysids,
+                c.name == "bolt" ? UnorderedElementsAre("N1", "N2") : UnorderedElementsAre("N3", "N4"));
   const model_status& broken = *a.for_models.errors.find("in/broken.pkg/broken");
   EXPECT_THAT(tag_names(broken), ElementsAre("MODEL-NAME-CONFLICT", "CORRUPT"));
   EXPECT_THAT(broken.corrupt, ElementsAre("B1"));

@@ -82,7 +82,9 @@ class Analytics : public testing::Test {
     component_records components = make_component_records(dir_);
     ami_drawing_records drawings = make_ami_drawing_records(dir_);
     change_records changes = make_change_records(dir_);
-    return make_migration_analytics(dir_, drawings, components, changes, unsaved);
+    return make_migration_analytics(dir_, drawings, components, changes, [&](const model_status& s) {
+      return unsaved.contains(model_status_sysid(s));
+    });
   }
 
   fs::path dir_;

@@ -19,7 +19,7 @@ using ::testing::HasSubstr;
 // The report's text and its tree, read back through the XML service.
 class StagingReport : public Analytics {
  protected:
-  void cad_file(const std::string& name, std::vector<std::pair<std::string, fs::path>> models = {},
+  void cad_file(const std::string& name, std::vector<std::pair<std::string, record_path>> models = {},
                 hl::ref status = hl::ref(&hl::keyword("OK")), cad_load_method method = cad_load_method::sd,
                 cad_file_state state = cad_file_state::complete) {
     cad_fileinfo f;

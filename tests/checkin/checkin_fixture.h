@@ -75,7 +75,7 @@ class CheckInTest : public testing::Test {
   // The status of the top-level model "/top" staged as models/<sysid>.sda.
   static vtm::analytics::model_status status_of(const std::string& top, const std::string& sysid,
                                                 std::vector<std::string> tags = {},
-                                                std::vector<fs::path> drawings = {}) {
+                                                std::vector<vtm::records::record_path> drawings = {}) {
     vtm::analytics::model_status s;
     s.source = "/legacy/" + top + ".pkg";
     s.key = s.source.string() + "/" + top;

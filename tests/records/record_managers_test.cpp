@@ -91,8 +91,7 @@ TEST_F(RecordManagers, TheTocKeepsTheLastStateOfEveryFileAcrossACrash) {
   ASSERT_NE(ra, nullptr);
   EXPECT_EQ(ra->state, cad_file_state::complete);
   EXPECT_EQ(ra->load_method, cad_load_method::sd);
-  EXPECT_EQ(ra->models_3d,
-            (std::vector<std::pair<std::string, std::filesystem::path>>{{"top", "models/T.sda"}}));
+  EXPECT_EQ(ra->models_3d, (std::vector<std::pair<std::string, record_path>>{{"top", "models/T.sda"}}));
   EXPECT_TRUE(host::lisp::equal(ra->error_status.value, host::lisp::make_string("Datei defekt")));
   const cad_fileinfo* rb = toc.filetable().find(b.string());
   EXPECT_EQ(rb->state, cad_file_state::loading);

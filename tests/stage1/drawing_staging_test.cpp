@@ -27,7 +27,7 @@ class DrawingStaging : public Stage1Test {
     const hl::ref dno = host::oli::sd_am_inq_drawing_no();
     EXPECT_TRUE(hl::stringp(dno));
     const fs::path staged = vtm::stage1::stage_drawing(hl::as_string(dno), record, dir_ / "in", staging(),
-                                                       drawings, claimed_, record.path);
+                                                       drawings, claimed_, record.path.path());
     if (complete) claimed_.insert(fs::relative(staged, staging()).string());
     return staged;
   }

@@ -40,7 +40,7 @@ TEST_F(StagingRun, AModelThatCannotBeSavedIsAnErrorOfItsFileAndTheRerunStagesIt)
   int unsaved = 0;
   for (const auto& [name, info] : files) {
     for (const auto& [instance, staged] : info.models_3d)
-      EXPECT_TRUE(fs::exists(staging() / staged)) << name << " lists " << staged;
+      EXPECT_TRUE(fs::exists(staging() / staged)) << name << " lists " << staged.string();
     if (classify_cad_file(info) != cad_file_outcome::save_failed) continue;
     ++unsaved;
     EXPECT_EQ(info.state, cad_file_state::complete) << name;
@@ -66,7 +66,7 @@ TEST_F(StagingRun, AModelThatCannotBeSavedIsAnErrorOfItsFileAndTheRerunStagesIt)
     EXPECT_NE(classify_cad_file(info), cad_file_outcome::save_failed) << name;
     for (const auto& [instance, staged] : info.models_3d) {
       ++models;
-      EXPECT_TRUE(fs::exists(staging() / staged)) << name << " lists " << staged;
+      EXPECT_TRUE(fs::exists(staging() / staged)) << name << " lists " << staged.string();
     }
   }
   EXPECT_EQ(models, 9u);

@@ -92,7 +92,7 @@ class StagingRun : public testing::Test {
     std::map<std::string, cad_fileinfo> out;
     auto records = vtm::records::make_cad_file_records(staging());
     for (const auto& [key, info] : records.filetable())
-      out[info.path.lexically_relative(input()).string()] = info;
+      out[info.path.path().lexically_relative(input()).string()] = info;
     records.close_persistent_records();
     return out;
   }

@@ -52,8 +52,8 @@ TEST_F(StagingRun, StagesEveryExampleFileAndRecordsHowItWent) {
   for (const auto& [name, info] : files)
     for (const auto& [instance, staged] : info.models_3d) {
       ++models;
-      EXPECT_TRUE(fs::exists(staging() / staged)) << name << ": " << staged;
-      EXPECT_EQ(staged.parent_path(), "models") << staged;
+      EXPECT_TRUE(fs::exists(staging() / staged)) << name << ": " << staged.string();
+      EXPECT_EQ(staged.path().parent_path(), "models") << staged.string();
     }
   EXPECT_EQ(models, 9u);
   EXPECT_EQ(files.at("assemblies/frame.pkg").models_3d.front().first, "frame");
