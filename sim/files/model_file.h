@@ -44,8 +44,11 @@ void write_component_files(const session::entity_ptr& top, const std::filesystem
                            bool overwrite);
 
 // Writes the top-level model `top` into one file holding all its
-// components, which refer to each other by id; an existing file is replaced
-// whole. Loading the file builds what loading the component files does.
+// components, which refer to each other by id; loading the file builds what
+// loading the component files does. The file is written in place, and
+// removed when it cannot be written whole: a caller that ends while it is
+// written must not refer to it yet (Model Manager commits the rows of its
+// stored files after them).
 void write_packed_model_file(const session::entity_ptr& top, const std::filesystem::path& file);
 
 // The file type a component is saved under: "sda", "sdpc", ...; "sdx" and

@@ -123,25 +123,18 @@ class component_writer {
     }
   }
 
-  // Writes every component into the one file, beside it first and renamed
-  // when complete: the file is whole or missing.
+  // Writes every component into the one file, under its own name at once:
+  // a file that cannot be written whole is removed.
   void write_packed(const fs::path& file) {
     std::string text = header();
     // The top-level instance last, after the contents it refers to.
     for (const auto& [name, e] : files_)
       if (e != top_) text += pprint_to_string(form_of(e)) + "\n";
     text += pprint_to_string(form_of(top_)) + "\n";
-    fs::path beside = file;
-    beside += ".saving";
-    std::error_code ec;
-    if (const int err = write_file(beside, text)) {
-      fs::remove(beside, ec);
+    if (const int err = write_file(file, text)) {
+      std::error_code ec;
+      fs::remove(file, ec);
       save_failed("Cannot write '" + file.string() + "': " + std::strerror(err) + ".");
-    }
-    fs::rename(beside, file, ec);
-    if (ec) {
-      fs::remove(beside, ec);
-      save_failed("Cannot write '" + file.string() + "': " + ec.message() + ".");
     }
   }
 
