@@ -127,7 +127,8 @@ bool same_contents(const fs::path& a, const fs::path& b) {
 
 // A saved file the staged one equals already is dropped instead of renamed
 // over it: replacing a file frees the blocks of the one replaced, which is
-// the dearest step of a save on a disk mounted with discard.
+// the dearest step of a save on a disk mounted with discard (the blocks go
+// back to the disk at once).
 void move_saved_files(const fs::path& saved, const fs::path& directory) {
   std::vector<fs::path> files;
   for (const fs::directory_entry& file : fs::directory_iterator(saved))
@@ -135,9 +136,11 @@ void move_saved_files(const fs::path& saved, const fs::path& directory) {
   std::stable_partition(files.begin(), files.end(), [](const fs::path& f) { return !instance_file_p(f); });
   for (const fs::path& file : files) {
     const fs::path staged = directory / file.filename();
-    if (same_contents(file, staged))
+    if (same_contents(file, staged)) {
+      // Dated as saved now, as a file written over it would be.
+      fs::last_write_time(staged, fs::last_write_time(file));
       fs::remove(file);
-    else
+    } else
       host::system::rename_file(file, staged);
   }
   fs::remove(saved / save_complete_marker);
@@ -279,10 +282,10 @@ hl::ref save_instance(const hl::ref& instance, const fs::path& directory) {
     const fs::path idle = fs::absolute(directory / idle_name);
     fs::remove_all(scratch);
     std::error_code ec;
-    if (fs::is_directory(idle, ec))
-      host::system::rename_file(idle, scratch);
-    else
-      fs::create_directories(scratch);
+    if (fs::is_directory(idle, ec)) host::system::rename_file(idle, scratch);
+    // Whatever else is found in it would be moved over the staged files.
+    if (!fs::is_empty(scratch, ec)) fs::remove_all(scratch);
+    fs::create_directories(scratch);
     if (!host::system::chdir(scratch.string()))
       hl::simple_error("The directory " + scratch.string() + " cannot be entered.");
     host::frame2_ui::save_sd(instance, scratch.string() + "/");
