@@ -228,7 +228,11 @@ class file_reader {
   }
 
   entity_ptr contents_file(const std::string& name) {
-    fs::path file = fs::weakly_canonical(file_.parent_path() / name);
+    // Resolved only when the name is a link: resolving asks the system about
+    // every directory of the path, for each of a model's files.
+    std::error_code ec;
+    fs::path file = (file_.parent_path() / name).lexically_normal();
+    if (fs::is_symlink(file, ec)) file = fs::weakly_canonical(file);
     if (auto it = context_.contents_files.find(file); it != context_.contents_files.end()) return it->second;
     if (context_.reading.count(file)) fail("the contents file '" + name + "' contains itself");
     context_.reading.insert(file);
