@@ -29,7 +29,7 @@ std::string keyword_name(const ref& r) { return keywordp(r) ? static_cast<symbol
 class form_keys {
  public:
   form_keys(const ref& plist, std::initializer_list<std::string_view> allowed, const std::string& what,
-            const std::function<void(const std::string&)>& fail) {
+       const std::function<void(const std::string&)>& fail) {
     std::vector<ref> items = list_to_vector(plist);
     if (items.size() % 2) fail(what + " has an odd number of elements");
     for (std::size_t i = 0; i < items.size(); i += 2) {
@@ -294,9 +294,9 @@ class file_reader {
 
   entity_ptr build_instance(const ref& plist, const std::string& what) {
     form_keys s(plist,
-                {"SYSID", "NAME", "TYPE", "CONTENTS", "MASTER", "SIMPLIFICATION", "ATTRIBUTES", "FEATURES",
-                 "FILENAME", "MODIFIABLE", "MODIFIED", "DB-FLAGS"},
-                what, fail_fn());
+           {"SYSID", "NAME", "TYPE", "CONTENTS", "MASTER", "SIMPLIFICATION", "ATTRIBUTES", "FEATURES",
+            "FILENAME", "MODIFIABLE", "MODIFIED", "DB-FLAGS"},
+           what, fail_fn());
     if (!s.has("CONTENTS")) fail(what + " has no :contents");
     entity_ptr contents = contents_ref(s.get("CONTENTS"), what);
     std::string type = optional_text(s, "TYPE").value_or(session::instance_type_for(contents->d.type_name));

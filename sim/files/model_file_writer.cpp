@@ -288,8 +288,10 @@ file_part append_packed_model(const entity_ptr& top, const std::filesystem::path
     at += n;
     size -= static_cast<std::size_t>(n);
   }
-  // What was cut short is cut off again: the next text starts where this one did.
-  if (err && ::ftruncate(fd, static_cast<off_t>(part.offset)) != 0) err = err ? err : errno;
+  if (err) {
+    // Cut off again; a tail left when that fails belongs to no model either.
+    [[maybe_unused]] const int cut = ::ftruncate(fd, static_cast<off_t>(part.offset));
+  }
   ::close(fd);
   if (err) failed(err);
   return part;
