@@ -43,10 +43,23 @@ std::vector<session::entity_ptr> read_model_file(const std::filesystem::path& fi
 void write_component_files(const session::entity_ptr& top, const std::filesystem::path& directory,
                            bool overwrite);
 
-// Writes the top-level model `top` into one file holding all its
-// components, which refer to each other by id; an existing file is replaced
-// whole. Loading the file builds what loading the component files does.
-void write_packed_model_file(const session::entity_ptr& top, const std::filesystem::path& file);
+// Where a text appended to a file lies in it.
+struct file_part {
+  std::uintmax_t offset = 0;
+  std::uintmax_t length = 0;
+};
+
+// Appends the top-level model `top` to file (made when missing) as the text
+// of a model file holding all its components, which refer to each other by
+// id; reading that part builds what loading the component files does. A
+// text that cannot be written whole is cut off again; one cut short by a
+// host that ended is left behind, and nothing may refer to it (Model
+// Manager commits the rows of its stored models after their texts).
+file_part append_packed_model(const session::entity_ptr& top, const std::filesystem::path& file);
+
+// Reads the models of a part of a file, as read_model_file reads a whole one.
+std::vector<session::entity_ptr> read_model_file_part(const std::filesystem::path& file,
+                                                      const file_part& part);
 
 // The file type a component is saved under: "sda", "sdpc", ...; "sdx" and
 // "sdxc" for types without one of their own.

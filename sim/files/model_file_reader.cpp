@@ -2,6 +2,7 @@
 // they describe.
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -58,7 +59,9 @@ struct load_context {
 
 class file_reader {
  public:
-  file_reader(fs::path file, load_context& context) : file_(std::move(file)), context_(context) {}
+  // Reads only the part of the file when given one.
+  file_reader(fs::path file, load_context& context, std::optional<file_part> part = std::nullopt)
+      : file_(std::move(file)), context_(context), part_(part) {}
 
   // Reads the forms, runs the faults and collects the definitions.
   void read(file_kind expected) {
@@ -67,8 +70,15 @@ class file_reader {
     if (!fs::is_regular_file(file_, ec)) fail("the file does not exist");
     std::ifstream in(file_, std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
-    if (!in.good() && !in.eof()) fail("the file cannot be read");
+    if (part_) {
+      std::string bytes(part_->length, '\0');
+      if (!in.seekg(std::streamoff(part_->offset)) || !in.read(bytes.data(), std::streamsize(bytes.size())))
+        fail("the file cannot be read");
+      text.str(std::move(bytes));
+    } else {
+      text << in.rdbuf();
+      if (!in.good() && !in.eof()) fail("the file cannot be read");
+    }
     std::vector<ref> forms;
     try {
       forms = read_all_from_string(text.str(), file_.string());
@@ -218,7 +228,11 @@ class file_reader {
   }
 
   entity_ptr contents_file(const std::string& name) {
-    fs::path file = fs::weakly_canonical(file_.parent_path() / name);
+    // Resolved only when the name is a link: resolving asks the system about
+    // every directory of the path, for each of a model's files.
+    std::error_code ec;
+    fs::path file = (file_.parent_path() / name).lexically_normal();
+    if (fs::is_symlink(file, ec)) file = fs::weakly_canonical(file);
     if (auto it = context_.contents_files.find(file); it != context_.contents_files.end()) return it->second;
     if (context_.reading.count(file)) fail("the contents file '" + name + "' contains itself");
     context_.reading.insert(file);
@@ -306,6 +320,7 @@ class file_reader {
 
   fs::path file_;
   load_context& context_;
+  std::optional<file_part> part_;
   file_kind expected_ = file_kind::model;
   carried_drawing drawing_;
   std::size_t form_ = 0;  // 1-based number of the form being handled, 0 outside forms
@@ -316,6 +331,15 @@ class file_reader {
 };
 
 }  // namespace
+
+std::vector<entity_ptr> read_model_file_part(const std::filesystem::path& file, const file_part& part) {
+  load_context context;
+  file_reader reader(fs::absolute(file), context, part);
+  reader.read(file_kind::model);
+  std::vector<entity_ptr> models = reader.models();
+  if (models.empty()) reader.fail("it holds no model");
+  return models;
+}
 
 std::vector<entity_ptr> read_model_file(const std::filesystem::path& file, file_kind expected,
                                         carried_drawing* drawing) {

@@ -1,4 +1,8 @@
 // Writing a top-level model as one file per component.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cinttypes>
@@ -50,11 +54,8 @@ std::optional<std::uintmax_t>& disk_space() {
   return space;
 }
 
-// Writes text into file; 0, or the errno of the failure. On a full disk the
-// part that fitted is written, as a real disk does.
-int write_file(const fs::path& file, const std::string& text) {
-  std::size_t size = text.size();
-  int err = 0;
+// How much of size bytes fits on the disk; err becomes ENOSPC when not all.
+std::size_t fitting(std::size_t size, int& err) {
   if (auto& space = disk_space()) {
     if (*space < size) {
       size = static_cast<std::size_t>(*space);
@@ -62,6 +63,14 @@ int write_file(const fs::path& file, const std::string& text) {
     }
     *space -= size;
   }
+  return size;
+}
+
+// Writes text into file; 0, or the errno of the failure. On a full disk the
+// part that fitted is written, as a real disk does.
+int write_file(const fs::path& file, const std::string& text) {
+  int err = 0;
+  const std::size_t size = fitting(text.size(), err);
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   if (!out) return errno ? errno : EIO;
   out.write(text.data(), static_cast<std::streamsize>(size));
@@ -123,26 +132,14 @@ class component_writer {
     }
   }
 
-  // Writes every component into the one file, beside it first and renamed
-  // when complete: the file is whole or missing.
-  void write_packed(const fs::path& file) {
+  // Every component in one text, the top-level instance last, after the
+  // contents it refers to.
+  std::string packed_text() {
     std::string text = header();
-    // The top-level instance last, after the contents it refers to.
     for (const auto& [name, e] : files_)
       if (e != top_) text += pprint_to_string(form_of(e)) + "\n";
     text += pprint_to_string(form_of(top_)) + "\n";
-    fs::path beside = file;
-    beside += ".saving";
-    std::error_code ec;
-    if (const int err = write_file(beside, text)) {
-      fs::remove(beside, ec);
-      save_failed("Cannot write '" + file.string() + "': " + std::strerror(err) + ".");
-    }
-    fs::rename(beside, file, ec);
-    if (ec) {
-      fs::remove(beside, ec);
-      save_failed("Cannot write '" + file.string() + "': " + ec.message() + ".");
-    }
+    return text;
   }
 
  private:
@@ -268,10 +265,36 @@ void write_component_files(const entity_ptr& top, const std::filesystem::path& d
   writer.write(directory, overwrite);
 }
 
-void write_packed_model_file(const entity_ptr& top, const std::filesystem::path& file) {
+file_part append_packed_model(const entity_ptr& top, const std::filesystem::path& file) {
   component_writer writer(top, true);
   writer.plan();
-  writer.write_packed(file);
+  const std::string text = writer.packed_text();
+  const auto failed = [&](int err) {
+    save_failed("Cannot write '" + file.string() + "': " + std::strerror(err) + ".");
+  };
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) failed(errno);
+  struct stat st {};
+  int err = ::fstat(fd, &st) == 0 ? 0 : errno;
+  const file_part part{static_cast<std::uintmax_t>(st.st_size), text.size()};
+  std::size_t size = err ? 0 : fitting(text.size(), err);
+  for (const char* at = text.data(); size > 0;) {
+    const ssize_t n = ::write(fd, at, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      err = n < 0 ? errno : EIO;
+      break;
+    }
+    at += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  if (err) {
+    // Cut off again; a tail left when that fails belongs to no model either.
+    [[maybe_unused]] const int cut = ::ftruncate(fd, static_cast<off_t>(part.offset));
+  }
+  ::close(fd);
+  if (err) failed(err);
+  return part;
 }
 
 }  // namespace sim::files

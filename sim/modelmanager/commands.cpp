@@ -90,7 +90,10 @@ sim::modelmanager::stored_model stored(const std::string& elid) {
 // Loads the stored file; answers the top-level models it added.
 std::vector<entity_ptr> load_stored(const sim::modelmanager::stored_model& m) {
   const std::vector<entity_ptr> before = session::current().top_level();
-  host::frame2_ui::load_sd(m.file.string());
+  if (m.file_part)
+    session::current().add_top_level(sim::files::read_model_file_part(m.file, *m.file_part));
+  else
+    host::frame2_ui::load_sd(m.file.string());
   std::vector<entity_ptr> added;
   for (const entity_ptr& e : session::current().top_level())
     if (std::find(before.begin(), before.end(), e) == before.end()) added.push_back(e);

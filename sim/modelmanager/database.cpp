@@ -133,6 +133,10 @@ database::database(const std::filesystem::path& file) : file_(file) {
   sqlite3_busy_timeout(db_, busy_timeout_ms());
   try {
     exec("PRAGMA journal_mode=WAL");
+    // A commit reaches the log in the system's cache without waiting for the
+    // disk: a host killed at any point loses no committed store and leaves
+    // none half done, and a store's files are not flushed to the disk either.
+    exec("PRAGMA synchronous=NORMAL");
     // In one write transaction: sessions that open a new database at once
     // would otherwise each add the missing columns.
     begin_write();
@@ -163,6 +167,9 @@ void database::make_schema() {
   };
   if (!has_column("file")) exec("ALTER TABLE models ADD COLUMN file TEXT");
   if (!has_column("timestamp")) exec("ALTER TABLE models ADD COLUMN timestamp REAL DEFAULT 0");
+  // Stored models share files, each in its part of one.
+  if (!has_column("file_offset")) exec("ALTER TABLE models ADD COLUMN file_offset INTEGER");
+  if (!has_column("file_length")) exec("ALTER TABLE models ADD COLUMN file_length INTEGER");
   // Every store and every status looks up the model stored last under a
   // sysid; without the index each lookup reads the whole table.
   exec("CREATE INDEX IF NOT EXISTS models_by_sysid ON models(sysid)");
@@ -329,10 +336,12 @@ namespace {
 
 constexpr const char* stored_by_elid =
     "SELECT elid, name, revision, state, model_objtype, unique_id_string, create_date, project_id,"
-    " enovia_migrated, enovia_part_er, sysid, file, timestamp FROM models WHERE elid = ?";
+    " enovia_migrated, enovia_part_er, sysid, file, timestamp, file_offset, file_length FROM models"
+    " WHERE elid = ?";
 constexpr const char* stored_by_sysid =
     "SELECT elid, name, revision, state, model_objtype, unique_id_string, create_date, project_id,"
-    " enovia_migrated, enovia_part_er, sysid, file, timestamp FROM models WHERE sysid = ?"
+    " enovia_migrated, enovia_part_er, sysid, file, timestamp, file_offset, file_length FROM models"
+    " WHERE sysid = ?"
     " ORDER BY rowid DESC LIMIT 1";
 
 stored_model read_stored(sqlite3_stmt* s) {
@@ -354,6 +363,9 @@ stored_model read_stored(sqlite3_stmt* s) {
   m.sysid = text(10);
   m.file = text(11);
   m.timestamp = sqlite3_column_double(s, 12);
+  if (sqlite3_column_type(s, 13) != SQLITE_NULL)
+    m.file_part = sim::files::file_part{std::uintmax_t(sqlite3_column_int64(s, 13)),
+                                        std::uintmax_t(sqlite3_column_int64(s, 14))};
   return m;
 }
 
@@ -389,10 +401,15 @@ void database::add_all(std::vector<stored_model>& models, const std::function<vo
   exec("COMMIT");
 }
 
-void database::set_file(std::string_view elid, const std::filesystem::path& file) {
-  cached s = prepared("UPDATE models SET file = ? WHERE elid = ?");
+void database::set_file(std::string_view elid, const std::filesystem::path& file,
+                        const std::optional<sim::files::file_part>& part) {
+  cached s = prepared("UPDATE models SET file = ?, file_offset = ?, file_length = ? WHERE elid = ?");
   s.bind(1, file.string());
-  s.bind(2, elid);
+  if (part) {
+    s.bind(2, std::int64_t(part->offset));
+    s.bind(3, std::int64_t(part->length));
+  }
+  s.bind(4, elid);
   if (sqlite3_step(s.get()) != SQLITE_DONE) fail(sqlite3_errmsg(db_));
 }
 

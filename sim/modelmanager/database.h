@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "files/model_file.h"
 #include "host/modelmanager.h"
 
 struct sqlite3;
@@ -33,6 +34,8 @@ struct stored_model {
   // The stored model file (in the session's model file format) that loads
   // and reloads from the database read; empty for a model stored without one.
   std::filesystem::path file;
+  // The part of file that holds the model; all of it when none.
+  std::optional<sim::files::file_part> file_part;
 };
 
 class database {
@@ -62,8 +65,10 @@ class database {
   // transaction once they have their ids (to write their files and links):
   // a host that ends before it is done leaves nothing stored.
   void add_all(std::vector<stored_model>& models, const std::function<void()>& complete);
-  // Sets the stored model file of a stored model.
-  void set_file(std::string_view elid, const std::filesystem::path& file);
+  // Sets the stored model file of a stored model, and the part of it that
+  // holds the model.
+  void set_file(std::string_view elid, const std::filesystem::path& file,
+                const std::optional<sim::files::file_part>& part = std::nullopt);
   // A stored drawing shows the stored models of part_elids.
   void link_drawing(std::string_view drawing_elid, const std::vector<std::string>& part_elids);
   std::vector<std::string> drawing_links(std::string_view drawing_elid);

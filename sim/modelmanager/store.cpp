@@ -102,21 +102,19 @@ std::string next_revision(const std::optional<sim::modelmanager::stored_model>& 
   }
 }
 
-// The stored model's file, beside the database file: one file per stored
-// model, spread over directories of a thousand element ids each, so that
-// no directory grows with the database.
-std::filesystem::path stored_file_path(const std::filesystem::path& database, const std::string& elid,
-                                       std::string_view type) {
+// The file of stored models a model is appended to, beside the database
+// file: one for each thousand element ids, so that a store makes no new
+// file for most models and no file grows with the database.
+std::filesystem::path stored_file_path(const std::filesystem::path& database, const std::string& elid) {
   const std::size_t digits = elid.find_first_of("0123456789");
   const std::string number = digits == std::string::npos ? std::string() : elid.substr(digits);
   const std::string bucket = number.size() > 3 ? number.substr(0, number.size() - 3) : "0";
-  return database.parent_path() / (database.stem().string() + ".files") / bucket /
-         (elid + "." + std::string(type));
+  return database.parent_path() / (database.stem().string() + ".files") / (bucket + ".models");
 }
 
-// Writes the stored model's file, which loads and reloads from the database
-// read: the contents under an instance that uses it, all its components in
-// the one file.
+// Appends the stored model's text, which loads and reloads from the
+// database read: the contents under an instance that uses it, all its
+// components in the one text.
 void write_stored_file(const entity_ptr& contents, const sim::modelmanager::stored_model& m) {
   entity_ptr user;
   for (const auto& u : contents->d.users)
@@ -126,11 +124,9 @@ void write_stored_file(const entity_ptr& contents, const sim::modelmanager::stor
     }
   if (!user) return;
   auto& db = sim::modelmanager::current_database();
-  const std::filesystem::path file =
-      stored_file_path(db.file(), m.elid, sim::files::component_file_type(*user));
+  const std::filesystem::path file = stored_file_path(db.file(), m.elid);
   std::filesystem::create_directories(file.parent_path());
-  sim::files::write_packed_model_file(user, file);
-  db.set_file(m.elid, file);
+  db.set_file(m.elid, file, sim::files::append_packed_model(user, file));
 }
 
 void complete_store() {

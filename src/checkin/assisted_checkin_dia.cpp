@@ -396,7 +396,7 @@ void on_db_finish_checkin(dlg::dialog_context& c) {
                      hl::make_string(analytics::model_status_instancename(*model))));
     host_ops::trapped([&] { name_component_files(top); });
     save_current_model_into_staging(*context);
-    model->tags.insert(model->tags.begin(), core::keyword_name{"CHECKED-IN"});
+    mark_model_checked_in(*context, *model);
     analytics::update_model_analytics(context->model_analytics, *model, context->stagingdir);
     analytics::refresh_after_check_in(context->stagingdir);
     update_model_status(*model, "CHECKED-IN");

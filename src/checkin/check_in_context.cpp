@@ -121,6 +121,8 @@ check_in_context make_check_in_context(const std::filesystem::path& stagingdir) 
       if (!has_tag(status, "TOP-LEVEL-WP"))
         context.model_queue.insert_or_assign(status.staged.string(),
                                              std::make_shared<analytics::model_status>(status));
+  for (const auto& [key, status] : context.model_queue)
+    if (has_tag(*status, "CHECKED-IN")) ++context.models_checked_in_;
   const analytics::ami_drawing_analytics& drawings = loaded->for_drawings;
   for (const auto* table : {&drawings.warnings, &drawings.ready_for_checkin})
     for (const auto& [key, status] : *table)
@@ -192,11 +194,15 @@ void cleanup_conflict_queue(check_in_context& context, records::cluster_session&
     context.current_name_conflict.reset();
 }
 
+void mark_model_checked_in(check_in_context& context, analytics::model_status& model) {
+  if (has_tag(model, "CHECKED-IN")) return;
+  model.tags.insert(model.tags.begin(), core::keyword_name{"CHECKED-IN"});
+  const model_status_ptr* queued = context.model_queue.find(model.staged.string());
+  if (queued && queued->get() == &model) ++context.models_checked_in_;
+}
+
 int check_in_context_remaining_models(const check_in_context& context) {
-  int n = 0;
-  for (const auto& [key, status] : context.model_queue)
-    if (!has_tag(*status, "CHECKED-IN")) ++n;
-  return n;
+  return int(context.model_queue.size()) - context.models_checked_in_;
 }
 
 int check_in_context_remaining_name_conflicts(const check_in_context& context) {

@@ -41,7 +41,13 @@ struct check_in_context {
  private:
   friend void set_check_in_context_current_model(check_in_context&, model_status_ptr,
                                                  records::cluster_session&);
+  friend check_in_context make_check_in_context(const std::filesystem::path&);
+  friend void mark_model_checked_in(check_in_context&, analytics::model_status&);
+  friend int check_in_context_remaining_models(const check_in_context&);
   model_status_ptr current_model_;
+  // Models of model_queue tagged :checked-in, counted as they are tagged: a
+  // dialog start shows what remains without walking the whole queue.
+  int models_checked_in_ = 0;
 };
 
 // Both queues from the staging directory's analytics: models with warnings,
@@ -62,6 +68,9 @@ void set_check_in_context_current_model(check_in_context& context, model_status_
 // Drops from current_conflicts what in-session changes resolved: clusters
 // whose tracking feature is gone, then the names left without doubles.
 void cleanup_conflict_queue(check_in_context& context, records::cluster_session& session);
+
+// Tags the queued model :checked-in.
+void mark_model_checked_in(check_in_context& context, analytics::model_status& model);
 
 // Models of the queue not tagged :checked-in.
 int check_in_context_remaining_models(const check_in_context& context);

@@ -1,6 +1,7 @@
 #include "checkin/checkin_session.h"
 
 #include <algorithm>
+#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -99,20 +100,51 @@ constexpr const char* scratch_name = ".saving";
 constexpr const char* saved_name = ".saved";
 // How sets saved before were marked whole: a file in the scratch directory.
 constexpr const char* save_complete_marker = "save.complete";
+// The emptied directory of the last save, kept for the next: renaming it is
+// cheaper than making a directory and removing it again for every save,
+// which frees its block (passed on to the disk at once on a file system
+// mounted with discard).
+constexpr const char* idle_name = ".idle";
 
 bool instance_file_p(const fs::path& file) {
   const std::string type = file.extension().string();
   return type == ".sdp" || type == ".sda" || type == ".sdw" || type == ".sds";
 }
 
+// Whether the two files hold the same bytes.
+bool same_contents(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(a, ec);
+  if (ec || fs::file_size(b, ec) != size || ec) return false;
+  const auto read = [size](const fs::path& file) {
+    std::string text(size, '\0');
+    std::ifstream in(file, std::ios::binary);
+    return in.read(text.data(), std::streamsize(size)) ? text : std::string();
+  };
+  const std::string text = read(a);
+  return !text.empty() && text == read(b);
+}
+
+// A saved file the staged one equals already is dropped instead of renamed
+// over it: replacing a file frees the blocks of the one replaced, which is
+// the dearest step of a save on a disk mounted with discard (the blocks go
+// back to the disk at once).
 void move_saved_files(const fs::path& saved, const fs::path& directory) {
   std::vector<fs::path> files;
   for (const fs::directory_entry& file : fs::directory_iterator(saved))
     if (file.path().filename() != save_complete_marker) files.push_back(file.path());
   std::stable_partition(files.begin(), files.end(), [](const fs::path& f) { return !instance_file_p(f); });
-  for (const fs::path& file : files) host::system::rename_file(file, directory / file.filename());
+  for (const fs::path& file : files) {
+    const fs::path staged = directory / file.filename();
+    if (same_contents(file, staged)) {
+      // Dated as saved now, as a file written over it would be.
+      fs::last_write_time(staged, fs::last_write_time(file));
+      fs::remove(file);
+    } else
+      host::system::rename_file(file, staged);
+  }
   fs::remove(saved / save_complete_marker);
-  fs::remove(saved);
+  host::system::rename_file(saved, directory / idle_name);
 }
 
 }  // namespace
@@ -247,7 +279,12 @@ hl::ref save_instance(const hl::ref& instance, const fs::path& directory) {
   const fs::path scratch = fs::absolute(directory / scratch_name);
   const fs::path saved = fs::absolute(directory / saved_name);
   try {
+    const fs::path idle = fs::absolute(directory / idle_name);
     fs::remove_all(scratch);
+    std::error_code ec;
+    if (fs::is_directory(idle, ec)) host::system::rename_file(idle, scratch);
+    // Whatever else is found in it would be moved over the staged files.
+    if (!fs::is_empty(scratch, ec)) fs::remove_all(scratch);
     fs::create_directories(scratch);
     if (!host::system::chdir(scratch.string()))
       hl::simple_error("The directory " + scratch.string() + " cannot be entered.");

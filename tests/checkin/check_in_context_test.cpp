@@ -32,7 +32,14 @@ TEST_F(CheckInTest, QueuesComeFromTheAnalytics) {
   EXPECT_EQ(c.model_queue.size(), 3u);  // the workplane is not queued
   EXPECT_EQ(c.model_queue.find("models/S3.sda"), nullptr);
   EXPECT_EQ(check_in_context_remaining_models(c), 2);  // plate is checked in
-  EXPECT_EQ(c.drawing_queue.size(), 2u);               // drawings with errors are not queued
+  // Tagged once, whatever asks for it again; a status outside the queue
+  // leaves the count alone.
+  for (int i = 0; i < 2; ++i) mark_model_checked_in(c, **c.model_queue.find("models/S1.sda"));
+  vtm::analytics::model_status copy = **c.model_queue.find("models/S4.sda");
+  mark_model_checked_in(c, copy);
+  EXPECT_EQ(check_in_context_remaining_models(c), 1);
+  EXPECT_EQ(check_in_context_remaining_models(make_check_in_context(dir)), 2);
+  EXPECT_EQ(c.drawing_queue.size(), 2u);  // drawings with errors are not queued
   EXPECT_EQ(c.drawing_queue.find("drawings.ami/d3.ami"), nullptr);
 
   set_current(c, "models/S1.sda");

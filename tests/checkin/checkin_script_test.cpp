@@ -111,12 +111,19 @@ TEST_F(AssistedCheckIn, TheStagedFileHoldsTheResolvedModelBeforeTheStore) {
 }
 
 // A host that ended while saving leaves its half-written file in the
-// scratch directory, never in the staged one; the next save starts afresh.
+// scratch directory, never in the staged one; the next save starts afresh,
+// and so does a save that finds a file in the directory kept for it.
 TEST_F(AssistedCheckIn, AnInterruptedSaveLeavesNothingBehindForTheNext) {
   fs::create_directories(staging() / "models" / ".saving");
   std::ofstream(staging() / "models" / ".saving" / "I-TWINS.sda") << "(:sdsim-mod";
   sdhost({open(), load(gearbox), ":modelname \"gear\"", ":save_current_model"});
   ASSERT_NE(last_.find("3d: /gearbox -> "), std::string::npos) << last_;
+  EXPECT_FALSE(fs::exists(staging() / "models" / ".saving")) << last_;
+  ASSERT_TRUE(fs::is_directory(staging() / "models" / ".idle")) << last_;
+  std::ofstream(staging() / "models" / ".idle" / "STRAY.sdpc") << "(:sdsim-mod";
+  sdhost({open(), load(gearbox), ":modelname \"gear\"", ":save_current_model"});
+  ASSERT_NE(last_.find("3d: /gearbox -> "), std::string::npos) << last_;
+  EXPECT_FALSE(fs::exists(staging() / "models" / "STRAY.sdpc")) << last_;
   EXPECT_FALSE(fs::exists(staging() / "models" / ".saving")) << last_;
   const auto r = sdhost({open(), load(twins), "show dialog"});
   EXPECT_NE(r.out.find("DB_FINISH_STATUS_UPDATE after input"), std::string::npos) << r.out;
