@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <map>
 #include <sstream>
+#include <unordered_map>
 
 #include "host/console.h"
 #include "host/events.h"
@@ -31,7 +32,18 @@ struct logical {
   std::vector<table_column> columns;
   std::vector<std::size_t> keys;  // column indices
   std::vector<std::vector<ref>> rows;
+  // Printed key values -> row numbers, made when first needed after the
+  // rows changed: a dialog that writes a cell of each of thousands of rows
+  // does not search the table for each.
+  std::unordered_multimap<std::string, std::size_t> index;
+  bool indexed = false;
 };
+
+std::string key_text(const std::vector<ref>& keyvalues) {
+  std::string text;
+  for (const ref& v : keyvalues) text += prin1_to_string(v) + '\0';
+  return text;
+}
 
 struct shown_table {
   host::oli::display_table def;
@@ -76,11 +88,29 @@ std::vector<std::vector<ref>>::iterator find_row(logical& t, const std::vector<r
   if (keyvalues.size() != t.keys.size())
     sim::host_command_failed(
         "OLI", "BAD-KEY", "The table " + table + " has " + std::to_string(t.keys.size()) + " key columns.");
-  return std::find_if(t.rows.begin(), t.rows.end(), [&](const std::vector<ref>& row) {
+  const auto key_of = [&](const std::vector<ref>& row) {
+    std::vector<ref> key;
+    for (std::size_t k : t.keys) key.push_back(row[k]);
+    return key;
+  };
+  if (!t.indexed) {
+    t.index.clear();
+    for (std::size_t i = 0; i < t.rows.size(); ++i) t.index.emplace(key_text(key_of(t.rows[i])), i);
+    t.indexed = true;
+  }
+  const auto matches = [&](const std::vector<ref>& row) {
     for (std::size_t k = 0; k < t.keys.size(); ++k)
       if (!equal(row[t.keys[k]], keyvalues[k])) return false;
     return true;
-  });
+  };
+  // Equal values print alike, so the printed text narrows the search; a key
+  // not found by it is looked for in every row, as printing may differ.
+  std::size_t first = t.rows.size();
+  const auto [from, to] = t.index.equal_range(key_text(keyvalues));
+  for (auto it = from; it != to; ++it)
+    if (it->second < first && matches(t.rows[it->second])) first = it->second;
+  if (first == t.rows.size()) return std::find_if(t.rows.begin(), t.rows.end(), matches);
+  return t.rows.begin() + std::ptrdiff_t(first);
 }
 
 // Numbers by value, everything else by its printed text.
@@ -240,6 +270,7 @@ void sd_change_logical_table_contents(const std::string& name,
                                "A row of the table " + name + " needs " + std::to_string(t.columns.size()) +
                                    " values, not " + std::to_string(row.size()) + ".");
   t.rows = rows;
+  t.indexed = false;
 }
 
 bool sd_write_logical_table_cell(const std::string& name, const std::vector<lisp::ref>& keyvalues,
@@ -249,6 +280,7 @@ bool sd_write_logical_table_cell(const std::string& name, const std::vector<lisp
   auto row = find_row(t, keyvalues, name);
   if (row == t.rows.end()) return false;
   (*row)[c] = value;
+  if (std::find(t.keys.begin(), t.keys.end(), c) != t.keys.end()) t.indexed = false;
   return true;
 }
 
@@ -257,6 +289,7 @@ bool sd_remove_logical_table_row(const std::string& name, const std::vector<lisp
   auto row = find_row(t, keyvalues, name);
   if (row == t.rows.end()) return false;
   t.rows.erase(row);
+  t.indexed = false;
   return true;
 }
 
