@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <deque>
+#include <span>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -44,24 +46,92 @@ void push_front(std::vector<T>& list, T value) {
 
 void push_tag(model_status& s, std::string tag) { push_front(s.tags, core::keyword_name{std::move(tag)}); }
 
-// The contents records of key in map.
-std::vector<contents_info> lookup(const records::component_records::record_map& map, const std::string& key,
-                                  const records::component_records& components) {
-  std::vector<contents_info> out;
-  auto it = map.find(key);
-  if (it == map.end()) return out;
-  for (const std::string& sysid : it->second)
-    if (std::optional<component_record> r = components.get_component_record_by_sysid(sysid))
-      if (auto* c = std::get_if<contents_info>(&*r)) out.push_back(std::move(*c));
-  return out;
+// What the analytics and the report need of components.lsp, gathered in one
+// reading of it. Records are not held: contents are their sysids as the
+// components table holds them, with their model sysids interned.
+struct component_digest {
+  using index = std::unordered_map<std::string, std::vector<std::uint32_t>>;  // -> contents
+
+  struct contents_ref {
+    const std::string* sysid = nullptr;
+    std::uint32_t first_model = 0, models = 0;  // in model_sysids
+  };
+  std::vector<contents_ref> contents;
+  std::vector<const std::string*> model_sysids;
+  std::unordered_set<std::string> interned;
+
+  // Model name -> its contents, most recently added first. The names enter
+  // the map in that order too, which decides the order it is walked in.
+  index by_name;
+  // Layout-owner sysid -> the contents whose layout it owns, most recently
+  // added first; only the owners wanted.
+  index by_layout_owner;
+  // These are in reverse record order: the records are read backwards.
+  std::vector<std::uint32_t> corrupt;  // contents with a check result
+  std::vector<const std::string*> status_sysids;
+  // One per top-level instance, in record order: a deque, so that they are
+  // neither held twice while it grows nor once filed.
+  std::deque<model_status> statuses;
+  std::vector<std::pair<std::string, std::string>> workplanes;  // (source file, workplane)
+
+  std::span<const std::string* const> models_of(std::uint32_t at) const {
+    return {model_sysids.data() + contents[at].first_model, contents[at].models};
+  }
+};
+
+component_digest digest_components(const records::component_records& components,
+                                   const std::unordered_set<std::string>& wanted_owners) {
+  component_digest d;
+  components.for_each_component_record_backwards([&](const std::string& sysid, const component_record& r) {
+    const records::component_info& base = records::component_base(r);
+    if (base.typename_ == "nwp") {
+      const auto* i = std::get_if<instance_info>(&r);
+      d.workplanes.emplace_back(i ? i->sourcepath.string() : std::string(),
+                                i ? i->name.value_or("") : std::string());
+    }
+    if (const auto* i = std::get_if<instance_info>(&r)) {
+      model_status s;
+      s.key = i->name.value_or("");
+      s.source = i->sourcepath;
+      s.staged = records::component_info_file(*i);
+      s.typename_ = i->typename_;
+      if (i->typename_ == "nwp") s.tags = {core::keyword_name{"TOP-LEVEL-WP"}};
+      d.statuses.push_front(std::move(s));
+      d.status_sysids.push_back(&sysid);
+      return;
+    }
+    const contents_info& c = std::get<contents_info>(r);
+    std::optional<std::uint32_t> at;
+    const auto entered = [&] {
+      if (at) return *at;
+      component_digest::contents_ref ref{&sysid, std::uint32_t(d.model_sysids.size()), 0};
+      for (const records::sysid_value& m : c.model_sysids)
+        if (m.persisted()) {
+          d.model_sysids.push_back(&*d.interned.insert(m.string()).first);
+          ++ref.models;
+        }
+      at = std::uint32_t(d.contents.size());
+      d.contents.push_back(ref);
+      return *at;
+    };
+    if (std::optional<std::string> name = records::contents_info_model_name(c))
+      d.by_name[*name].push_back(entered());
+    if (!wanted_owners.empty())
+      for (const records::sysid_value& owner : c.layout_owner_sysids)
+        if (owner.persisted() && wanted_owners.contains(owner.string()))
+          d.by_layout_owner[owner.string()].push_back(entered());
+    if (!hl::is_nil(c.check_result.value)) d.corrupt.push_back(entered());
+  });
+  return d;
 }
 
-}  // namespace
+const std::vector<std::uint32_t>& lookup(const component_digest::index& index, const std::string& key) {
+  static const std::vector<std::uint32_t> none;
+  const auto it = index.find(key);
+  return it == index.end() ? none : it->second;
+}
 
-ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info,
-                                       const records::component_records::record_map& layout_map,
-                                       const records::component_records::record_map& model_name_map,
-                                       const records::component_records& components) {
+ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info, const component_digest& d) {
   ami_drawing_status s;
   s.key = hl::namestring(hl::parse_namestring(dwg_info.filename.string()));
   s.source = dwg_info.sourcepath;
@@ -71,19 +141,19 @@ ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info
   std::size_t found = 0;
   std::unordered_set<std::string> seen;
   for (const std::string& sysid : dwg_info.instance_sysids) {
-    const std::vector<contents_info> owners = lookup(layout_map, sysid, components);
+    const std::vector<std::uint32_t>& owners = lookup(d.by_layout_owner, sysid);
     resolved_sysid resolved{sysid, {}};
-    for (const contents_info& c : owners) {
-      resolved.contents_sysids.push_back(text(c.sysid));
-      for (std::string& m : texts(c.model_sysids))
-        if (seen.insert(m).second) s.model_sysids.push_back(std::move(m));
+    for (std::uint32_t c : owners) {
+      resolved.contents_sysids.push_back(*d.contents[c].sysid);
+      for (const std::string* m : d.models_of(c))
+        if (seen.insert(*m).second) s.model_sysids.push_back(*m);
     }
     if (!owners.empty()) ++found;
     s.resolved_sysids.push_back(std::move(resolved));
   }
   if (s.model_sysids.empty() && dwg_info.name)
-    for (const contents_info& c : lookup(model_name_map, *dwg_info.name, components))
-      for (std::string& m : texts(c.model_sysids)) s.model_sysids.push_back(std::move(m));
+    for (std::uint32_t c : lookup(d.by_name, *dwg_info.name))
+      for (const std::string* m : d.models_of(c)) s.model_sysids.push_back(*m);
 
   std::string tag;
   if (s.model_sysids.empty())
@@ -97,70 +167,44 @@ ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info
 }
 
 ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_records& drawings,
-                                                 const records::component_records& components) {
+                                                 const component_digest& d) {
   ami_drawing_analytics c;
-  if (drawings.drawings().empty()) return c;
-  // Only the drawings' names are looked up.
-  std::unordered_set<std::string> names;
   for (const auto& [name, drawing] : drawings.drawings())
-    if (drawing.name) names.insert(*drawing.name);
-  const auto [layout_map, model_name_map] = components.make_layout_owner_and_model_name_maps(
-      [&](const std::string& name) { return names.contains(name); });
-  for (const auto& [name, drawing] : drawings.drawings())
-    update_ami_drawing_analytics(c, analyze_ami_drawing(drawing, layout_map, model_name_map, components));
+    update_ami_drawing_analytics(c, analyze_ami_drawing(drawing, d));
   return c;
 }
 
-model_analytics make_model_analytics(const records::component_records& components,
-                                     const records::change_records& changelog) {
-  // Model-name conflicts by model sysid, each model's in the order found. The
-  // model-name map of a large run is the size of the statuses, so it is let go
-  // before they are made.
+// Model-name conflicts by model sysid, each model's in the order found.
+std::unordered_map<std::string, std::vector<model_name_conflict>> model_name_conflicts(
+    const component_digest& d) {
   std::unordered_map<std::string, std::vector<model_name_conflict>> conflicts;
-  {
-    const auto name_map = components.make_model_name_map();
-    for (const auto& [name, list] : name_map) {
-      if (list.size() < 2) continue;
-      std::vector<std::string> models;  // in the order first met
-      std::unordered_map<std::string, std::vector<std::string>> groups;
-      for (const contents_info& c : lookup(name_map, name, components))
-        for (const std::string& m : texts(c.model_sysids)) {
-          auto [it, fresh] = groups.try_emplace(m);
-          if (fresh) models.push_back(m);
-          push_front(it->second, text(c.sysid));
-        }
-      for (const std::string& m : models)
-        if (groups[m].size() >= 2) conflicts[m].push_back(model_name_conflict{name, groups[m]});
-    }
+  for (const auto& [name, list] : d.by_name) {
+    if (list.size() < 2) continue;
+    std::vector<std::string> models;  // in the order first met
+    std::unordered_map<std::string, std::vector<std::string>> groups;
+    for (std::uint32_t c : list)
+      for (const std::string* m : d.models_of(c)) {
+        auto [it, fresh] = groups.try_emplace(*m);
+        if (fresh) models.push_back(*m);
+        push_front(it->second, *d.contents[c].sysid);
+      }
+    for (const std::string& m : models)
+      if (groups[m].size() >= 2) conflicts[m].push_back(model_name_conflict{name, groups[m]});
   }
+  return conflicts;
+}
 
-  // Model statuses by the top-level instance's sysid, in record order; a
-  // deque, so that they are neither held twice while it grows nor once filed.
-  std::deque<model_status> statuses;
-  std::unordered_map<std::string, std::size_t> by_sysid;
-  // (model sysid, contents sysid) of each corrupt contents, in record order:
-  // found in the same reading of the records as the models, which may come
-  // later in it.
-  std::vector<std::pair<std::string, std::string>> corrupt;
-  components.for_each_component_record([&](const component_record& r) {
-    if (const auto* c = std::get_if<contents_info>(&r)) {
-      if (!hl::is_nil(c->check_result.value))
-        for (std::string& m : texts(c->model_sysids)) corrupt.emplace_back(std::move(m), text(c->sysid));
-      return;
-    }
-    const instance_info& i = std::get<instance_info>(r);
-    model_status s;
-    s.key = i.name.value_or("");
-    s.source = i.sourcepath;
-    s.staged = records::component_info_file(i);
-    s.typename_ = i.typename_;
-    if (i.typename_ == "nwp") s.tags = {core::keyword_name{"TOP-LEVEL-WP"}};
-    by_sysid.emplace(text(i.sysid), statuses.size());
-    statuses.push_back(std::move(s));
-  });
+// The statuses of the digest, moved from it.
+model_analytics make_model_analytics(
+    component_digest& d, const records::component_records& components,
+    const records::change_records& changelog,
+    std::unordered_map<std::string, std::vector<model_name_conflict>> conflicts) {
+  std::reverse(d.status_sysids.begin(), d.status_sysids.end());
+  std::unordered_map<std::string_view, std::size_t> by_sysid;
+  for (std::size_t i = 0; i < d.status_sysids.size(); ++i) by_sysid.emplace(*d.status_sysids[i], i);
   auto status_of = [&](const std::string& model) -> model_status* {
     auto it = by_sysid.find(model);
-    return it == by_sysid.end() ? nullptr : &statuses[it->second];
+    return it == by_sysid.end() ? nullptr : &d.statuses[it->second];
   };
 
   for (const auto& [lost, owner] : components.collect_lost_components(changelog)) {
@@ -173,9 +217,9 @@ model_analytics make_model_analytics(const records::component_records& component
         if (model_status* s = status_of(m)) push_front(s->disconnects, entry);
   }
 
-  for (auto& [model, contents] : corrupt)
-    if (model_status* s = status_of(model)) push_front(s->corrupt, std::move(contents));
-  corrupt = {};
+  for (auto c = d.corrupt.rbegin(); c != d.corrupt.rend(); ++c)
+    for (const std::string* m : d.models_of(*c))
+      if (model_status* s = status_of(*m)) push_front(s->corrupt, *d.contents[*c].sysid);
 
   // The last conflict found comes first.
   for (auto& [m, found] : conflicts)
@@ -184,9 +228,12 @@ model_analytics make_model_analytics(const records::component_records& component
                                      std::make_move_iterator(found.rend()));
   conflicts = {};
 
+  by_sysid = {};
+  d.status_sysids = {};
+
   model_analytics collection;
-  for (; !statuses.empty(); statuses.pop_front()) {
-    model_status& s = statuses.front();
+  for (; !d.statuses.empty(); d.statuses.pop_front()) {
+    model_status& s = d.statuses.front();
     if (!s.disconnects.empty()) push_tag(s, "DISCONNECTED");
     if (!s.corrupt.empty()) push_tag(s, "CORRUPT");
     if (!s.model_name_conflicts.empty()) push_tag(s, "MODEL-NAME-CONFLICT");
@@ -194,6 +241,8 @@ model_analytics make_model_analytics(const records::component_records& component
   }
   return collection;
 }
+
+}  // namespace
 
 template <class S>
 void save_record_analytics(const status_collection<S>& c, std::ostream& outstream) {
@@ -285,9 +334,23 @@ migration_analytics make_migration_analytics(const std::filesystem::path& dir,
                                              const records::change_records& changelog,
                                              const std::function<bool(const model_status&)>& unsaved) {
   migration_analytics a;
-  a.for_models = make_model_analytics(components, changelog);
+  {
+    // Only the drawings' layout owners are looked up.
+    std::unordered_set<std::string> owners;
+    for (const auto& [name, drawing] : drawings.drawings())
+      owners.insert(drawing.instance_sysids.begin(), drawing.instance_sysids.end());
+    component_digest d = digest_components(components, owners);
+    owners = {};
+    a.top_level_workplanes.assign(std::make_move_iterator(d.workplanes.rbegin()),
+                                  std::make_move_iterator(d.workplanes.rend()));
+    d.workplanes = {};
+    auto conflicts = model_name_conflicts(d);
+    a.for_drawings = make_ami_drawing_analytics(drawings, d);
+    d.by_name = {};
+    d.by_layout_owner = {};
+    a.for_models = make_model_analytics(d, components, changelog, std::move(conflicts));
+  }
   tag_unsaved_models(a.for_models, unsaved);
-  a.for_drawings = make_ami_drawing_analytics(drawings, components);
   {
     const std::optional<migration_analytics> earlier = load_migration_analytics(dir);
     a.for_models = with_checkin_tags(std::move(a.for_models), earlier ? &earlier->for_models : nullptr);

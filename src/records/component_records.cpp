@@ -148,16 +148,23 @@ std::optional<component_record> component_records::get_component_record_by_sysid
 
 void component_records::for_each_component_record(
     const std::function<void(const component_record&)>& visit) const {
-  visit_records(false, visit);
+  visit_records(false, [&](const std::string&, const component_record& r) { visit(r); });
 }
 
-void component_records::visit_records(bool backwards,
-                                      const std::function<void(const component_record&)>& visit) const {
+void component_records::for_each_component_record_backwards(
+    const std::function<void(const std::string& sysid, const component_record&)>& visit) const {
+  visit_records(true, visit);
+}
+
+void component_records::visit_records(
+    bool backwards,
+    const std::function<void(const std::string& sysid, const component_record&)>& visit) const {
   // The records of a batch are read in file order, records close to each
   // other in one read, then visited in table order.
   constexpr std::size_t batch = 1024;
   constexpr std::uint64_t close_by = 4 << 10, one_read = 256 << 10;
   std::vector<record_place> places;
+  std::vector<const std::string*> sysids;
   std::vector<std::size_t> order;
   std::vector<component_record> records;
   const auto visit_batch = [&] {
@@ -176,17 +183,19 @@ void component_records::visit_records(bool backwards,
       }
       read_record(places[order[k]], records[order[k]], read_to);
     }
-    for (const component_record& r : records) visit(r);
+    for (std::size_t i = 0; i < records.size(); ++i) visit(*sysids[i], records[i]);
     places.clear();
+    sysids.clear();
   };
-  const auto add = [&](const record_place& place) {
+  const auto add = [&](const std::string& sysid, const record_place& place) {
     places.push_back(place);
+    sysids.push_back(&sysid);
     if (places.size() == batch) visit_batch();
   };
   if (backwards)
-    for (auto it = table_.rbegin(); it != table_.rend(); ++it) add(it->second);
+    for (auto it = table_.rbegin(); it != table_.rend(); ++it) add(it->first, it->second);
   else
-    for (const auto& [sysid, place] : table_) add(place);
+    for (const auto& [sysid, place] : table_) add(sysid, place);
   visit_batch();
 }
 
@@ -246,7 +255,7 @@ std::vector<component_records::record_map> component_records::map_contents(
   std::vector<record_map> maps(keys_of.size());
   // Most recently added first; the keys enter the map in that order too,
   // which decides the order the map is walked in.
-  visit_records(true, [&](const component_record& r) {
+  visit_records(true, [&](const std::string&, const component_record& r) {
     if (const auto* c = std::get_if<contents_info>(&r))
       for (std::size_t i = 0; i < keys_of.size(); ++i)
         keys_of[i](*c, [&](const std::string& key) { maps[i][key].push_back(c->sysid.string()); });
@@ -275,13 +284,6 @@ component_records::record_map component_records::make_layout_owner_map() const {
 component_records::record_map component_records::make_model_name_map(
     const std::function<bool(const std::string&)>& wanted) const {
   return std::move(map_contents({model_name_keys(wanted)})[0]);
-}
-
-std::pair<component_records::record_map, component_records::record_map>
-component_records::make_layout_owner_and_model_name_maps(
-    const std::function<bool(const std::string&)>& wanted) const {
-  std::vector<record_map> maps = map_contents({layout_owner_keys, model_name_keys(wanted)});
-  return {std::move(maps[0]), std::move(maps[1])};
 }
 
 }  // namespace vtm::records

@@ -48,6 +48,10 @@ class component_records : public persistent_records {
   std::optional<component_record> get_component_record_by_sysid(const std::string& sysid) const;
   // Visits every record in table order, one at a time.
   void for_each_component_record(const std::function<void(const component_record&)>& visit) const;
+  // Visits every record in reverse table order (the most recently added
+  // first) with its sysid as the table holds it, valid while the table is.
+  void for_each_component_record_backwards(
+      const std::function<void(const std::string& sysid, const component_record&)>& visit) const;
   // Every record (table order) for which test is true; all without a test.
   std::vector<component_record> collect_component_records(
       const std::function<bool(const component_record&)>& test = {}) const;
@@ -73,15 +77,14 @@ class component_records : public persistent_records {
   // Contents without a model name are left out, and with `wanted` the names
   // it refuses.
   record_map make_model_name_map(const std::function<bool(const std::string&)>& wanted = {}) const;
-  // Both maps above from one reading of the records.
-  std::pair<record_map, record_map> make_layout_owner_and_model_name_maps(
-      const std::function<bool(const std::string&)>& wanted = {}) const;
 
  private:
   friend component_records make_component_records(const std::filesystem::path& dir);
   explicit component_records(const std::filesystem::path& dir) : persistent_records(dir, components_file) {}
   // Visits the records in table order, or in its reverse.
-  void visit_records(bool backwards, const std::function<void(const component_record&)>& visit) const;
+  void visit_records(
+      bool backwards,
+      const std::function<void(const std::string& sysid, const component_record&)>& visit) const;
   // Decodes the record at place into out, whose room is reused.
   void read_record(record_place place, component_record& out, std::uint64_t read_to = 0) const;
   using contents_keys =
