@@ -47,91 +47,82 @@ void push_front(std::vector<T>& list, T value) {
 void push_tag(model_status& s, std::string tag) { push_front(s.tags, core::keyword_name{std::move(tag)}); }
 
 // What the analytics and the report need of components.lsp, gathered in one
-// reading of it. Records are not held: contents are their sysids as the
-// components table holds them, with their model sysids interned.
+// reading of it. Records are not held, and a contents is its position in
+// the components table: what is kept for each of a large run's records is a
+// few bytes beside the model name map.
 struct component_digest {
-  using index = std::unordered_map<std::string, std::vector<std::uint32_t>>;  // -> contents
-
-  struct contents_ref {
-    const std::string* sysid = nullptr;
-    std::uint32_t first_model = 0, models = 0;  // in model_sysids
+  // The contents of one model name, most recently added first: the first
+  // one, then the others from a chain in more (newest link first).
+  struct name_list {
+    std::uint32_t first;
+    std::uint32_t more = none;  // the newest link, or none
   };
-  std::vector<contents_ref> contents;
-  std::vector<const std::string*> model_sysids;
-  std::unordered_set<std::string> interned;
+  static constexpr std::uint32_t none = UINT32_MAX;
+  // Model name -> its contents. The names enter the map in the order the
+  // records are read, which decides the order the map is walked in.
+  std::unordered_map<std::string, name_list> by_name;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> more;  // (contents, next link)
 
-  // Model name -> its contents, most recently added first. The names enter
-  // the map in that order too, which decides the order it is walked in.
-  index by_name;
   // Layout-owner sysid -> the contents whose layout it owns, most recently
-  // added first; only the owners wanted.
-  index by_layout_owner;
+  // added first; only the owners asked for.
+  std::unordered_map<std::string, std::vector<std::uint32_t>> by_layout_owner;
+  // The model sysids of the contents the drawings may need: those under
+  // the layout owners or the model names asked for.
+  std::unordered_map<std::uint32_t, std::vector<std::string>> models;
+
   // These are in reverse record order: the records are read backwards.
-  std::vector<std::uint32_t> corrupt;  // contents with a check result
-  std::vector<const std::string*> status_sysids;
-  // One per top-level instance, in record order: a deque, so that they are
-  // neither held twice while it grows nor once filed.
-  std::deque<model_status> statuses;
+  std::vector<std::pair<std::uint32_t, std::vector<std::string>>> corrupt;  // (contents, its models)
+  std::vector<std::uint32_t> instances;
   std::vector<std::pair<std::string, std::string>> workplanes;  // (source file, workplane)
 
-  std::span<const std::string* const> models_of(std::uint32_t at) const {
-    return {model_sysids.data() + contents[at].first_model, contents[at].models};
+  std::vector<std::uint32_t> contents_named(const name_list& list) const {
+    std::vector<std::uint32_t> out{list.first};
+    for (std::uint32_t link = list.more; link != none; link = more[link].second)
+      out.push_back(more[link].first);
+    std::reverse(out.begin() + 1, out.end());
+    return out;
   }
 };
 
 component_digest digest_components(const records::component_records& components,
-                                   const std::unordered_set<std::string>& wanted_owners) {
+                                   const std::unordered_set<std::string>& wanted_owners,
+                                   const std::unordered_set<std::string>& wanted_names) {
   component_digest d;
-  components.for_each_component_record_backwards([&](const std::string& sysid, const component_record& r) {
-    const records::component_info& base = records::component_base(r);
-    if (base.typename_ == "nwp") {
+  components.for_each_component_record_backwards([&](std::size_t position, const component_record& r) {
+    const auto at = std::uint32_t(position);
+    if (records::component_base(r).typename_ == "nwp") {
       const auto* i = std::get_if<instance_info>(&r);
       d.workplanes.emplace_back(i ? i->sourcepath.string() : std::string(),
                                 i ? i->name.value_or("") : std::string());
     }
-    if (const auto* i = std::get_if<instance_info>(&r)) {
-      model_status s;
-      s.key = i->name.value_or("");
-      s.source = i->sourcepath;
-      s.staged = records::component_info_file(*i);
-      s.typename_ = i->typename_;
-      if (i->typename_ == "nwp") s.tags = {core::keyword_name{"TOP-LEVEL-WP"}};
-      d.statuses.push_front(std::move(s));
-      d.status_sysids.push_back(&sysid);
+    const auto* c = std::get_if<contents_info>(&r);
+    if (!c) {
+      d.instances.push_back(at);
       return;
     }
-    const contents_info& c = std::get<contents_info>(r);
-    std::optional<std::uint32_t> at;
-    const auto entered = [&] {
-      if (at) return *at;
-      component_digest::contents_ref ref{&sysid, std::uint32_t(d.model_sysids.size()), 0};
-      for (const records::sysid_value& m : c.model_sysids)
-        if (m.persisted()) {
-          d.model_sysids.push_back(&*d.interned.insert(m.string()).first);
-          ++ref.models;
-        }
-      at = std::uint32_t(d.contents.size());
-      d.contents.push_back(ref);
-      return *at;
-    };
-    if (std::optional<std::string> name = records::contents_info_model_name(c))
-      d.by_name[*name].push_back(entered());
+    bool wanted = false;
+    if (std::optional<std::string> name = records::contents_info_model_name(*c)) {
+      wanted = wanted_names.contains(*name);
+      auto [it, fresh] = d.by_name.try_emplace(std::move(*name), component_digest::name_list{at});
+      if (!fresh) {
+        d.more.emplace_back(at, it->second.more);
+        it->second.more = std::uint32_t(d.more.size() - 1);
+      }
+    }
     if (!wanted_owners.empty())
-      for (const records::sysid_value& owner : c.layout_owner_sysids)
-        if (owner.persisted() && wanted_owners.contains(owner.string()))
-          d.by_layout_owner[owner.string()].push_back(entered());
-    if (!hl::is_nil(c.check_result.value)) d.corrupt.push_back(entered());
+      for (const records::sysid_value& owner : c->layout_owner_sysids)
+        if (owner.persisted() && wanted_owners.contains(owner.string())) {
+          d.by_layout_owner[owner.string()].push_back(at);
+          wanted = true;
+        }
+    if (wanted) d.models.try_emplace(at, texts(c->model_sysids));
+    if (!hl::is_nil(c->check_result.value)) d.corrupt.emplace_back(at, texts(c->model_sysids));
   });
   return d;
 }
 
-const std::vector<std::uint32_t>& lookup(const component_digest::index& index, const std::string& key) {
-  static const std::vector<std::uint32_t> none;
-  const auto it = index.find(key);
-  return it == index.end() ? none : it->second;
-}
-
-ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info, const component_digest& d) {
+ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info, const component_digest& d,
+                                       const records::component_records& components) {
   ami_drawing_status s;
   s.key = hl::namestring(hl::parse_namestring(dwg_info.filename.string()));
   s.source = dwg_info.sourcepath;
@@ -141,19 +132,22 @@ ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info
   std::size_t found = 0;
   std::unordered_set<std::string> seen;
   for (const std::string& sysid : dwg_info.instance_sysids) {
-    const std::vector<std::uint32_t>& owners = lookup(d.by_layout_owner, sysid);
+    const auto owners = d.by_layout_owner.find(sysid);
     resolved_sysid resolved{sysid, {}};
-    for (std::uint32_t c : owners) {
-      resolved.contents_sysids.push_back(*d.contents[c].sysid);
-      for (const std::string* m : d.models_of(c))
-        if (seen.insert(*m).second) s.model_sysids.push_back(*m);
+    if (owners != d.by_layout_owner.end()) {
+      for (std::uint32_t c : owners->second) {
+        resolved.contents_sysids.push_back(components.sysid_at(c));
+        for (const std::string& m : d.models.at(c))
+          if (seen.insert(m).second) s.model_sysids.push_back(m);
+      }
+      ++found;
     }
-    if (!owners.empty()) ++found;
     s.resolved_sysids.push_back(std::move(resolved));
   }
   if (s.model_sysids.empty() && dwg_info.name)
-    for (std::uint32_t c : lookup(d.by_name, *dwg_info.name))
-      for (const std::string* m : d.models_of(c)) s.model_sysids.push_back(*m);
+    if (const auto named = d.by_name.find(*dwg_info.name); named != d.by_name.end())
+      for (std::uint32_t c : d.contents_named(named->second))
+        s.model_sysids.insert(s.model_sysids.end(), d.models.at(c).begin(), d.models.at(c).end());
 
   std::string tag;
   if (s.model_sysids.empty())
@@ -167,44 +161,73 @@ ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info
 }
 
 ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_records& drawings,
-                                                 const component_digest& d) {
+                                                 const component_digest& d,
+                                                 const records::component_records& components) {
   ami_drawing_analytics c;
   for (const auto& [name, drawing] : drawings.drawings())
-    update_ami_drawing_analytics(c, analyze_ami_drawing(drawing, d));
+    update_ami_drawing_analytics(c, analyze_ami_drawing(drawing, d, components));
   return c;
 }
 
-// Model-name conflicts by model sysid, each model's in the order found.
-std::unordered_map<std::string, std::vector<model_name_conflict>> model_name_conflicts(
-    const component_digest& d) {
-  std::unordered_map<std::string, std::vector<model_name_conflict>> conflicts;
+using conflict_map = std::unordered_map<std::string, std::vector<model_name_conflict>>;
+
+// Model-name conflicts by model sysid, each model's in the order found: the
+// contents of the names several carry are read again, together.
+conflict_map model_name_conflicts(const component_digest& d, const records::component_records& components) {
+  std::vector<const std::string*> names;  // in the order the map is walked
+  std::vector<std::uint32_t> contents;    // theirs, one name's after the other's
+  std::vector<std::size_t> ends;          // of each name's in contents
   for (const auto& [name, list] : d.by_name) {
-    if (list.size() < 2) continue;
-    std::vector<std::string> models;  // in the order first met
-    std::unordered_map<std::string, std::vector<std::string>> groups;
-    for (std::uint32_t c : list)
-      for (const std::string* m : d.models_of(c)) {
-        auto [it, fresh] = groups.try_emplace(*m);
-        if (fresh) models.push_back(*m);
-        push_front(it->second, *d.contents[c].sysid);
-      }
-    for (const std::string& m : models)
-      if (groups[m].size() >= 2) conflicts[m].push_back(model_name_conflict{name, groups[m]});
+    if (list.more == component_digest::none) continue;
+    names.push_back(&name);
+    for (std::uint32_t c : d.contents_named(list)) contents.push_back(c);
+    ends.push_back(contents.size());
   }
+
+  conflict_map conflicts;
+  std::size_t at = 0, name = 0;
+  std::vector<std::string> models;  // of the name, in the order first met
+  std::unordered_map<std::string, std::vector<std::string>> groups;
+  components.for_each_component_record_at(contents, [&](const component_record& r) {
+    if (const auto* c = std::get_if<contents_info>(&r))
+      for (const std::string& m : texts(c->model_sysids)) {
+        auto [it, fresh] = groups.try_emplace(m);
+        if (fresh) models.push_back(m);
+        push_front(it->second, components.sysid_at(contents[at]));
+      }
+    if (++at < ends[name]) return;
+    for (const std::string& m : models)
+      if (groups[m].size() >= 2) conflicts[m].push_back(model_name_conflict{*names[name], groups[m]});
+    models.clear();
+    groups.clear();
+    ++name;
+  });
   return conflicts;
 }
 
-// The statuses of the digest, moved from it.
-model_analytics make_model_analytics(
-    component_digest& d, const records::component_records& components,
-    const records::change_records& changelog,
-    std::unordered_map<std::string, std::vector<model_name_conflict>> conflicts) {
-  std::reverse(d.status_sysids.begin(), d.status_sysids.end());
+// The model statuses, from the top-level instances read again.
+model_analytics make_model_analytics(const component_digest& d, const records::component_records& components,
+                                     const records::change_records& changelog, conflict_map conflicts) {
+  // By the top-level instance's sysid, in record order; a deque, so that
+  // they are neither held twice while it grows nor once filed.
+  std::deque<model_status> statuses;
   std::unordered_map<std::string_view, std::size_t> by_sysid;
-  for (std::size_t i = 0; i < d.status_sysids.size(); ++i) by_sysid.emplace(*d.status_sysids[i], i);
+  std::vector<std::uint32_t> instances(d.instances.rbegin(), d.instances.rend());
+  components.for_each_component_record_at(instances, [&](const component_record& r) {
+    const instance_info& i = std::get<instance_info>(r);
+    model_status s;
+    s.key = i.name.value_or("");
+    s.source = i.sourcepath;
+    s.staged = records::component_info_file(i);
+    s.typename_ = i.typename_;
+    if (i.typename_ == "nwp") s.tags = {core::keyword_name{"TOP-LEVEL-WP"}};
+    by_sysid.emplace(components.sysid_at(instances[statuses.size()]), statuses.size());
+    statuses.push_back(std::move(s));
+  });
+  instances = {};
   auto status_of = [&](const std::string& model) -> model_status* {
     auto it = by_sysid.find(model);
-    return it == by_sysid.end() ? nullptr : &d.statuses[it->second];
+    return it == by_sysid.end() ? nullptr : &statuses[it->second];
   };
 
   for (const auto& [lost, owner] : components.collect_lost_components(changelog)) {
@@ -218,8 +241,8 @@ model_analytics make_model_analytics(
   }
 
   for (auto c = d.corrupt.rbegin(); c != d.corrupt.rend(); ++c)
-    for (const std::string* m : d.models_of(*c))
-      if (model_status* s = status_of(*m)) push_front(s->corrupt, *d.contents[*c].sysid);
+    for (const std::string& m : c->second)
+      if (model_status* s = status_of(m)) push_front(s->corrupt, components.sysid_at(c->first));
 
   // The last conflict found comes first.
   for (auto& [m, found] : conflicts)
@@ -227,13 +250,11 @@ model_analytics make_model_analytics(
       s->model_name_conflicts.assign(std::make_move_iterator(found.rbegin()),
                                      std::make_move_iterator(found.rend()));
   conflicts = {};
-
   by_sysid = {};
-  d.status_sysids = {};
 
   model_analytics collection;
-  for (; !d.statuses.empty(); d.statuses.pop_front()) {
-    model_status& s = d.statuses.front();
+  for (; !statuses.empty(); statuses.pop_front()) {
+    model_status& s = statuses.front();
     if (!s.disconnects.empty()) push_tag(s, "DISCONNECTED");
     if (!s.corrupt.empty()) push_tag(s, "CORRUPT");
     if (!s.model_name_conflicts.empty()) push_tag(s, "MODEL-NAME-CONFLICT");
@@ -335,19 +356,23 @@ migration_analytics make_migration_analytics(const std::filesystem::path& dir,
                                              const std::function<bool(const model_status&)>& unsaved) {
   migration_analytics a;
   {
-    // Only the drawings' layout owners are looked up.
-    std::unordered_set<std::string> owners;
-    for (const auto& [name, drawing] : drawings.drawings())
+    // Only the drawings' layout owners and names are looked up.
+    std::unordered_set<std::string> owners, names;
+    for (const auto& [name, drawing] : drawings.drawings()) {
       owners.insert(drawing.instance_sysids.begin(), drawing.instance_sysids.end());
-    component_digest d = digest_components(components, owners);
+      if (drawing.name) names.insert(*drawing.name);
+    }
+    component_digest d = digest_components(components, owners, names);
     owners = {};
+    names = {};
     a.top_level_workplanes.assign(std::make_move_iterator(d.workplanes.rbegin()),
                                   std::make_move_iterator(d.workplanes.rend()));
-    d.workplanes = {};
-    auto conflicts = model_name_conflicts(d);
-    a.for_drawings = make_ami_drawing_analytics(drawings, d);
+    conflict_map conflicts = model_name_conflicts(d, components);
+    a.for_drawings = make_ami_drawing_analytics(drawings, d, components);
     d.by_name = {};
+    d.more = {};
     d.by_layout_owner = {};
+    d.models = {};
     a.for_models = make_model_analytics(d, components, changelog, std::move(conflicts));
   }
   tag_unsaved_models(a.for_models, unsaved);

@@ -148,23 +148,39 @@ std::optional<component_record> component_records::get_component_record_by_sysid
 
 void component_records::for_each_component_record(
     const std::function<void(const component_record&)>& visit) const {
-  visit_records(false, [&](const std::string&, const component_record& r) { visit(r); });
+  visit_records(
+      table_.size(), [](std::size_t k) { return k; },
+      [&](std::size_t, const component_record& r) { visit(r); });
 }
 
 void component_records::for_each_component_record_backwards(
-    const std::function<void(const std::string& sysid, const component_record&)>& visit) const {
-  visit_records(true, visit);
+    const std::function<void(std::size_t position, const component_record&)>& visit) const {
+  const std::size_t n = table_.size();
+  visit_records(
+      n, [n](std::size_t k) { return n - 1 - k; }, visit);
+}
+
+void component_records::for_each_component_record_at(
+    std::span<const std::uint32_t> positions,
+    const std::function<void(const component_record&)>& visit) const {
+  visit_records(
+      positions.size(), [&](std::size_t k) { return std::size_t(positions[k]); },
+      [&](std::size_t, const component_record& r) { visit(r); });
+}
+
+const std::string& component_records::sysid_at(std::size_t position) const {
+  return table_.at(position).first;
 }
 
 void component_records::visit_records(
-    bool backwards,
-    const std::function<void(const std::string& sysid, const component_record&)>& visit) const {
+    std::size_t count, const std::function<std::size_t(std::size_t)>& position_of,
+    const std::function<void(std::size_t position, const component_record&)>& visit) const {
   // The records of a batch are read in file order, records close to each
-  // other in one read, then visited in table order.
+  // other in one read, then visited in the order asked.
   constexpr std::size_t batch = 1024;
   constexpr std::uint64_t close_by = 4 << 10, one_read = 256 << 10;
+  std::vector<std::size_t> positions;
   std::vector<record_place> places;
-  std::vector<const std::string*> sysids;
   std::vector<std::size_t> order;
   std::vector<component_record> records;
   const auto visit_batch = [&] {
@@ -183,19 +199,16 @@ void component_records::visit_records(
       }
       read_record(places[order[k]], records[order[k]], read_to);
     }
-    for (std::size_t i = 0; i < records.size(); ++i) visit(*sysids[i], records[i]);
+    for (std::size_t i = 0; i < records.size(); ++i) visit(positions[i], records[i]);
+    positions.clear();
     places.clear();
-    sysids.clear();
   };
-  const auto add = [&](const std::string& sysid, const record_place& place) {
-    places.push_back(place);
-    sysids.push_back(&sysid);
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::size_t at = position_of(k);
+    positions.push_back(at);
+    places.push_back(table_.at(at).second);
     if (places.size() == batch) visit_batch();
-  };
-  if (backwards)
-    for (auto it = table_.rbegin(); it != table_.rend(); ++it) add(it->first, it->second);
-  else
-    for (const auto& [sysid, place] : table_) add(sysid, place);
+  }
   visit_batch();
 }
 
@@ -255,7 +268,7 @@ std::vector<component_records::record_map> component_records::map_contents(
   std::vector<record_map> maps(keys_of.size());
   // Most recently added first; the keys enter the map in that order too,
   // which decides the order the map is walked in.
-  visit_records(true, [&](const std::string&, const component_record& r) {
+  for_each_component_record_backwards([&](std::size_t, const component_record& r) {
     if (const auto* c = std::get_if<contents_info>(&r))
       for (std::size_t i = 0; i < keys_of.size(); ++i)
         keys_of[i](*c, [&](const std::string& key) { maps[i][key].push_back(c->sysid.string()); });

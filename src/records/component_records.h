@@ -7,6 +7,7 @@
 // and decode records from there when asked and return them by value.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -49,9 +50,14 @@ class component_records : public persistent_records {
   // Visits every record in table order, one at a time.
   void for_each_component_record(const std::function<void(const component_record&)>& visit) const;
   // Visits every record in reverse table order (the most recently added
-  // first) with its sysid as the table holds it, valid while the table is.
+  // first) with its position in table order.
   void for_each_component_record_backwards(
-      const std::function<void(const std::string& sysid, const component_record&)>& visit) const;
+      const std::function<void(std::size_t position, const component_record&)>& visit) const;
+  // Visits the records at the table positions given, in that order.
+  void for_each_component_record_at(std::span<const std::uint32_t> positions,
+                                    const std::function<void(const component_record&)>& visit) const;
+  // The sysid at a table position.
+  const std::string& sysid_at(std::size_t position) const;
   // Every record (table order) for which test is true; all without a test.
   std::vector<component_record> collect_component_records(
       const std::function<bool(const component_record&)>& test = {}) const;
@@ -81,10 +87,10 @@ class component_records : public persistent_records {
  private:
   friend component_records make_component_records(const std::filesystem::path& dir);
   explicit component_records(const std::filesystem::path& dir) : persistent_records(dir, components_file) {}
-  // Visits the records in table order, or in its reverse.
-  void visit_records(
-      bool backwards,
-      const std::function<void(const std::string& sysid, const component_record&)>& visit) const;
+  // Visits the records at position_of(0), ..., position_of(count - 1), one
+  // at a time, reading a batch of them at once.
+  void visit_records(std::size_t count, const std::function<std::size_t(std::size_t)>& position_of,
+                     const std::function<void(std::size_t position, const component_record&)>& visit) const;
   // Decodes the record at place into out, whose room is reused.
   void read_record(record_place place, component_record& out, std::uint64_t read_to = 0) const;
   using contents_keys =
