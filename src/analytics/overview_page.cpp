@@ -63,15 +63,13 @@ using json = nlohmann::json;
 // Rows as a script element's text: JSON with <, > and & escaped, so that it
 // can neither end the element nor upset an XML reader.
 void write_script_text(std::ostream& out, const json& data) {
-  for (char c : data.dump(-1, ' ', false, json::error_handler_t::replace))
-    if (c == '<')
-      out << "\\u003c";
-    else if (c == '>')
-      out << "\\u003e";
-    else if (c == '&')
-      out << "\\u0026";
-    else
-      out << c;
+  const std::string text = data.dump(-1, ' ', false, json::error_handler_t::replace);
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find_first_of("<>&", from)) != std::string::npos; from = at + 1) {
+    out.write(text.data() + from, std::streamsize(at - from));
+    out << (text[at] == '<' ? "\\u003c" : text[at] == '>' ? "\\u003e" : "\\u0026");
+  }
+  out.write(text.data() + from, std::streamsize(text.size() - from));
 }
 
 // The rows of a table, an array of rows written one row at a time: each row
@@ -276,11 +274,20 @@ std::string path_url(const std::string& path) {
 }
 
 void write_overview_html(std::ostream& o, const staging_status& st) {
-  const auto files = st.file_counts();
-  const auto models = st.model_counts();
-  const auto tags = st.model_tag_counts();
-  const auto drawings = st.drawing_counts();
-  const auto changes = st.change_counts();
+  write_overview_html(o, st, status_summary_json(st));
+}
+
+void write_overview_html(std::ostream& o, const staging_status& st, const status_document& summary) {
+  const auto counts_of = [&](const char* group, const char* part) {
+    std::map<std::string, std::int64_t> n;
+    for (const auto& [name, count] : summary[group][part].items()) n[name] = count.get<std::int64_t>();
+    return n;
+  };
+  const auto files = counts_of("files", "counts");
+  const auto models = counts_of("models", "counts");
+  const auto tags = counts_of("models", "by-tag");
+  const auto drawings = counts_of("drawings", "counts");
+  const auto changes = counts_of("changes", "counts");
 
   page p(o);
   o << "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head><meta "
@@ -505,8 +512,13 @@ void write_overview_html(std::ostream& o, const staging_status& st) {
 }
 
 void write_overview_page(const std::filesystem::path& dir, const staging_status& status) {
+  write_overview_page(dir, status, status_summary_json(status));
+}
+
+void write_overview_page(const std::filesystem::path& dir, const staging_status& status,
+                         const status_document& summary) {
   replace_file(dir / overview_file, "overview page",
-               [&](std::ostream& out) { write_overview_html(out, status); });
+               [&](std::ostream& out) { write_overview_html(out, status, summary); });
 }
 
 }  // namespace vtm::analytics

@@ -78,11 +78,14 @@ class json_writer {
   void value(const json& v) {
     if (!keyed_) next();
     keyed_ = false;
+    const std::string text = dumped(v);
     const std::string indent(open_.size(), ' ');
-    for (char c : dumped(v)) {
-      out_ << c;
-      if (c == '\n') out_ << indent;
+    std::size_t from = 0;
+    for (std::size_t line_end; (line_end = text.find('\n', from)) != std::string::npos; from = line_end + 1) {
+      out_.write(text.data() + from, std::streamsize(line_end + 1 - from));
+      out_ << indent;
     }
+    out_.write(text.data() + from, std::streamsize(text.size() - from));
   }
   void member(std::string_view name, const json& v) {
     key(name);
@@ -126,28 +129,51 @@ std::string lower(std::string s) {
   return s;
 }
 
+// The entries of each key, the keys in the order given: a list known to be
+// empty is written without walking the entries.
+template <class Entry, class KeyOf, class JsonOf>
+void write_lists(json_writer& w, const std::vector<std::pair<std::string, std::int64_t>>& keys,
+                 const entry_source<Entry>& walk, const KeyOf& key_of, const JsonOf& json_of) {
+  w.key("lists");
+  w.begin_object();
+  for (const auto& [key, n] : keys) {
+    w.key(key);
+    w.begin_array();
+    if (n > 0)
+      walk([&](const Entry& e) {
+        if (key_of(e) == key) w.value(json_of(e));
+      });
+    w.end_array();
+  }
+  w.end_object();
+}
+
+// The keys given with the counts of their entries.
+std::vector<std::pair<std::string, std::int64_t>> counted_keys(const std::vector<std::string>& keys,
+                                                               const json& counts) {
+  std::vector<std::pair<std::string, std::int64_t>> out;
+  for (const std::string& key : keys) out.emplace_back(key, counts.value(key, std::int64_t{0}));
+  return out;
+}
+
 // A section whose lists are keyed by key_of: the keys given, then any other
 // in the order first met, each list with its entries in walk order.
 template <class Entry, class KeyOf, class JsonOf>
-void write_lists_by(json_writer& w, const char* section, const json& counts, std::vector<std::string> keys,
-                    const entry_source<Entry>& walk, const KeyOf& key_of, const JsonOf& json_of) {
+void write_lists_by(json_writer& w, const char* section, const json& counts,
+                    const std::vector<std::string>& given, const entry_source<Entry>& walk,
+                    const KeyOf& key_of, const JsonOf& json_of) {
+  std::vector<std::pair<std::string, std::int64_t>> keys;
+  for (const std::string& key : given) keys.emplace_back(key, 0);
   walk([&](const Entry& e) {
-    if (std::find(keys.begin(), keys.end(), key_of(e)) == keys.end()) keys.push_back(key_of(e));
+    const std::string key = key_of(e);
+    auto at = std::find_if(keys.begin(), keys.end(), [&](const auto& k) { return k.first == key; });
+    if (at == keys.end()) at = keys.insert(keys.end(), {key, 0});
+    ++at->second;
   });
   w.key(section);
   w.begin_object();
   w.member("counts", counts);
-  w.key("lists");
-  w.begin_object();
-  for (const std::string& key : keys) {
-    w.key(key);
-    w.begin_array();
-    walk([&](const Entry& e) {
-      if (key_of(e) == key) w.value(json_of(e));
-    });
-    w.end_array();
-  }
-  w.end_object();
+  write_lists(w, keys, walk, key_of, json_of);
   w.end_object();
 }
 
@@ -158,27 +184,25 @@ void write_document(std::ostream& out, const json& summary, const staging_status
        {"format", "staging-directory", "written-by", "written-at", "analysed", "report", "overview"})
     w.member(name, summary[name]);
 
+  // Every file has one of the outcomes and every model one of the
+  // categories, whose counts are known.
   std::vector<std::string> outcomes;
   for (cad_file_outcome o : all_cad_file_outcomes) outcomes.emplace_back(cad_file_outcome_name(o));
-  write_lists_by(
-      w, "files", summary["files"]["counts"], outcomes, st.files,
-      [](const file_entry& f) { return std::string(cad_file_outcome_name(f.outcome)); }, file_json);
+  w.key("files");
+  w.begin_object();
+  w.member("counts", summary["files"]["counts"]);
+  write_lists(
+      w, counted_keys(outcomes, summary["files"]["counts"]), st.files,
+      [](const file_entry& f) { return cad_file_outcome_name(f.outcome); }, file_json);
+  w.end_object();
 
   w.key("models");
   w.begin_object();
   w.member("counts", summary["models"]["counts"]);
   w.member("by-tag", summary["models"]["by-tag"]);
-  w.key("lists");
-  w.begin_object();
-  for (category cat : {category::ok, category::warnings, category::errors}) {
-    w.key(category_name(cat));
-    w.begin_array();
-    st.models([&](const model_entry& m) {
-      if (m.cat == cat) w.value(model_json(m));
-    });
-    w.end_array();
-  }
-  w.end_object();
+  write_lists(
+      w, counted_keys({"ready", "warnings", "errors"}, summary["models"]["counts"]), st.models,
+      [](const model_entry& m) { return category_name(m.cat); }, model_json);
   w.member("skipped", summary["models"]["skipped"]);
   w.end_object();
 
@@ -213,8 +237,9 @@ json status_summary_json(const staging_status& st) {
   doc["report"] = report_file;
   doc["overview"] = overview_file;
   doc["files"]["counts"] = counts(st.file_counts());
-  doc["models"]["counts"] = counts(st.model_counts());
-  doc["models"]["by-tag"] = counts(st.model_tag_counts());
+  const auto [models, tags] = st.model_counts_and_tags();
+  doc["models"]["counts"] = counts(models);
+  doc["models"]["by-tag"] = counts(tags);
   doc["models"]["skipped"] = std::move(skipped);
   doc["drawings"]["counts"] = counts(st.drawing_counts());
   doc["changes"]["counts"] = counts(st.change_counts());
