@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analytics/json_text.h"
 #include "host/lisp/errors.h"
 
 namespace vtm::analytics {
@@ -22,40 +23,69 @@ json counts(const std::map<std::string, std::int64_t>& n) {
   return out;
 }
 
-json file_json(const file_entry& f) {
-  json j{{"source", f.source}, {"outcome", cad_file_outcome_name(f.outcome)}, {"load-method", f.load_method}};
-  if (!f.message.empty()) j["message"] = f.message;
-  j["models"] = f.models;
-  j["drawing"] = f.drawing.empty() ? json() : json(f.drawing);
-  return j;
+// The entries as dump(1) writes them; a large status has many thousand.
+void file_json(pretty_json& j, const file_entry& f) {
+  j.begin_object()
+      .member("source", f.source)
+      .member("outcome", cad_file_outcome_name(f.outcome))
+      .member("load-method", f.load_method);
+  if (!f.message.empty()) j.member("message", f.message);
+  j.key("models").strings(f.models).key("drawing");
+  if (f.drawing.empty())
+    j.null();
+  else
+    j.string(f.drawing);
+  j.end_object();
 }
 
-json model_json(const model_entry& m) {
-  json conflicts = json::array();
+void model_json(pretty_json& j, const model_entry& m) {
+  j.begin_object()
+      .member("key", m.key)
+      .member("instance", m.instance)
+      .member("source", m.source)
+      .member("source-file", m.source_file)
+      .member("staged", m.staged)
+      .member("sysid", m.sysid)
+      .member("category", category_name(m.cat))
+      .key("tags")
+      .strings(m.tags)
+      .key("checked-in")
+      .boolean(m.checked_in)
+      .key("corrupt")
+      .strings(m.corrupt)
+      .key("disconnects")
+      .begin_array();
+  for (const auto& [owner, lost] : m.disconnects) j.begin_array().string(owner).string(lost).end_array();
+  j.end_array().key("name-conflicts").begin_array();
   for (const model_name_conflict& c : m.name_conflicts)
-    conflicts.push_back({{"name", c.name}, {"sysids", c.sysids}});
-  json disconnects = json::array();
-  for (const auto& [owner, lost] : m.disconnects) disconnects.push_back({owner, lost});
-  return {{"key", m.key},
-          {"instance", m.instance},
-          {"source", m.source},
-          {"source-file", m.source_file},
-          {"staged", m.staged},
-          {"sysid", m.sysid},
-          {"category", category_name(m.cat)},
-          {"tags", m.tags},
-          {"checked-in", m.checked_in},
-          {"corrupt", m.corrupt},
-          {"disconnects", disconnects},
-          {"name-conflicts", conflicts},
-          {"drawings", m.drawings}};
+    j.begin_object().member("name", c.name).key("sysids").strings(c.sysids).end_object();
+  j.end_array().key("drawings").strings(m.drawings).end_object();
 }
 
-json drawing_json(const drawing_entry& d) {
-  json j{{"key", d.key},       {"name", d.name}, {"source", d.source},         {"source-file", d.source_file},
-         {"staged", d.staged}, {"tag", d.tag},   {"checked-in", d.checked_in}, {"models", d.models}};
-  if (!d.checked_in) j["left-because"] = d.left_because;
-  return j;
+void drawing_json(pretty_json& j, const drawing_entry& d) {
+  j.begin_object()
+      .member("key", d.key)
+      .member("name", d.name)
+      .member("source", d.source)
+      .member("source-file", d.source_file)
+      .member("staged", d.staged)
+      .member("tag", d.tag)
+      .key("checked-in")
+      .boolean(d.checked_in)
+      .key("models")
+      .strings(d.models);
+  if (!d.checked_in) j.member("left-because", d.left_because);
+  j.end_object();
+}
+
+void change_json(pretty_json& j, const change_entry& c) {
+  j.begin_object()
+      .member("model-name", c.model_name)
+      .key("locations")
+      .strings(c.locations)
+      .member("sysid-before", c.sysid_before)
+      .member("sysid-after", c.sysid_after)
+      .end_object();
 }
 
 // Writes a document as dump(1) of the whole would, one value at a time, so
@@ -75,10 +105,11 @@ class json_writer {
     out_ << dumped(json(name)) << ": ";
     keyed_ = true;
   }
-  void value(const json& v) {
+  void value(const json& v) { value_text(dumped(v)); }
+  // A value as dump(1) writes it.
+  void value_text(std::string_view text) {
     if (!keyed_) next();
     keyed_ = false;
-    const std::string text = dumped(v);
     const std::string indent(open_.size(), ' ');
     std::size_t from = 0;
     for (std::size_t line_end; (line_end = text.find('\n', from)) != std::string::npos; from = line_end + 1) {
@@ -136,12 +167,16 @@ void write_lists(json_writer& w, const std::vector<std::pair<std::string, std::i
                  const entry_source<Entry>& walk, const KeyOf& key_of, const JsonOf& json_of) {
   w.key("lists");
   w.begin_object();
+  pretty_json j;
   for (const auto& [key, n] : keys) {
     w.key(key);
     w.begin_array();
     if (n > 0)
       walk([&](const Entry& e) {
-        if (key_of(e) == key) w.value(json_of(e));
+        if (key_of(e) != key) return;
+        j.clear();
+        json_of(j, e);
+        w.value_text(j.text());
       });
     w.end_array();
   }
@@ -212,13 +247,7 @@ void write_document(std::ostream& out, const json& summary, const staging_status
                  drawing_list, drawing_json);
   write_lists_by(
       w, "changes", summary["changes"]["counts"], {}, st.changes,
-      [](const change_entry& c) { return lower(c.reason); },
-      [](const change_entry& c) -> json {
-        return {{"model-name", c.model_name},
-                {"locations", c.locations},
-                {"sysid-before", c.sysid_before},
-                {"sysid-after", c.sysid_after}};
-      });
+      [](const change_entry& c) { return lower(c.reason); }, change_json);
   w.end_object();
   out << '\n';
 }
