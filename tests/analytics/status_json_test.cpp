@@ -59,6 +59,8 @@ TEST_F(StatusJson, ListsWrittenOneByOneAreTheWholeDocumentsDump) {
   broken.corrupt = {"C1"};
   broken.disconnects = {{"C1", "C2"}};
   broken.name_conflicts = {{"bolt", {"C3", "C4"}}};
+  // Escapes, control characters, DEL, UTF-8 and a cut-off UTF-8 sequence.
+  broken.instance = "tab\there \"q\" back\\slash \x01\x7f \xc3\xbc \xe2\x82";
   st.models = listed<model_entry>({ready, broken});
   drawing_entry fully{"D",  "D",    "a.pkg", "/in/a.pkg", "drawings.ami/D@a.ami", "fully-associated",
                       true, {"M1"}, ""};
@@ -83,6 +85,8 @@ TEST_F(StatusJson, ListsWrittenOneByOneAreTheWholeDocumentsDump) {
   EXPECT_EQ(doc["models"]["lists"]["warnings"], json::array());
   EXPECT_EQ(doc["models"]["lists"]["errors"][0]["disconnects"], json::parse(R"([["C1","C2"]])"));
   EXPECT_EQ(doc["models"]["counts"]["errors"], 1);
+  EXPECT_EQ(doc["models"]["lists"]["errors"][0]["instance"],
+            "tab\there \"q\" back\\slash \x01\x7f \xc3\xbc \xef\xbf\xbd");
   std::vector<std::string> tags, reasons;
   for (const auto& [tag, list] : doc["drawings"]["lists"].items()) tags.push_back(tag);
   for (const auto& [reason, list] : doc["changes"]["lists"].items()) reasons.push_back(reason);
