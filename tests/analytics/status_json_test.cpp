@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "analytics/json_text.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -101,6 +103,30 @@ TEST_F(StatusJson, ListsWrittenOneByOneAreTheWholeDocumentsDump) {
   const json empty = json::parse(written(staging_status{}));
   EXPECT_EQ(empty["changes"]["lists"], json::object());
   EXPECT_EQ(empty["files"]["counts"]["found"], 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Strings written straight are what the library's dump writes: every byte
+// alone and amid text, UTF-8 and cut-off sequences.
+TEST(JsonText, StringsAreWhatTheLibraryDumps) {
+  std::vector<std::string> texts = {"",         "plain text", "a \"quoted\" back\\slash",
+                                    "\xc3\xbc", "\xe2\x82",   "\xff!"};
+  for (int b = 0; b < 256; ++b) {
+    texts.emplace_back(1, char(b));
+    texts.push_back("x" + std::string(1, char(b)) + "y");
+  }
+  for (const std::string& t : texts) {
+    std::string out;
+    append_json_string(out, t);
+    EXPECT_EQ(out, json(t).dump(-1, ' ', false, json::error_handler_t::replace)) << t;
+  }
+  pretty_json j;
+  j.begin_object().member("k", "v").key("empty").begin_array().end_array().key("list").strings({"a", "b"});
+  j.key("none").null().key("yes").boolean(true).end_object();
+  EXPECT_EQ(j.text(), json::parse(j.text()).dump(1, ' ', false));
 }
 
 }  // namespace
