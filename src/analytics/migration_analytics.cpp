@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <span>
 #include <type_traits>
 #include <unordered_map>
@@ -208,28 +207,9 @@ conflict_map model_name_conflicts(const component_digest& d, const records::comp
 // The model statuses, from the top-level instances read again.
 model_analytics make_model_analytics(const component_digest& d, const records::component_records& components,
                                      const records::change_records& changelog, conflict_map conflicts) {
-  // By the top-level instance's sysid, in record order; a deque, so that
-  // they are neither held twice while it grows nor once filed.
-  std::deque<model_status> statuses;
-  std::unordered_map<std::string_view, std::size_t> by_sysid;
-  std::vector<std::uint32_t> instances(d.instances.rbegin(), d.instances.rend());
-  components.for_each_component_record_at(instances, [&](const component_record& r) {
-    const instance_info& i = std::get<instance_info>(r);
-    model_status s;
-    s.key = i.name.value_or("");
-    s.source = i.sourcepath;
-    s.staged = records::component_info_file(i);
-    s.typename_ = i.typename_;
-    if (i.typename_ == "nwp") s.tags = {core::keyword_name{"TOP-LEVEL-WP"}};
-    by_sysid.emplace(components.sysid_at(instances[statuses.size()]), statuses.size());
-    statuses.push_back(std::move(s));
-  });
-  instances = {};
-  auto status_of = [&](const std::string& model) -> model_status* {
-    auto it = by_sysid.find(model);
-    return it == by_sysid.end() ? nullptr : &statuses[it->second];
-  };
-
+  // What each model is told, by model sysid, before its status is made: the
+  // statuses are filed as they are made, never held a second time.
+  std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> disconnects;
   for (const auto& [lost, owner] : components.collect_lost_components(changelog)) {
     if (!lost) continue;
     const std::vector<std::string> owner_models = models_of(owner);
@@ -237,29 +217,43 @@ model_analytics make_model_analytics(const component_digest& d, const records::c
                                                     text(records::component_base(*lost).sysid)};
     for (const std::string& m : models_of(*lost))
       if (std::find(owner_models.begin(), owner_models.end(), m) != owner_models.end())
-        if (model_status* s = status_of(m)) push_front(s->disconnects, entry);
+        push_front(disconnects[m], entry);
   }
-
+  std::unordered_map<std::string, std::vector<std::string>> corrupt;
   for (auto c = d.corrupt.rbegin(); c != d.corrupt.rend(); ++c)
-    for (const std::string& m : c->second)
-      if (model_status* s = status_of(m)) push_front(s->corrupt, components.sysid_at(c->first));
-
-  // The last conflict found comes first.
-  for (auto& [m, found] : conflicts)
-    if (model_status* s = status_of(m))
-      s->model_name_conflicts.assign(std::make_move_iterator(found.rbegin()),
-                                     std::make_move_iterator(found.rend()));
-  conflicts = {};
-  by_sysid = {};
+    for (const std::string& m : c->second) push_front(corrupt[m], components.sysid_at(c->first));
 
   model_analytics collection;
-  for (; !statuses.empty(); statuses.pop_front()) {
-    model_status& s = statuses.front();
+  const std::vector<std::uint32_t> instances(d.instances.rbegin(), d.instances.rend());  // in record order
+  std::size_t next = 0;
+  components.for_each_component_record_at(instances, [&](const component_record& r) {
+    const std::string& sysid = components.sysid_at(instances[next++]);
+    const instance_info& i = std::get<instance_info>(r);
+    model_status s;
+    s.key = i.name.value_or("");
+    s.source = i.sourcepath;
+    s.staged = records::component_info_file(i);
+    s.typename_ = i.typename_;
+    if (i.typename_ == "nwp") s.tags = {core::keyword_name{"TOP-LEVEL-WP"}};
+    if (auto it = disconnects.find(sysid); it != disconnects.end()) {
+      s.disconnects = std::move(it->second);
+      disconnects.erase(it);  // a sysid's status is made once
+    }
+    if (auto it = corrupt.find(sysid); it != corrupt.end()) {
+      s.corrupt = std::move(it->second);
+      corrupt.erase(it);
+    }
+    // The last conflict found comes first.
+    if (auto it = conflicts.find(sysid); it != conflicts.end()) {
+      s.model_name_conflicts.assign(std::make_move_iterator(it->second.rbegin()),
+                                    std::make_move_iterator(it->second.rend()));
+      conflicts.erase(it);
+    }
     if (!s.disconnects.empty()) push_tag(s, "DISCONNECTED");
     if (!s.corrupt.empty()) push_tag(s, "CORRUPT");
     if (!s.model_name_conflicts.empty()) push_tag(s, "MODEL-NAME-CONFLICT");
     update_model_analytics(collection, std::move(s));
-  }
+  });
   return collection;
 }
 
