@@ -21,11 +21,11 @@ template <class S>
 void save_record_analytics(const status_collection<S>& c, std::ostream& outstream);
 
 // Builds both collections (and the report's top-level workplanes) from one
-// reading of the component records, lists with each model the drawings that belong to
-// it, and writes analytics.lsp of dir anew. The models for which unsaved is
-// true could not be saved: they are tagged :SAVE-FAILED, an error. A model or
-// drawing that the check-in has tagged in the analytics file keeps those tags
-// while it is staged as before.
+// reading of the component records, lists with each model the drawings that
+// belong to it, and writes analytics.lsp of dir anew. The models for which
+// unsaved is true could not be saved: they are tagged :SAVE-FAILED, an
+// error. A model or drawing that the check-in has tagged in the analytics
+// file keeps those tags while it is staged as before.
 migration_analytics make_migration_analytics(const std::filesystem::path& dir,
                                              const records::ami_drawing_records& drawings,
                                              const records::component_records& components,
