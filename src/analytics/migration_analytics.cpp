@@ -12,6 +12,7 @@
 #include "host/lisp/pathnames.h"
 #include "host/lisp/printer.h"
 #include "host/lisp/structures.h"
+#include "records/record_text.h"
 
 namespace vtm::analytics {
 
@@ -83,39 +84,130 @@ struct component_digest {
   }
 };
 
+// What the digest takes of a record.
+struct digest_fields {
+  bool instance = false;
+  std::optional<std::string> workplane_source, workplane_name;  // of a component of type nwp
+  std::optional<std::string> model_name;
+  std::vector<std::string> model_sysids, layout_owners;  // the persisted ones
+  bool corrupt = false;                                  // a check result other than NIL
+};
+
+digest_fields fields_of(const component_record& r) {
+  digest_fields f;
+  if (records::component_base(r).typename_ == "nwp") {
+    const auto* i = std::get_if<instance_info>(&r);
+    f.workplane_source = i ? i->sourcepath.string() : std::string();
+    f.workplane_name = i ? i->name.value_or("") : std::string();
+  }
+  const auto* c = std::get_if<contents_info>(&r);
+  f.instance = !c;
+  if (!c) return f;
+  f.model_name = records::contents_info_model_name(*c);
+  f.model_sysids = texts(c->model_sysids);
+  f.layout_owners = texts(c->layout_owner_sysids);
+  f.corrupt = !hl::is_nil(c->check_result.value);
+  return f;
+}
+
+// A slot's value passed over.
+bool skip_value(records::record_text& t) {
+  std::string path;
+  std::string_view datum;
+  return t.pathname(path) || t.datum(datum);
+}
+
+// A slot holding NIL or a string.
+bool optional_string(records::record_text& t, std::optional<std::string>& out) {
+  out.reset();
+  if (t.nil()) return true;
+  return t.string(out.emplace());
+}
+
+// A slot holding a list of sysids: the strings, without the NILs.
+bool sysid_strings(records::record_text& t, std::vector<std::string>& out) {
+  out.clear();
+  if (t.nil()) return true;
+  if (!t.open_list()) return false;
+  while (!t.close_list()) {
+    if (t.nil()) continue;
+    if (!t.string(out.emplace_back())) return false;
+  }
+  return true;
+}
+
+// The fields of a record read from its text without decoding the slots the
+// digest does not need: the plain form the records are printed in, slot by
+// slot. False for anything else, and for a component of type nwp (whose
+// other slots the report shows); the record is then decoded whole.
+bool read_fields(std::string_view text, digest_fields& f) {
+  records::record_text t(text, 0);
+  const auto slot = [&](std::string_view name) { return t.keyword(name); };
+  const auto skipped = [&](std::string_view name) { return slot(name) && skip_value(t); };
+  std::optional<std::string> type;
+  const auto typed = [&] {
+    return skipped("SYSID") && slot("TYPENAME") && optional_string(t, type) && type != "nwp";
+  };
+  f = {};
+  if (t.open_structure("INSTANCE-INFO")) {
+    f.instance = true;
+    return typed();
+  }
+  t.rewind(0);
+  if (!t.open_structure("CONTENTS-INFO") || !typed() || !skipped("FILENAME") || !skipped("CHILD-SYSIDS") ||
+      !skipped("TAGS") || !slot("METAKEY"))
+    return false;
+  if (!t.nil()) {
+    if (!t.open_structure("CLUSTER-METAKEY") || !slot("MODEL-NAME") || !optional_string(t, f.model_name))
+      return false;
+    for (std::string_view name; !t.close_list();)
+      if (!t.any_keyword(name) || !skip_value(t)) return false;
+  }
+  if (!skipped("SHARES") || !slot("MODEL-SYSIDS") || !sysid_strings(t, f.model_sysids) ||
+      !skipped("PARENT-SYSIDS") || !slot("LAYOUT-OWNER-SYSIDS") || !sysid_strings(t, f.layout_owners) ||
+      !slot("CHECK-RESULT"))
+    return false;
+  f.corrupt = !t.nil();
+  if (f.corrupt && !skip_value(t)) return false;
+  return skipped("DB-GREF") && t.close_list();
+}
+
 component_digest digest_components(const records::component_records& components,
                                    const std::unordered_set<std::string>& wanted_owners,
                                    const std::unordered_set<std::string>& wanted_names) {
   component_digest d;
-  components.for_each_component_record_backwards([&](std::size_t position, const component_record& r) {
-    const auto at = std::uint32_t(position);
-    if (records::component_base(r).typename_ == "nwp") {
-      const auto* i = std::get_if<instance_info>(&r);
-      d.workplanes.emplace_back(i ? i->sourcepath.string() : std::string(),
-                                i ? i->name.value_or("") : std::string());
+  digest_fields f;
+  components.for_each_record_text_backwards([&](std::size_t position, std::string_view text) {
+    if (!read_fields(text, f)) {
+      const std::optional<component_record> r =
+          components.get_component_record_by_sysid(components.sysid_at(position));
+      if (!r) return;
+      f = fields_of(*r);
     }
-    const auto* c = std::get_if<contents_info>(&r);
-    if (!c) {
+    const auto at = std::uint32_t(position);
+    if (f.workplane_source)
+      d.workplanes.emplace_back(std::move(*f.workplane_source), std::move(*f.workplane_name));
+    if (f.instance) {
       d.instances.push_back(at);
       return;
     }
     bool wanted = false;
-    if (std::optional<std::string> name = records::contents_info_model_name(*c)) {
-      wanted = wanted_names.contains(*name);
-      auto [it, fresh] = d.by_name.try_emplace(std::move(*name), component_digest::name_list{at});
+    if (f.model_name) {
+      wanted = wanted_names.contains(*f.model_name);
+      auto [it, fresh] = d.by_name.try_emplace(std::move(*f.model_name), component_digest::name_list{at});
       if (!fresh) {
         d.more.emplace_back(at, it->second.more);
         it->second.more = std::uint32_t(d.more.size() - 1);
       }
     }
     if (!wanted_owners.empty())
-      for (const records::sysid_value& owner : c->layout_owner_sysids)
-        if (owner.persisted() && wanted_owners.contains(owner.string())) {
-          d.by_layout_owner[owner.string()].push_back(at);
+      for (const std::string& owner : f.layout_owners)
+        if (wanted_owners.contains(owner)) {
+          d.by_layout_owner[owner].push_back(at);
           wanted = true;
         }
-    if (wanted) d.models.try_emplace(at, texts(c->model_sysids));
-    if (!hl::is_nil(c->check_result.value)) d.corrupt.emplace_back(at, texts(c->model_sysids));
+    if (wanted) d.models.try_emplace(at, f.model_sysids);
+    if (f.corrupt) d.corrupt.emplace_back(at, f.model_sysids);
   });
   return d;
 }

@@ -14,6 +14,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -58,6 +59,11 @@ class component_records : public persistent_records {
                                     const std::function<void(const component_record&)>& visit) const;
   // The sysid at a table position.
   const std::string& sysid_at(std::size_t position) const;
+  // Visits the text of every record (as record_text reads it) in reverse
+  // table order with its position, for a reader that decodes only what it
+  // needs; the text lasts for the call.
+  void for_each_record_text_backwards(
+      const std::function<void(std::size_t position, std::string_view text)>& visit) const;
   // Every record (table order) for which test is true; all without a test.
   std::vector<component_record> collect_component_records(
       const std::function<bool(const component_record&)>& test = {}) const;
@@ -91,6 +97,14 @@ class component_records : public persistent_records {
   // at a time, reading a batch of them at once.
   void visit_records(std::size_t count, const std::function<std::size_t(std::size_t)>& position_of,
                      const std::function<void(std::size_t position, const component_record&)>& visit) const;
+  // Reads a batch: calls its argument with each record's index in the
+  // batch, place and the end of the bytes to read along with it, in file order.
+  using batch_reader =
+      std::function<void(const std::function<void(std::size_t, record_place, std::uint64_t)>&)>;
+  // Takes the records at position_of(0), ..., position_of(count - 1) in
+  // batches: their positions, and the reader of the batch.
+  void read_batches(std::size_t count, const std::function<std::size_t(std::size_t)>& position_of,
+                    const std::function<void(std::span<const std::size_t>, const batch_reader&)>& take) const;
   // Decodes the record at place into out, whose room is reused.
   void read_record(record_place place, component_record& out, std::uint64_t read_to = 0) const;
   using contents_keys =
