@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <deque>
+#include <cstdint>
+#include <span>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -11,6 +12,7 @@
 #include "host/lisp/pathnames.h"
 #include "host/lisp/printer.h"
 #include "host/lisp/structures.h"
+#include "records/record_text.h"
 
 namespace vtm::analytics {
 
@@ -44,23 +46,173 @@ void push_front(std::vector<T>& list, T value) {
 
 void push_tag(model_status& s, std::string tag) { push_front(s.tags, core::keyword_name{std::move(tag)}); }
 
-// The contents records of key in map.
-std::vector<contents_info> lookup(const records::component_records::record_map& map, const std::string& key,
-                                  const records::component_records& components) {
-  std::vector<contents_info> out;
-  auto it = map.find(key);
-  if (it == map.end()) return out;
-  for (const std::string& sysid : it->second)
-    if (std::optional<component_record> r = components.get_component_record_by_sysid(sysid))
-      if (auto* c = std::get_if<contents_info>(&*r)) out.push_back(std::move(*c));
-  return out;
+// What the analytics and the report need of components.lsp, gathered in one
+// reading of it. Records are not held, and a contents is its position in
+// the components table: what is kept for each of a large run's records is a
+// few bytes beside the model name map.
+struct component_digest {
+  // The contents of one model name, most recently added first: the first
+  // one, then the others from a chain in more (newest link first).
+  struct name_list {
+    std::uint32_t first;
+    std::uint32_t more = none;  // the newest link, or none
+  };
+  static constexpr std::uint32_t none = UINT32_MAX;
+  // Model name -> its contents. The names enter the map in the order the
+  // records are read, which decides the order the map is walked in.
+  std::unordered_map<std::string, name_list> by_name;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> more;  // (contents, next link)
+
+  // Layout-owner sysid -> the contents whose layout it owns, most recently
+  // added first; only the owners asked for.
+  std::unordered_map<std::string, std::vector<std::uint32_t>> by_layout_owner;
+  // The model sysids of the contents the drawings may need: those under
+  // the layout owners or the model names asked for.
+  std::unordered_map<std::uint32_t, std::vector<std::string>> models;
+
+  // These are in reverse record order: the records are read backwards.
+  std::vector<std::pair<std::uint32_t, std::vector<std::string>>> corrupt;  // (contents, its models)
+  std::vector<std::uint32_t> instances;
+  std::vector<std::pair<std::string, std::string>> workplanes;  // (source file, workplane)
+
+  std::vector<std::uint32_t> contents_named(const name_list& list) const {
+    std::vector<std::uint32_t> out{list.first};
+    for (std::uint32_t link = list.more; link != none; link = more[link].second)
+      out.push_back(more[link].first);
+    std::reverse(out.begin() + 1, out.end());
+    return out;
+  }
+};
+
+// What the digest takes of a record.
+struct digest_fields {
+  bool instance = false;
+  std::optional<std::string> workplane_source, workplane_name;  // of a component of type nwp
+  std::optional<std::string> model_name;
+  std::vector<std::string> model_sysids, layout_owners;  // the persisted ones
+  bool corrupt = false;                                  // a check result other than NIL
+};
+
+digest_fields fields_of(const component_record& r) {
+  digest_fields f;
+  if (records::component_base(r).typename_ == "nwp") {
+    const auto* i = std::get_if<instance_info>(&r);
+    f.workplane_source = i ? i->sourcepath.string() : std::string();
+    f.workplane_name = i ? i->name.value_or("") : std::string();
+  }
+  const auto* c = std::get_if<contents_info>(&r);
+  f.instance = !c;
+  if (!c) return f;
+  f.model_name = records::contents_info_model_name(*c);
+  f.model_sysids = texts(c->model_sysids);
+  f.layout_owners = texts(c->layout_owner_sysids);
+  f.corrupt = !hl::is_nil(c->check_result.value);
+  return f;
 }
 
-}  // namespace
+// A slot's value passed over.
+bool skip_value(records::record_text& t) {
+  std::string path;
+  std::string_view datum;
+  return t.pathname(path) || t.datum(datum);
+}
 
-ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info,
-                                       const records::component_records::record_map& layout_map,
-                                       const records::component_records::record_map& model_name_map,
+// A slot holding NIL or a string.
+bool optional_string(records::record_text& t, std::optional<std::string>& out) {
+  out.reset();
+  if (t.nil()) return true;
+  return t.string(out.emplace());
+}
+
+// A slot holding a list of sysids: the strings, without the NILs.
+bool sysid_strings(records::record_text& t, std::vector<std::string>& out) {
+  out.clear();
+  if (t.nil()) return true;
+  if (!t.open_list()) return false;
+  while (!t.close_list()) {
+    if (t.nil()) continue;
+    if (!t.string(out.emplace_back())) return false;
+  }
+  return true;
+}
+
+// The fields of a record read from its text without decoding the slots the
+// digest does not need: the plain form the records are printed in, slot by
+// slot. False for anything else, and for a component of type nwp (whose
+// other slots the report shows); the record is then decoded whole.
+bool read_fields(std::string_view text, digest_fields& f) {
+  records::record_text t(text, 0);
+  const auto slot = [&](std::string_view name) { return t.keyword(name); };
+  const auto skipped = [&](std::string_view name) { return slot(name) && skip_value(t); };
+  std::optional<std::string> type;
+  const auto typed = [&] {
+    return skipped("SYSID") && slot("TYPENAME") && optional_string(t, type) && type != "nwp";
+  };
+  f = {};
+  if (t.open_structure("INSTANCE-INFO")) {
+    f.instance = true;
+    return typed();
+  }
+  t.rewind(0);
+  if (!t.open_structure("CONTENTS-INFO") || !typed() || !skipped("FILENAME") || !skipped("CHILD-SYSIDS") ||
+      !skipped("TAGS") || !slot("METAKEY"))
+    return false;
+  if (!t.nil()) {
+    if (!t.open_structure("CLUSTER-METAKEY") || !slot("MODEL-NAME") || !optional_string(t, f.model_name))
+      return false;
+    for (std::string_view name; !t.close_list();)
+      if (!t.any_keyword(name) || !skip_value(t)) return false;
+  }
+  if (!skipped("SHARES") || !slot("MODEL-SYSIDS") || !sysid_strings(t, f.model_sysids) ||
+      !skipped("PARENT-SYSIDS") || !slot("LAYOUT-OWNER-SYSIDS") || !sysid_strings(t, f.layout_owners) ||
+      !slot("CHECK-RESULT"))
+    return false;
+  f.corrupt = !t.nil();
+  if (f.corrupt && !skip_value(t)) return false;
+  return skipped("DB-GREF") && t.close_list();
+}
+
+component_digest digest_components(const records::component_records& components,
+                                   const std::unordered_set<std::string>& wanted_owners,
+                                   const std::unordered_set<std::string>& wanted_names) {
+  component_digest d;
+  digest_fields f;
+  components.for_each_record_text_backwards([&](std::size_t position, std::string_view text) {
+    if (!read_fields(text, f)) {
+      const std::optional<component_record> r =
+          components.get_component_record_by_sysid(components.sysid_at(position));
+      if (!r) return;
+      f = fields_of(*r);
+    }
+    const auto at = std::uint32_t(position);
+    if (f.workplane_source)
+      d.workplanes.emplace_back(std::move(*f.workplane_source), std::move(*f.workplane_name));
+    if (f.instance) {
+      d.instances.push_back(at);
+      return;
+    }
+    bool wanted = false;
+    if (f.model_name) {
+      wanted = wanted_names.contains(*f.model_name);
+      auto [it, fresh] = d.by_name.try_emplace(std::move(*f.model_name), component_digest::name_list{at});
+      if (!fresh) {
+        d.more.emplace_back(at, it->second.more);
+        it->second.more = std::uint32_t(d.more.size() - 1);
+      }
+    }
+    if (!wanted_owners.empty())
+      for (const std::string& owner : f.layout_owners)
+        if (wanted_owners.contains(owner)) {
+          d.by_layout_owner[owner].push_back(at);
+          wanted = true;
+        }
+    if (wanted) d.models.try_emplace(at, f.model_sysids);
+    if (f.corrupt) d.corrupt.emplace_back(at, f.model_sysids);
+  });
+  return d;
+}
+
+ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info, const component_digest& d,
                                        const records::component_records& components) {
   ami_drawing_status s;
   s.key = hl::namestring(hl::parse_namestring(dwg_info.filename.string()));
@@ -71,19 +223,22 @@ ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info
   std::size_t found = 0;
   std::unordered_set<std::string> seen;
   for (const std::string& sysid : dwg_info.instance_sysids) {
-    const std::vector<contents_info> owners = lookup(layout_map, sysid, components);
+    const auto owners = d.by_layout_owner.find(sysid);
     resolved_sysid resolved{sysid, {}};
-    for (const contents_info& c : owners) {
-      resolved.contents_sysids.push_back(text(c.sysid));
-      for (std::string& m : texts(c.model_sysids))
-        if (seen.insert(m).second) s.model_sysids.push_back(std::move(m));
+    if (owners != d.by_layout_owner.end()) {
+      for (std::uint32_t c : owners->second) {
+        resolved.contents_sysids.push_back(components.sysid_at(c));
+        for (const std::string& m : d.models.at(c))
+          if (seen.insert(m).second) s.model_sysids.push_back(m);
+      }
+      ++found;
     }
-    if (!owners.empty()) ++found;
     s.resolved_sysids.push_back(std::move(resolved));
   }
   if (s.model_sysids.empty() && dwg_info.name)
-    for (const contents_info& c : lookup(model_name_map, *dwg_info.name, components))
-      for (std::string& m : texts(c.model_sysids)) s.model_sysids.push_back(std::move(m));
+    if (const auto named = d.by_name.find(*dwg_info.name); named != d.by_name.end())
+      for (std::uint32_t c : d.contents_named(named->second))
+        s.model_sysids.insert(s.model_sysids.end(), d.models.at(c).begin(), d.models.at(c).end());
 
   std::string tag;
   if (s.model_sysids.empty())
@@ -97,72 +252,56 @@ ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info
 }
 
 ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_records& drawings,
+                                                 const component_digest& d,
                                                  const records::component_records& components) {
   ami_drawing_analytics c;
-  if (drawings.drawings().empty()) return c;
-  // Only the drawings' names are looked up.
-  std::unordered_set<std::string> names;
   for (const auto& [name, drawing] : drawings.drawings())
-    if (drawing.name) names.insert(*drawing.name);
-  const auto [layout_map, model_name_map] = components.make_layout_owner_and_model_name_maps(
-      [&](const std::string& name) { return names.contains(name); });
-  for (const auto& [name, drawing] : drawings.drawings())
-    update_ami_drawing_analytics(c, analyze_ami_drawing(drawing, layout_map, model_name_map, components));
+    update_ami_drawing_analytics(c, analyze_ami_drawing(drawing, d, components));
   return c;
 }
 
-model_analytics make_model_analytics(const records::component_records& components,
-                                     const records::change_records& changelog) {
-  // Model-name conflicts by model sysid, each model's in the order found. The
-  // model-name map of a large run is the size of the statuses, so it is let go
-  // before they are made.
-  std::unordered_map<std::string, std::vector<model_name_conflict>> conflicts;
-  {
-    const auto name_map = components.make_model_name_map();
-    for (const auto& [name, list] : name_map) {
-      if (list.size() < 2) continue;
-      std::vector<std::string> models;  // in the order first met
-      std::unordered_map<std::string, std::vector<std::string>> groups;
-      for (const contents_info& c : lookup(name_map, name, components))
-        for (const std::string& m : texts(c.model_sysids)) {
-          auto [it, fresh] = groups.try_emplace(m);
-          if (fresh) models.push_back(m);
-          push_front(it->second, text(c.sysid));
-        }
-      for (const std::string& m : models)
-        if (groups[m].size() >= 2) conflicts[m].push_back(model_name_conflict{name, groups[m]});
-    }
+using conflict_map = std::unordered_map<std::string, std::vector<model_name_conflict>>;
+
+// Model-name conflicts by model sysid, each model's in the order found: the
+// contents of the names several carry are read again, together.
+conflict_map model_name_conflicts(const component_digest& d, const records::component_records& components) {
+  std::vector<const std::string*> names;  // in the order the map is walked
+  std::vector<std::uint32_t> contents;    // theirs, one name's after the other's
+  std::vector<std::size_t> ends;          // of each name's in contents
+  for (const auto& [name, list] : d.by_name) {
+    if (list.more == component_digest::none) continue;
+    names.push_back(&name);
+    for (std::uint32_t c : d.contents_named(list)) contents.push_back(c);
+    ends.push_back(contents.size());
   }
 
-  // Model statuses by the top-level instance's sysid, in record order; a
-  // deque, so that they are neither held twice while it grows nor once filed.
-  std::deque<model_status> statuses;
-  std::unordered_map<std::string, std::size_t> by_sysid;
-  // (model sysid, contents sysid) of each corrupt contents, in record order:
-  // found in the same reading of the records as the models, which may come
-  // later in it.
-  std::vector<std::pair<std::string, std::string>> corrupt;
-  components.for_each_component_record([&](const component_record& r) {
-    if (const auto* c = std::get_if<contents_info>(&r)) {
-      if (!hl::is_nil(c->check_result.value))
-        for (std::string& m : texts(c->model_sysids)) corrupt.emplace_back(std::move(m), text(c->sysid));
-      return;
-    }
-    const instance_info& i = std::get<instance_info>(r);
-    model_status s;
-    s.key = i.name.value_or("");
-    s.source = i.sourcepath;
-    s.staged = records::component_info_file(i);
-    s.typename_ = i.typename_;
-    if (i.typename_ == "nwp") s.tags = {core::keyword_name{"TOP-LEVEL-WP"}};
-    by_sysid.emplace(text(i.sysid), statuses.size());
-    statuses.push_back(std::move(s));
+  conflict_map conflicts;
+  std::size_t at = 0, name = 0;
+  std::vector<std::string> models;  // of the name, in the order first met
+  std::unordered_map<std::string, std::vector<std::string>> groups;
+  components.for_each_component_record_at(contents, [&](const component_record& r) {
+    if (const auto* c = std::get_if<contents_info>(&r))
+      for (const std::string& m : texts(c->model_sysids)) {
+        auto [it, fresh] = groups.try_emplace(m);
+        if (fresh) models.push_back(m);
+        push_front(it->second, components.sysid_at(contents[at]));
+      }
+    if (++at < ends[name]) return;
+    for (const std::string& m : models)
+      if (groups[m].size() >= 2) conflicts[m].push_back(model_name_conflict{*names[name], groups[m]});
+    models.clear();
+    groups.clear();
+    ++name;
   });
-  auto status_of = [&](const std::string& model) -> model_status* {
-    auto it = by_sysid.find(model);
-    return it == by_sysid.end() ? nullptr : &statuses[it->second];
-  };
+  return conflicts;
+}
 
+// The model statuses, from the top-level instances read again.
+model_analytics make_model_analytics(const component_digest& d, const records::component_records& components,
+                                     const records::change_records& changelog, conflict_map conflicts) {
+  // What each model is told, by model sysid, before its status is made: the
+  // statuses are filed as they are made, never held a second time.
+  std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> disconnects;
   for (const auto& [lost, owner] : components.collect_lost_components(changelog)) {
     if (!lost) continue;
     const std::vector<std::string> owner_models = models_of(owner);
@@ -170,30 +309,47 @@ model_analytics make_model_analytics(const records::component_records& component
                                                     text(records::component_base(*lost).sysid)};
     for (const std::string& m : models_of(*lost))
       if (std::find(owner_models.begin(), owner_models.end(), m) != owner_models.end())
-        if (model_status* s = status_of(m)) push_front(s->disconnects, entry);
+        push_front(disconnects[m], entry);
   }
-
-  for (auto& [model, contents] : corrupt)
-    if (model_status* s = status_of(model)) push_front(s->corrupt, std::move(contents));
-  corrupt = {};
-
-  // The last conflict found comes first.
-  for (auto& [m, found] : conflicts)
-    if (model_status* s = status_of(m))
-      s->model_name_conflicts.assign(std::make_move_iterator(found.rbegin()),
-                                     std::make_move_iterator(found.rend()));
-  conflicts = {};
+  std::unordered_map<std::string, std::vector<std::string>> corrupt;
+  for (auto c = d.corrupt.rbegin(); c != d.corrupt.rend(); ++c)
+    for (const std::string& m : c->second) push_front(corrupt[m], components.sysid_at(c->first));
 
   model_analytics collection;
-  for (; !statuses.empty(); statuses.pop_front()) {
-    model_status& s = statuses.front();
+  const std::vector<std::uint32_t> instances(d.instances.rbegin(), d.instances.rend());  // in record order
+  std::size_t next = 0;
+  components.for_each_component_record_at(instances, [&](const component_record& r) {
+    const std::string& sysid = components.sysid_at(instances[next++]);
+    const instance_info& i = std::get<instance_info>(r);
+    model_status s;
+    s.key = i.name.value_or("");
+    s.source = i.sourcepath;
+    s.staged = records::component_info_file(i);
+    s.typename_ = i.typename_;
+    if (i.typename_ == "nwp") s.tags = {core::keyword_name{"TOP-LEVEL-WP"}};
+    if (auto it = disconnects.find(sysid); it != disconnects.end()) {
+      s.disconnects = std::move(it->second);
+      disconnects.erase(it);  // a sysid's status is made once
+    }
+    if (auto it = corrupt.find(sysid); it != corrupt.end()) {
+      s.corrupt = std::move(it->second);
+      corrupt.erase(it);
+    }
+    // The last conflict found comes first.
+    if (auto it = conflicts.find(sysid); it != conflicts.end()) {
+      s.model_name_conflicts.assign(std::make_move_iterator(it->second.rbegin()),
+                                    std::make_move_iterator(it->second.rend()));
+      conflicts.erase(it);
+    }
     if (!s.disconnects.empty()) push_tag(s, "DISCONNECTED");
     if (!s.corrupt.empty()) push_tag(s, "CORRUPT");
     if (!s.model_name_conflicts.empty()) push_tag(s, "MODEL-NAME-CONFLICT");
     update_model_analytics(collection, std::move(s));
-  }
+  });
   return collection;
 }
+
+}  // namespace
 
 template <class S>
 void save_record_analytics(const status_collection<S>& c, std::ostream& outstream) {
@@ -285,9 +441,27 @@ migration_analytics make_migration_analytics(const std::filesystem::path& dir,
                                              const records::change_records& changelog,
                                              const std::function<bool(const model_status&)>& unsaved) {
   migration_analytics a;
-  a.for_models = make_model_analytics(components, changelog);
+  {
+    // Only the drawings' layout owners and names are looked up.
+    std::unordered_set<std::string> owners, names;
+    for (const auto& [name, drawing] : drawings.drawings()) {
+      owners.insert(drawing.instance_sysids.begin(), drawing.instance_sysids.end());
+      if (drawing.name) names.insert(*drawing.name);
+    }
+    component_digest d = digest_components(components, owners, names);
+    owners = {};
+    names = {};
+    a.top_level_workplanes.assign(std::make_move_iterator(d.workplanes.rbegin()),
+                                  std::make_move_iterator(d.workplanes.rend()));
+    conflict_map conflicts = model_name_conflicts(d, components);
+    a.for_drawings = make_ami_drawing_analytics(drawings, d, components);
+    d.by_name = {};
+    d.more = {};
+    d.by_layout_owner = {};
+    d.models = {};
+    a.for_models = make_model_analytics(d, components, changelog, std::move(conflicts));
+  }
   tag_unsaved_models(a.for_models, unsaved);
-  a.for_drawings = make_ami_drawing_analytics(drawings, components);
   {
     const std::optional<migration_analytics> earlier = load_migration_analytics(dir);
     a.for_models = with_checkin_tags(std::move(a.for_models), earlier ? &earlier->for_models : nullptr);

@@ -16,26 +16,16 @@
 
 namespace vtm::analytics {
 
-ami_drawing_status analyze_ami_drawing(const records::ami_drawing_info& dwg_info,
-                                       const records::component_records::record_map& layout_map,
-                                       const records::component_records::record_map& model_name_map,
-                                       const records::component_records& components);
-
-ami_drawing_analytics make_ami_drawing_analytics(const records::ami_drawing_records& drawings,
-                                                 const records::component_records& components);
-
-model_analytics make_model_analytics(const records::component_records& components,
-                                     const records::change_records& changelog);
-
 // Prints every status: ready for check-in, then warnings, then errors.
 template <class S>
 void save_record_analytics(const status_collection<S>& c, std::ostream& outstream);
 
-// Builds both collections, lists with each model the drawings that belong to
-// it, and writes analytics.lsp of dir anew. The models for which unsaved is
-// true could not be saved: they are tagged :SAVE-FAILED, an error. A model or
-// drawing that the check-in has tagged in the analytics file keeps those tags
-// while it is staged as before.
+// Builds both collections (and the report's top-level workplanes) from one
+// reading of the component records, lists with each model the drawings that
+// belong to it, and writes analytics.lsp of dir anew. The models for which
+// unsaved is true could not be saved: they are tagged :SAVE-FAILED, an
+// error. A model or drawing that the check-in has tagged in the analytics
+// file keeps those tags while it is staged as before.
 migration_analytics make_migration_analytics(const std::filesystem::path& dir,
                                              const records::ami_drawing_records& drawings,
                                              const records::component_records& components,

@@ -4,8 +4,9 @@
 
 #include <cstdio>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <ostream>
+
+#include "analytics/json_text.h"
 
 namespace vtm::analytics {
 
@@ -58,34 +59,52 @@ std::string joined(const std::vector<std::string>& items, const std::string& sep
   return out;
 }
 
-using json = nlohmann::json;
-
 // Rows as a script element's text: JSON with <, > and & escaped, so that it
 // can neither end the element nor upset an XML reader.
-void write_script_text(std::ostream& out, const json& data) {
-  for (char c : data.dump(-1, ' ', false, json::error_handler_t::replace))
-    if (c == '<')
-      out << "\\u003c";
-    else if (c == '>')
-      out << "\\u003e";
-    else if (c == '&')
-      out << "\\u0026";
-    else
-      out << c;
+void write_script_text(std::ostream& out, std::string_view text) {
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find_first_of("<>&", from)) != std::string_view::npos; from = at + 1) {
+    out.write(text.data() + from, std::streamsize(at - from));
+    out << (text[at] == '<' ? "\\u003c" : text[at] == '>' ? "\\u003e" : "\\u0026");
+  }
+  out.write(text.data() + from, std::streamsize(text.size() - from));
 }
 
-// The rows of a table, an array of rows written one row at a time: each row
-// an array of cells, each a text, a number, a link {"t": text, "h": href} or
-// an array of links. push_back starts a row, back() is the row being made.
+// A link cell: {"h": href, "t": text}, or "" without a path.
+struct link_cell {
+  const std::string& path;
+};
+link_cell jlink(const std::string& path) { return {path}; }
+
+void append_link(std::string& out, const link_cell& l) {
+  if (l.path.empty()) {
+    out += "\"\"";
+    return;
+  }
+  out += "{\"h\":";
+  append_json_string(out, path_url(l.path));
+  out += ",\"t\":";
+  append_json_string(out,
+                     utf8::is_valid(l.path.begin(), l.path.end()) ? l.path : utf8::replace_invalid(l.path));
+  out += '}';
+}
+
+// The rows of a table, an array of rows written one row at a time as
+// compact JSON: each row an array of cells, each a text, a number, a link or
+// an array of links. row() starts a row, cell() adds to it.
 class rows_t {
  public:
   explicit rows_t(std::ostream& out) : out_(out) { out_ << '['; }
-  void push_back(json row) {
+  void row() {
     flush();
-    row_ = std::move(row);
+    row_ = '[';
     held_ = true;
   }
-  json& back() { return row_; }
+  // Before a cell: the text of the row so far, to add the cell to.
+  std::string& next_cell() {
+    if (row_.size() > 1) row_ += ',';
+    return row_;
+  }
   void finish() {
     flush();
     out_ << ']';
@@ -95,23 +114,37 @@ class rows_t {
   void flush() {
     if (!held_) return;
     if (!first_) out_ << ',';
+    row_ += ']';
     write_script_text(out_, row_);
     first_ = false;
     held_ = false;
   }
 
   std::ostream& out_;
-  json row_;
+  std::string row_;
   bool held_ = false;
   bool first_ = true;
 };
 
-json jlink(const std::string& path) {
-  if (path.empty()) return "";
-  return {{"t", utf8::replace_invalid(path)}, {"h", path_url(path)}};
+void cell(rows_t& rows, std::string_view text) { append_json_string(rows.next_cell(), text); }
+void cell(rows_t& rows, std::size_t n) { rows.next_cell() += std::to_string(n); }
+void cell(rows_t& rows, const link_cell& l) { append_link(rows.next_cell(), l); }
+void cell(rows_t& rows, const std::vector<std::string>& paths) {
+  std::string& out = rows.next_cell();
+  out += '[';
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (i > 0) out += ',';
+    append_link(out, jlink(paths[i]));
+  }
+  out += ']';
 }
-
-void cell(rows_t& rows, json c) { rows.back().push_back(std::move(c)); }
+// The source file as a link when it is known, else the source as a text.
+void source_cell(rows_t& rows, const std::string& source_file, const std::string& source) {
+  if (source_file.empty())
+    cell(rows, source);
+  else
+    cell(rows, jlink(source_file));
+}
 
 // One section: a collapsed table, with its count in the title. id names the
 // count the rows stand behind (files-crashed, ...). The rows travel as JSON
@@ -276,11 +309,20 @@ std::string path_url(const std::string& path) {
 }
 
 void write_overview_html(std::ostream& o, const staging_status& st) {
-  const auto files = st.file_counts();
-  const auto models = st.model_counts();
-  const auto tags = st.model_tag_counts();
-  const auto drawings = st.drawing_counts();
-  const auto changes = st.change_counts();
+  write_overview_html(o, st, status_summary_json(st));
+}
+
+void write_overview_html(std::ostream& o, const staging_status& st, const status_document& summary) {
+  const auto counts_of = [&](const char* group, const char* part) {
+    std::map<std::string, std::int64_t> n;
+    for (const auto& [name, count] : summary[group][part].items()) n[name] = count.get<std::int64_t>();
+    return n;
+  };
+  const auto files = counts_of("files", "counts");
+  const auto models = counts_of("models", "counts");
+  const auto tags = counts_of("models", "by-tag");
+  const auto drawings = counts_of("drawings", "counts");
+  const auto changes = counts_of("changes", "counts");
 
   page p(o);
   o << "<!DOCTYPE html>\n<html xmlns=\"http://www.w3.org/1999/xhtml\" lang=\"en\">\n<head><meta "
@@ -352,10 +394,10 @@ void write_overview_html(std::ostream& o, const staging_status& st) {
               [&](rows_t& r) {
                 st.files([&](const file_entry& f) {
                   if (f.outcome != outcome) return;
-                  r.push_back(json::array());
+                  r.row();
                   cell(r, jlink(f.source));
-                  cell(r, json(f.load_method));
-                  if (with_message) cell(r, json(f.message));
+                  cell(r, f.load_method);
+                  if (with_message) cell(r, f.message);
                 });
               });
   };
@@ -380,9 +422,9 @@ void write_overview_html(std::ostream& o, const staging_status& st) {
     return [&st, keep, extra](rows_t& r) {
       st.models([&](const model_entry& m) {
         if (!keep(m)) return;
-        r.push_back(json::array());
-        cell(r, json(m.instance.empty() ? m.key : m.instance));
-        cell(r, m.source_file.empty() ? json(m.source) : jlink(m.source_file));
+        r.row();
+        cell(r, m.instance.empty() ? m.key : m.instance);
+        source_cell(r, m.source_file, m.source);
         cell(r, jlink(m.staged));
         extra(r, m);
       });
@@ -395,9 +437,9 @@ void write_overview_html(std::ostream& o, const staging_status& st) {
       {"Model", "Source file", "Staged as", "Corrupt parts", "Lost parts", "Tags"}, models.at("errors"),
       model_rows([](const model_entry& m) { return m.cat == category::errors; },
                  [](rows_t& r, const model_entry& m) {
-                   cell(r, json(m.corrupt.size()));
-                   cell(r, json(m.disconnects.size()));
-                   cell(r, json(joined(m.tags)));
+                   cell(r, m.corrupt.size());
+                   cell(r, m.disconnects.size());
+                   cell(r, joined(m.tags));
                  }));
   p.section("models-name-conflicts", "Models with name conflicts",
             "Different components of one model carry the same model name; the check-in resolves them.",
@@ -413,7 +455,7 @@ void write_overview_html(std::ostream& o, const staging_status& st) {
                   std::vector<std::string> names;
                   for (const model_name_conflict& c : m.name_conflicts)
                     names.push_back(c.name + " (" + std::to_string(c.sysids.size()) + ")");
-                  cell(r, json(joined(names)));
+                  cell(r, joined(names));
                   cell(r, m.checked_in ? "yes" : "no");
                 }));
 
@@ -423,11 +465,11 @@ void write_overview_html(std::ostream& o, const staging_status& st) {
               drawings.at(tag), [&](rows_t& r) {
                 st.drawings([&](const drawing_entry& d) {
                   if (d.tag != tag) return;
-                  r.push_back(json::array());
-                  cell(r, json(d.name));
-                  cell(r, d.source_file.empty() ? json(d.source) : jlink(d.source_file));
+                  r.row();
+                  cell(r, d.name);
+                  source_cell(r, d.source_file, d.source);
                   cell(r, jlink(d.staged));
-                  cell(r, json(joined(d.models)));
+                  cell(r, joined(d.models));
                   cell(r, d.checked_in ? "yes" : "no");
                 });
               });
@@ -454,49 +496,47 @@ void write_overview_html(std::ostream& o, const staging_status& st) {
       "The batch check-in could not check these in; the assisted check-in dialog takes them one by one.",
       {"Staged as", "Reason"}, models.at("skipped"), [&](rows_t& r) {
         for (const skipped_model& s : st.skipped) {
-          r.push_back(json::array());
+          r.row();
           cell(r, jlink(s.staged));
-          cell(r, json(s.reason));
+          cell(r, s.reason);
         }
       });
   p.section("models-left", "Models not checked in yet", "The models the check-in has still to do.",
             {"Model", "Source file", "Staged as", "Category", "Tags"}, models.at("left"),
             model_rows([](const model_entry& m) { return m.left(); },
                        [](rows_t& r, const model_entry& m) {
-                         cell(r, std::string(category_name(m.cat)));
-                         cell(r, json(joined(m.tags)));
+                         cell(r, category_name(m.cat));
+                         cell(r, joined(m.tags));
                        }));
   p.section("drawings-left", "Drawings not checked in yet", "Each with the reason it is still waiting.",
             {"Drawing", "Staged as", "Why"}, drawings.at("left"), [&](rows_t& r) {
               st.drawings([&](const drawing_entry& d) {
                 if (d.checked_in) return;
-                r.push_back(json::array());
-                cell(r, json(d.name));
+                r.row();
+                cell(r, d.name);
                 cell(r, jlink(d.staged));
-                cell(r, json(d.left_because));
+                cell(r, d.left_because);
               });
             });
   p.section("changes", "Sysid changes", "Components given a new sysid while staging, by reason.",
             {"Reason", "Model name", "Sysid before", "Sysid after", "Where"}, all_changes, [&](rows_t& r) {
               st.changes([&](const change_entry& c) {
-                r.push_back(json::array());
-                cell(r, json(c.reason));
-                cell(r, json(c.model_name));
-                cell(r, json(c.sysid_before));
-                cell(r, json(c.sysid_after));
-                cell(r, json(joined(c.locations, "; ")));
+                r.row();
+                cell(r, c.reason);
+                cell(r, c.model_name);
+                cell(r, c.sysid_before);
+                cell(r, c.sysid_after);
+                cell(r, joined(c.locations, "; "));
               });
             });
   p.section("files-staged", "Files staged", "Every CAD file staged, with what it gave.",
             {"Source file", "Load method", "Models", "Drawing"}, files.at("staged"), [&](rows_t& r) {
               st.files([&](const file_entry& f) {
                 if (f.outcome != cad_file_outcome::staged) return;
-                r.push_back(json::array());
+                r.row();
                 cell(r, jlink(f.source));
-                cell(r, json(f.load_method));
-                json models = json::array();
-                for (const std::string& m : f.models) models.push_back(jlink(m));
-                cell(r, models);
+                cell(r, f.load_method);
+                cell(r, f.models);
                 cell(r, jlink(f.drawing));
               });
             });
@@ -505,8 +545,13 @@ void write_overview_html(std::ostream& o, const staging_status& st) {
 }
 
 void write_overview_page(const std::filesystem::path& dir, const staging_status& status) {
+  write_overview_page(dir, status, status_summary_json(status));
+}
+
+void write_overview_page(const std::filesystem::path& dir, const staging_status& status,
+                         const status_document& summary) {
   replace_file(dir / overview_file, "overview page",
-               [&](std::ostream& out) { write_overview_html(out, status); });
+               [&](std::ostream& out) { write_overview_html(out, status, summary); });
 }
 
 }  // namespace vtm::analytics

@@ -39,7 +39,7 @@ json publish_staging_status(const fs::path& dir, staging_status& status) {
     }
   std::erase_if(status.skipped, [&](const skipped_model& s) { return checked_in.count(s.staged) > 0; });
   json doc = write_status_json(dir, status);
-  write_overview_page(dir, status);
+  write_overview_page(dir, status, doc);
   return doc;
 }
 

@@ -133,14 +133,7 @@ void add_errors(xhtml_stream& x, const migration_analytics& analytics,
   report_model_errors(x, analytics.for_models, components);
 }
 
-void add_top_level_workplanes(xhtml_stream& x, const records::component_records& components) {
-  std::vector<std::pair<std::string, std::string>> rows;  // source file, workplane
-  components.for_each_component_record([&](const component_record& r) {
-    if (records::component_base(r).typename_ != "nwp") return;
-    const auto* i = std::get_if<instance_info>(&r);
-    rows.emplace_back(i ? namestring(i->sourcepath) : std::string(),
-                      i ? i->name.value_or("") : std::string());
-  });
+void add_top_level_workplanes(xhtml_stream& x, const std::vector<std::pair<std::string, std::string>>& rows) {
   if (rows.empty()) return;
   x.element("h2", "Top Level Workplanes");
   x.element("p",
@@ -340,7 +333,7 @@ std::string make_staging_report(const std::filesystem::path& input, const std::f
     x.open("body");
     x.element("h1", "CAD Files from " + listed + " staged for Model Manager Import");
     add_errors(x, analytics, components);
-    add_top_level_workplanes(x, components);
+    add_top_level_workplanes(x, analytics.top_level_workplanes);
     add_files_processed(x, input, files);
     add_change_log(x, changelog, components);
     x.finish();

@@ -254,6 +254,15 @@ std::map<std::string, std::int64_t> staging_status::file_counts() const {
 }
 
 std::map<std::string, std::int64_t> staging_status::model_counts() const {
+  return model_counts_and_tags().first;
+}
+
+std::map<std::string, std::int64_t> staging_status::model_tag_counts() const {
+  return model_counts_and_tags().second;
+}
+
+std::pair<std::map<std::string, std::int64_t>, std::map<std::string, std::int64_t>>
+staging_status::model_counts_and_tags() const {
   std::map<std::string, std::int64_t> n{{"total", 0},
                                         {"ready", 0},
                                         {"warnings", 0},
@@ -261,23 +270,17 @@ std::map<std::string, std::int64_t> staging_status::model_counts() const {
                                         {"checked-in", 0},
                                         {"left", 0},
                                         {"skipped", std::int64_t(skipped.size())}};
+  std::map<std::string, std::int64_t> tags{
+      {"corrupt", 0}, {"disconnected", 0}, {"model-name-conflict", 0}, {"top-level-wp", 0}};
   models([&](const model_entry& m) {
     ++n["total"];
     ++n[std::string(category_name(m.cat))];
     if (m.checked_in) ++n["checked-in"];
     if (m.left()) ++n["left"];
-  });
-  return n;
-}
-
-std::map<std::string, std::int64_t> staging_status::model_tag_counts() const {
-  std::map<std::string, std::int64_t> n{
-      {"corrupt", 0}, {"disconnected", 0}, {"model-name-conflict", 0}, {"top-level-wp", 0}};
-  models([&](const model_entry& m) {
     for (const std::string& t : std::set<std::string>(m.tags.begin(), m.tags.end()))
-      if (t != "checked-in") ++n[t];
+      if (t != "checked-in") ++tags[t];
   });
-  return n;
+  return {std::move(n), std::move(tags)};
 }
 
 std::map<std::string, std::int64_t> staging_status::drawing_counts() const {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analytics/file_outcome.h"
@@ -109,6 +110,9 @@ struct staging_status {
   std::map<std::string, std::int64_t> file_counts() const;   // per outcome name, and "found"
   std::map<std::string, std::int64_t> model_counts() const;  // total, ready, warnings, errors, ...
   std::map<std::string, std::int64_t> model_tag_counts() const;
+  // Both of the above from one walk of the models.
+  std::pair<std::map<std::string, std::int64_t>, std::map<std::string, std::int64_t>> model_counts_and_tags()
+      const;
   std::map<std::string, std::int64_t> drawing_counts() const;  // total, per tag, checked-in, left
   std::map<std::string, std::int64_t> change_counts() const;   // per reason
 };

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "analytics/json_text.h"
 #include "host/lisp/errors.h"
 
 namespace vtm::analytics {
@@ -22,40 +23,69 @@ json counts(const std::map<std::string, std::int64_t>& n) {
   return out;
 }
 
-json file_json(const file_entry& f) {
-  json j{{"source", f.source}, {"outcome", cad_file_outcome_name(f.outcome)}, {"load-method", f.load_method}};
-  if (!f.message.empty()) j["message"] = f.message;
-  j["models"] = f.models;
-  j["drawing"] = f.drawing.empty() ? json() : json(f.drawing);
-  return j;
+// The entries as dump(1) writes them; a large status has many thousand.
+void file_json(pretty_json& j, const file_entry& f) {
+  j.begin_object()
+      .member("source", f.source)
+      .member("outcome", cad_file_outcome_name(f.outcome))
+      .member("load-method", f.load_method);
+  if (!f.message.empty()) j.member("message", f.message);
+  j.key("models").strings(f.models).key("drawing");
+  if (f.drawing.empty())
+    j.null();
+  else
+    j.string(f.drawing);
+  j.end_object();
 }
 
-json model_json(const model_entry& m) {
-  json conflicts = json::array();
+void model_json(pretty_json& j, const model_entry& m) {
+  j.begin_object()
+      .member("key", m.key)
+      .member("instance", m.instance)
+      .member("source", m.source)
+      .member("source-file", m.source_file)
+      .member("staged", m.staged)
+      .member("sysid", m.sysid)
+      .member("category", category_name(m.cat))
+      .key("tags")
+      .strings(m.tags)
+      .key("checked-in")
+      .boolean(m.checked_in)
+      .key("corrupt")
+      .strings(m.corrupt)
+      .key("disconnects")
+      .begin_array();
+  for (const auto& [owner, lost] : m.disconnects) j.begin_array().string(owner).string(lost).end_array();
+  j.end_array().key("name-conflicts").begin_array();
   for (const model_name_conflict& c : m.name_conflicts)
-    conflicts.push_back({{"name", c.name}, {"sysids", c.sysids}});
-  json disconnects = json::array();
-  for (const auto& [owner, lost] : m.disconnects) disconnects.push_back({owner, lost});
-  return {{"key", m.key},
-          {"instance", m.instance},
-          {"source", m.source},
-          {"source-file", m.source_file},
-          {"staged", m.staged},
-          {"sysid", m.sysid},
-          {"category", category_name(m.cat)},
-          {"tags", m.tags},
-          {"checked-in", m.checked_in},
-          {"corrupt", m.corrupt},
-          {"disconnects", disconnects},
-          {"name-conflicts", conflicts},
-          {"drawings", m.drawings}};
+    j.begin_object().member("name", c.name).key("sysids").strings(c.sysids).end_object();
+  j.end_array().key("drawings").strings(m.drawings).end_object();
 }
 
-json drawing_json(const drawing_entry& d) {
-  json j{{"key", d.key},       {"name", d.name}, {"source", d.source},         {"source-file", d.source_file},
-         {"staged", d.staged}, {"tag", d.tag},   {"checked-in", d.checked_in}, {"models", d.models}};
-  if (!d.checked_in) j["left-because"] = d.left_because;
-  return j;
+void drawing_json(pretty_json& j, const drawing_entry& d) {
+  j.begin_object()
+      .member("key", d.key)
+      .member("name", d.name)
+      .member("source", d.source)
+      .member("source-file", d.source_file)
+      .member("staged", d.staged)
+      .member("tag", d.tag)
+      .key("checked-in")
+      .boolean(d.checked_in)
+      .key("models")
+      .strings(d.models);
+  if (!d.checked_in) j.member("left-because", d.left_because);
+  j.end_object();
+}
+
+void change_json(pretty_json& j, const change_entry& c) {
+  j.begin_object()
+      .member("model-name", c.model_name)
+      .key("locations")
+      .strings(c.locations)
+      .member("sysid-before", c.sysid_before)
+      .member("sysid-after", c.sysid_after)
+      .end_object();
 }
 
 // Writes a document as dump(1) of the whole would, one value at a time, so
@@ -75,14 +105,18 @@ class json_writer {
     out_ << dumped(json(name)) << ": ";
     keyed_ = true;
   }
-  void value(const json& v) {
+  void value(const json& v) { value_text(dumped(v)); }
+  // A value as dump(1) writes it.
+  void value_text(std::string_view text) {
     if (!keyed_) next();
     keyed_ = false;
     const std::string indent(open_.size(), ' ');
-    for (char c : dumped(v)) {
-      out_ << c;
-      if (c == '\n') out_ << indent;
+    std::size_t from = 0;
+    for (std::size_t line_end; (line_end = text.find('\n', from)) != std::string::npos; from = line_end + 1) {
+      out_.write(text.data() + from, std::streamsize(line_end + 1 - from));
+      out_ << indent;
     }
+    out_.write(text.data() + from, std::streamsize(text.size() - from));
   }
   void member(std::string_view name, const json& v) {
     key(name);
@@ -126,28 +160,55 @@ std::string lower(std::string s) {
   return s;
 }
 
+// The entries of each key, the keys in the order given: a list known to be
+// empty is written without walking the entries.
+template <class Entry, class KeyOf, class JsonOf>
+void write_lists(json_writer& w, const std::vector<std::pair<std::string, std::int64_t>>& keys,
+                 const entry_source<Entry>& walk, const KeyOf& key_of, const JsonOf& json_of) {
+  w.key("lists");
+  w.begin_object();
+  pretty_json j;
+  for (const auto& [key, n] : keys) {
+    w.key(key);
+    w.begin_array();
+    if (n > 0)
+      walk([&](const Entry& e) {
+        if (key_of(e) != key) return;
+        j.clear();
+        json_of(j, e);
+        w.value_text(j.text());
+      });
+    w.end_array();
+  }
+  w.end_object();
+}
+
+// The keys given with the counts of their entries.
+std::vector<std::pair<std::string, std::int64_t>> counted_keys(const std::vector<std::string>& keys,
+                                                               const json& counts) {
+  std::vector<std::pair<std::string, std::int64_t>> out;
+  for (const std::string& key : keys) out.emplace_back(key, counts.value(key, std::int64_t{0}));
+  return out;
+}
+
 // A section whose lists are keyed by key_of: the keys given, then any other
 // in the order first met, each list with its entries in walk order.
 template <class Entry, class KeyOf, class JsonOf>
-void write_lists_by(json_writer& w, const char* section, const json& counts, std::vector<std::string> keys,
-                    const entry_source<Entry>& walk, const KeyOf& key_of, const JsonOf& json_of) {
+void write_lists_by(json_writer& w, const char* section, const json& counts,
+                    const std::vector<std::string>& given, const entry_source<Entry>& walk,
+                    const KeyOf& key_of, const JsonOf& json_of) {
+  std::vector<std::pair<std::string, std::int64_t>> keys;
+  for (const std::string& key : given) keys.emplace_back(key, 0);
   walk([&](const Entry& e) {
-    if (std::find(keys.begin(), keys.end(), key_of(e)) == keys.end()) keys.push_back(key_of(e));
+    const std::string key = key_of(e);
+    auto at = std::find_if(keys.begin(), keys.end(), [&](const auto& k) { return k.first == key; });
+    if (at == keys.end()) at = keys.insert(keys.end(), {key, 0});
+    ++at->second;
   });
   w.key(section);
   w.begin_object();
   w.member("counts", counts);
-  w.key("lists");
-  w.begin_object();
-  for (const std::string& key : keys) {
-    w.key(key);
-    w.begin_array();
-    walk([&](const Entry& e) {
-      if (key_of(e) == key) w.value(json_of(e));
-    });
-    w.end_array();
-  }
-  w.end_object();
+  write_lists(w, keys, walk, key_of, json_of);
   w.end_object();
 }
 
@@ -158,27 +219,25 @@ void write_document(std::ostream& out, const json& summary, const staging_status
        {"format", "staging-directory", "written-by", "written-at", "analysed", "report", "overview"})
     w.member(name, summary[name]);
 
+  // Every file has one of the outcomes and every model one of the
+  // categories, whose counts are known.
   std::vector<std::string> outcomes;
   for (cad_file_outcome o : all_cad_file_outcomes) outcomes.emplace_back(cad_file_outcome_name(o));
-  write_lists_by(
-      w, "files", summary["files"]["counts"], outcomes, st.files,
-      [](const file_entry& f) { return std::string(cad_file_outcome_name(f.outcome)); }, file_json);
+  w.key("files");
+  w.begin_object();
+  w.member("counts", summary["files"]["counts"]);
+  write_lists(
+      w, counted_keys(outcomes, summary["files"]["counts"]), st.files,
+      [](const file_entry& f) { return cad_file_outcome_name(f.outcome); }, file_json);
+  w.end_object();
 
   w.key("models");
   w.begin_object();
   w.member("counts", summary["models"]["counts"]);
   w.member("by-tag", summary["models"]["by-tag"]);
-  w.key("lists");
-  w.begin_object();
-  for (category cat : {category::ok, category::warnings, category::errors}) {
-    w.key(category_name(cat));
-    w.begin_array();
-    st.models([&](const model_entry& m) {
-      if (m.cat == cat) w.value(model_json(m));
-    });
-    w.end_array();
-  }
-  w.end_object();
+  write_lists(
+      w, counted_keys({"ready", "warnings", "errors"}, summary["models"]["counts"]), st.models,
+      [](const model_entry& m) { return category_name(m.cat); }, model_json);
   w.member("skipped", summary["models"]["skipped"]);
   w.end_object();
 
@@ -188,13 +247,7 @@ void write_document(std::ostream& out, const json& summary, const staging_status
                  drawing_list, drawing_json);
   write_lists_by(
       w, "changes", summary["changes"]["counts"], {}, st.changes,
-      [](const change_entry& c) { return lower(c.reason); },
-      [](const change_entry& c) -> json {
-        return {{"model-name", c.model_name},
-                {"locations", c.locations},
-                {"sysid-before", c.sysid_before},
-                {"sysid-after", c.sysid_after}};
-      });
+      [](const change_entry& c) { return lower(c.reason); }, change_json);
   w.end_object();
   out << '\n';
 }
@@ -213,8 +266,9 @@ json status_summary_json(const staging_status& st) {
   doc["report"] = report_file;
   doc["overview"] = overview_file;
   doc["files"]["counts"] = counts(st.file_counts());
-  doc["models"]["counts"] = counts(st.model_counts());
-  doc["models"]["by-tag"] = counts(st.model_tag_counts());
+  const auto [models, tags] = st.model_counts_and_tags();
+  doc["models"]["counts"] = counts(models);
+  doc["models"]["by-tag"] = counts(tags);
   doc["models"]["skipped"] = std::move(skipped);
   doc["drawings"]["counts"] = counts(st.drawing_counts());
   doc["changes"]["counts"] = counts(st.change_counts());

@@ -85,6 +85,9 @@ using model_analytics = status_collection<model_status>;
 struct migration_analytics {
   ami_drawing_analytics for_drawings;
   model_analytics for_models;
+  // (source file, workplane) of each component of type nwp, in record
+  // order: found with the models, shown in the report, not saved.
+  std::vector<std::pair<std::string, std::string>> top_level_workplanes;
 };
 
 // The tables under :READY-FOR-CHECK-IN, :WARNINGS and :ERRORS, in this order.

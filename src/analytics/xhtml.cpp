@@ -114,21 +114,26 @@ namespace {
 // control character (none is left by xml_text but in an attribute value's
 // tab and line breaks) as a character reference of at least two digits.
 void write_escaped(std::ostream& out, std::string_view text, bool attribute) {
-  for (const char c : text) {
+  // The runs between the characters escaped are written as they are.
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     const auto code = static_cast<unsigned char>(c);
-    if (c == '&')
-      out << "&amp;";
-    else if (c == '<')
-      out << "&lt;";
-    else if (c == '>' && !attribute)
-      out << "&gt;";
-    else if (c == '"' && attribute)
-      out << "&quot;";
-    else if (code < 32 && (attribute || (c != '\t' && c != '\n' && c != '\r')))
-      out << "&#" << char('0' + code / 10) << char('0' + code % 10) << ';';
+    const char* escaped = c == '&'                 ? "&amp;"
+                          : c == '<'               ? "&lt;"
+                          : c == '>' && !attribute ? "&gt;"
+                          : c == '"' && attribute  ? "&quot;"
+                                                   : nullptr;
+    const bool control = !escaped && code < 32 && (attribute || (c != '\t' && c != '\n' && c != '\r'));
+    if (!escaped && !control) continue;
+    out.write(text.data() + from, std::streamsize(i - from));
+    from = i + 1;
+    if (escaped)
+      out << escaped;
     else
-      out << c;
+      out << "&#" << char('0' + code / 10) << char('0' + code % 10) << ';';
   }
+  out.write(text.data() + from, std::streamsize(text.size() - from));
 }
 
 }  // namespace

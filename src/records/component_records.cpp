@@ -148,46 +148,103 @@ std::optional<component_record> component_records::get_component_record_by_sysid
 
 void component_records::for_each_component_record(
     const std::function<void(const component_record&)>& visit) const {
-  visit_records(false, visit);
+  visit_records(
+      table_.size(), [](std::size_t k) { return k; },
+      [&](std::size_t, const component_record& r) { visit(r); });
 }
 
-void component_records::visit_records(bool backwards,
-                                      const std::function<void(const component_record&)>& visit) const {
+void component_records::for_each_component_record_backwards(
+    const std::function<void(std::size_t position, const component_record&)>& visit) const {
+  const std::size_t n = table_.size();
+  visit_records(
+      n, [n](std::size_t k) { return n - 1 - k; }, visit);
+}
+
+void component_records::for_each_component_record_at(
+    std::span<const std::uint32_t> positions,
+    const std::function<void(const component_record&)>& visit) const {
+  visit_records(
+      positions.size(), [&](std::size_t k) { return std::size_t(positions[k]); },
+      [&](std::size_t, const component_record& r) { visit(r); });
+}
+
+const std::string& component_records::sysid_at(std::size_t position) const {
+  return table_.at(position).first;
+}
+
+void component_records::visit_records(
+    std::size_t count, const std::function<std::size_t(std::size_t)>& position_of,
+    const std::function<void(std::size_t position, const component_record&)>& visit) const {
   // The records of a batch are read in file order, records close to each
-  // other in one read, then visited in table order.
+  // other in one read, then visited in the order asked.
+  std::vector<component_record> records;
+  read_batches(count, position_of, [&](std::span<const std::size_t> positions, const batch_reader& read) {
+    records.resize(positions.size());
+    read([&](std::size_t i, record_place place, std::uint64_t read_to) {
+      read_record(place, records[i], read_to);
+    });
+    for (std::size_t i = 0; i < positions.size(); ++i) visit(positions[i], records[i]);
+  });
+}
+
+void component_records::for_each_record_text_backwards(
+    const std::function<void(std::size_t position, std::string_view text)>& visit) const {
+  // A batch's texts are copied as they are read, then visited in table order.
+  std::string texts;
+  std::vector<std::pair<std::size_t, std::size_t>> spans;  // offset and length in texts
+  const std::size_t n = table_.size();
+  read_batches(
+      n, [n](std::size_t k) { return n - 1 - k; },
+      [&](std::span<const std::size_t> positions, const batch_reader& read) {
+        texts.clear();
+        spans.resize(positions.size());
+        read([&](std::size_t i, record_place place, std::uint64_t read_to) {
+          const std::string_view text = reader_->text_at(place, read_to);
+          spans[i] = {texts.size(), text.size()};
+          texts += text;
+        });
+        for (std::size_t i = 0; i < positions.size(); ++i)
+          visit(positions[i], std::string_view(texts).substr(spans[i].first, spans[i].second));
+      });
+}
+
+void component_records::read_batches(
+    std::size_t count, const std::function<std::size_t(std::size_t)>& position_of,
+    const std::function<void(std::span<const std::size_t>, const batch_reader&)>& take) const {
   constexpr std::size_t batch = 1024;
   constexpr std::uint64_t close_by = 4 << 10, one_read = 256 << 10;
+  std::vector<std::size_t> positions;
   std::vector<record_place> places;
   std::vector<std::size_t> order;
-  std::vector<component_record> records;
-  const auto visit_batch = [&] {
+  // Reads the batch in file order: each record with the end of the run of
+  // records close together that starts there, read along with it.
+  const batch_reader read = [&](const std::function<void(std::size_t, record_place, std::uint64_t)>& one) {
     order.resize(places.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(),
               [&](std::size_t a, std::size_t b) { return places[a].start < places[b].start; });
-    records.resize(places.size());
     for (std::size_t k = 0; k < order.size(); ++k) {
-      // The end of the run of records close together that starts here.
       std::uint64_t read_to = places[order[k]].end;
-      for (std::size_t n = k + 1; n < order.size(); ++n) {
-        const record_place& next = places[order[n]];
+      for (std::size_t m = k + 1; m < order.size(); ++m) {
+        const record_place& next = places[order[m]];
         if (next.start > read_to + close_by || next.end > places[order[k]].start + one_read) break;
         read_to = std::max(read_to, next.end);
       }
-      read_record(places[order[k]], records[order[k]], read_to);
+      one(order[k], places[order[k]], read_to);
     }
-    for (const component_record& r : records) visit(r);
+  };
+  const auto take_batch = [&] {
+    if (!positions.empty()) take(positions, read);
+    positions.clear();
     places.clear();
   };
-  const auto add = [&](const record_place& place) {
-    places.push_back(place);
-    if (places.size() == batch) visit_batch();
-  };
-  if (backwards)
-    for (auto it = table_.rbegin(); it != table_.rend(); ++it) add(it->second);
-  else
-    for (const auto& [sysid, place] : table_) add(place);
-  visit_batch();
+  for (std::size_t k = 0; k < count; ++k) {
+    const std::size_t at = position_of(k);
+    positions.push_back(at);
+    places.push_back(table_.at(at).second);
+    if (places.size() == batch) take_batch();
+  }
+  take_batch();
 }
 
 std::vector<component_record> component_records::collect_component_records(
@@ -246,7 +303,7 @@ std::vector<component_records::record_map> component_records::map_contents(
   std::vector<record_map> maps(keys_of.size());
   // Most recently added first; the keys enter the map in that order too,
   // which decides the order the map is walked in.
-  visit_records(true, [&](const component_record& r) {
+  for_each_component_record_backwards([&](std::size_t, const component_record& r) {
     if (const auto* c = std::get_if<contents_info>(&r))
       for (std::size_t i = 0; i < keys_of.size(); ++i)
         keys_of[i](*c, [&](const std::string& key) { maps[i][key].push_back(c->sysid.string()); });
@@ -275,13 +332,6 @@ component_records::record_map component_records::make_layout_owner_map() const {
 component_records::record_map component_records::make_model_name_map(
     const std::function<bool(const std::string&)>& wanted) const {
   return std::move(map_contents({model_name_keys(wanted)})[0]);
-}
-
-std::pair<component_records::record_map, component_records::record_map>
-component_records::make_layout_owner_and_model_name_maps(
-    const std::function<bool(const std::string&)>& wanted) const {
-  std::vector<record_map> maps = map_contents({layout_owner_keys, model_name_keys(wanted)});
-  return {std::move(maps[0]), std::move(maps[1])};
 }
 
 }  // namespace vtm::records

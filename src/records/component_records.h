@@ -7,12 +7,14 @@
 // and decode records from there when asked and return them by value.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -48,6 +50,20 @@ class component_records : public persistent_records {
   std::optional<component_record> get_component_record_by_sysid(const std::string& sysid) const;
   // Visits every record in table order, one at a time.
   void for_each_component_record(const std::function<void(const component_record&)>& visit) const;
+  // Visits every record in reverse table order (the most recently added
+  // first) with its position in table order.
+  void for_each_component_record_backwards(
+      const std::function<void(std::size_t position, const component_record&)>& visit) const;
+  // Visits the records at the table positions given, in that order.
+  void for_each_component_record_at(std::span<const std::uint32_t> positions,
+                                    const std::function<void(const component_record&)>& visit) const;
+  // The sysid at a table position.
+  const std::string& sysid_at(std::size_t position) const;
+  // Visits the text of every record (as record_text reads it) in reverse
+  // table order with its position, for a reader that decodes only what it
+  // needs; the text lasts for the call.
+  void for_each_record_text_backwards(
+      const std::function<void(std::size_t position, std::string_view text)>& visit) const;
   // Every record (table order) for which test is true; all without a test.
   std::vector<component_record> collect_component_records(
       const std::function<bool(const component_record&)>& test = {}) const;
@@ -73,15 +89,22 @@ class component_records : public persistent_records {
   // Contents without a model name are left out, and with `wanted` the names
   // it refuses.
   record_map make_model_name_map(const std::function<bool(const std::string&)>& wanted = {}) const;
-  // Both maps above from one reading of the records.
-  std::pair<record_map, record_map> make_layout_owner_and_model_name_maps(
-      const std::function<bool(const std::string&)>& wanted = {}) const;
 
  private:
   friend component_records make_component_records(const std::filesystem::path& dir);
   explicit component_records(const std::filesystem::path& dir) : persistent_records(dir, components_file) {}
-  // Visits the records in table order, or in its reverse.
-  void visit_records(bool backwards, const std::function<void(const component_record&)>& visit) const;
+  // Visits the records at position_of(0), ..., position_of(count - 1), one
+  // at a time, reading a batch of them at once.
+  void visit_records(std::size_t count, const std::function<std::size_t(std::size_t)>& position_of,
+                     const std::function<void(std::size_t position, const component_record&)>& visit) const;
+  // Reads a batch: calls its argument with each record's index in the
+  // batch, place and the end of the bytes to read along with it, in file order.
+  using batch_reader =
+      std::function<void(const std::function<void(std::size_t, record_place, std::uint64_t)>&)>;
+  // Takes the records at position_of(0), ..., position_of(count - 1) in
+  // batches: their positions, and the reader of the batch.
+  void read_batches(std::size_t count, const std::function<std::size_t(std::size_t)>& position_of,
+                    const std::function<void(std::span<const std::size_t>, const batch_reader&)>& take) const;
   // Decodes the record at place into out, whose room is reused.
   void read_record(record_place place, component_record& out, std::uint64_t read_to = 0) const;
   using contents_keys =

@@ -86,6 +86,8 @@ class ordered_table {
   }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
+  // The entry at position i in table order.
+  const entry& at(std::size_t i) const { return blocks_[i / block_size][i % block_size]; }
   const_iterator begin() const { return {this, 0}; }
   const_iterator end() const { return {this, size_}; }
   auto rbegin() const { return std::make_reverse_iterator(end()); }
@@ -123,7 +125,6 @@ class ordered_table {
   }
 
   entry& at(std::size_t i) { return blocks_[i / block_size][i % block_size]; }
-  const entry& at(std::size_t i) const { return blocks_[i / block_size][i % block_size]; }
 
   std::vector<std::vector<entry>> blocks_;  // each reserved block_size long
   std::size_t size_ = 0;

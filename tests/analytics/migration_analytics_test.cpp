@@ -40,11 +40,19 @@ TEST_F(Analytics, DrawingsAreAssociatedByLayoutOwnersThenByModelName) {
   contents("C3", "pump", {"M1", "M2"});
   contents("C4", "lonely", {});
   contents("C5", "lonely", {}, {"I9"});  // found by layout, but in no model
+  {
+    // A record the host's reader reads (a comment in it): decoded whole.
+    std::ofstream out(dir_ / components_file, std::ios::binary | std::ios::app);
+    out << "\n#S(VANTREL-MIGRATOR:CONTENTS-INFO ; written by hand\n :SYSID \"C6\" :TYPENAME \"part_struct\" "
+           ":FILENAME #P\"C6.sdpc\" :CHILD-SYSIDS NIL :TAGS NIL :METAKEY NIL :SHARES NIL :MODEL-SYSIDS (\"M2\") "
+           ":PARENT-SYSIDS NIL :LAYOUT-OWNER-SYSIDS (\"I4\") :CHECK-RESULT NIL :DB-GREF NIL)";
+  }
   drawing("full", {"I1", "I3"});
   drawing("part", {"I2", "I7", "I3"});
   drawing("pump", {});
   drawing("none", {"I8"});
   drawing("lonely", {"I9"});
+  drawing("by-hand", {"I4"});
   migration_analytics a = make();
 
   const ami_drawing_status& full = *a.for_drawings.ready_for_checkin.find("full.bi");
@@ -57,6 +65,9 @@ TEST_F(Analytics, DrawingsAreAssociatedByLayoutOwnersThenByModelName) {
   EXPECT_THAT(tag_names(pump), ElementsAre("ASSOCIATED-BY-MODEL-NAME"));
   EXPECT_THAT(pump.model_sysids, ElementsAre("M1", "M2"));
   EXPECT_THAT(tag_names(*a.for_drawings.errors.find("none.bi")), ElementsAre("ORPHAN"));
+  const ami_drawing_status& by_hand = *a.for_drawings.ready_for_checkin.find("by-hand.bi");
+  EXPECT_EQ(by_hand.resolved_sysids, (std::vector<resolved_sysid>{{"I4", {"C6"}}}));
+  EXPECT_THAT(by_hand.model_sysids, ElementsAre("M2"));
   // Layout found, no model: the name lookup finds none either.
   EXPECT_THAT(tag_names(*a.for_drawings.errors.find("lonely.bi")), ElementsAre("ORPHAN"));
 

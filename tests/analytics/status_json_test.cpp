@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "analytics/json_text.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -59,6 +61,8 @@ TEST_F(StatusJson, ListsWrittenOneByOneAreTheWholeDocumentsDump) {
   broken.corrupt = {"C1"};
   broken.disconnects = {{"C1", "C2"}};
   broken.name_conflicts = {{"bolt", {"C3", "C4"}}};
+  // Escapes, control characters, DEL, UTF-8 and a cut-off UTF-8 sequence.
+  broken.instance = "tab\there \"q\" back\\slash \x01\x7f \xc3\xbc \xe2\x82";
   st.models = listed<model_entry>({ready, broken});
   drawing_entry fully{"D",  "D",    "a.pkg", "/in/a.pkg", "drawings.ami/D@a.ami", "fully-associated",
                       true, {"M1"}, ""};
@@ -83,6 +87,8 @@ TEST_F(StatusJson, ListsWrittenOneByOneAreTheWholeDocumentsDump) {
   EXPECT_EQ(doc["models"]["lists"]["warnings"], json::array());
   EXPECT_EQ(doc["models"]["lists"]["errors"][0]["disconnects"], json::parse(R"([["C1","C2"]])"));
   EXPECT_EQ(doc["models"]["counts"]["errors"], 1);
+  EXPECT_EQ(doc["models"]["lists"]["errors"][0]["instance"],
+            "tab\there \"q\" back\\slash \x01\x7f \xc3\xbc \xef\xbf\xbd");
   std::vector<std::string> tags, reasons;
   for (const auto& [tag, list] : doc["drawings"]["lists"].items()) tags.push_back(tag);
   for (const auto& [reason, list] : doc["changes"]["lists"].items()) reasons.push_back(reason);
@@ -97,6 +103,30 @@ TEST_F(StatusJson, ListsWrittenOneByOneAreTheWholeDocumentsDump) {
   const json empty = json::parse(written(staging_status{}));
   EXPECT_EQ(empty["changes"]["lists"], json::object());
   EXPECT_EQ(empty["files"]["counts"]["found"], 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Strings written straight are what the library's dump writes: every byte
+// alone and amid text, UTF-8 and cut-off sequences.
+TEST(JsonText, StringsAreWhatTheLibraryDumps) {
+  std::vector<std::string> texts = {"",         "plain text", "a \"quoted\" back\\slash",
+                                    "\xc3\xbc", "\xe2\x82",   "\xff!"};
+  for (int b = 0; b < 256; ++b) {
+    texts.emplace_back(1, char(b));
+    texts.push_back("x" + std::string(1, char(b)) + "y");
+  }
+  for (const std::string& t : texts) {
+    std::string out;
+    append_json_string(out, t);
+    EXPECT_EQ(out, json(t).dump(-1, ' ', false, json::error_handler_t::replace)) << t;
+  }
+  pretty_json j;
+  j.begin_object().member("k", "v").key("empty").begin_array().end_array().key("list").strings({"a", "b"});
+  j.key("none").null().key("yes").boolean(true).end_object();
+  EXPECT_EQ(j.text(), json::parse(j.text()).dump(1, ' ', false));
 }
 
 }  // namespace

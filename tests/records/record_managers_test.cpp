@@ -271,6 +271,24 @@ TEST_F(RecordManagers, ComponentQueries) {
   EXPECT_TRUE(components.collect_component_owners("I").empty());
   EXPECT_TRUE(components.collect_component_owners("NONE").empty());
 
+  // Read backwards with table positions, and again at chosen positions (in
+  // the order asked, more than a batch of them).
+  std::vector<std::uint32_t> positions;
+  std::vector<component_record> backwards;
+  components.for_each_component_record_backwards([&](std::size_t at, const component_record& r) {
+    positions.push_back(std::uint32_t(at));
+    backwards.push_back(r);
+  });
+  EXPECT_EQ(positions, (std::vector<std::uint32_t>{3, 2, 1, 0}));
+  EXPECT_EQ(backwards, (std::vector<component_record>{c, b, a, top}));
+  EXPECT_EQ(components.sysid_at(2), "B");
+  std::vector<std::uint32_t> asked;
+  for (int i = 0; i < 1500; ++i) asked.push_back(std::uint32_t((i * 7) % 4));
+  std::vector<component_record> found;
+  components.for_each_component_record_at(asked, [&](const component_record& r) { found.push_back(r); });
+  ASSERT_EQ(found.size(), asked.size());
+  for (std::size_t i = 0; i < asked.size(); ++i) EXPECT_EQ(found[i], all[asked[i]]);
+
   const auto names = components.make_model_name_map();
   // The keys enter most recently added first, as the analytics that walk the
   // map and print what they find in its order have always had them.
