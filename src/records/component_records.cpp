@@ -108,33 +108,62 @@ void component_records::read_record(record_place place, component_record& out, s
 
 void component_records::update_component_records(std::span<component_record> components,
                                                  cluster_session& session) {
+  // The printed records and their places, entered in the table once written.
   std::string printed;
-  for (component_record& record : components) {
-    component_info& base = component_base(record);
-    if (base.sysid.persisted()) continue;
-    if (!base.sysid.in_session())
-      hl::simple_error("A component record without cluster cannot be persisted in " + path().string() + ".");
-    const hl::ref cluster = base.sysid.handle();
-    const std::string sysid = session.sysid(cluster);
-    base.sysid = sysid;
-    base.filename = sysid + base.filename.extension().string();
-    if (auto* instance = std::get_if<instance_info>(&record)) {
-      instance->child_sysids = as_values<sysid_list>(map_entities_to_sysids(instance->child_sysids, session));
-      if (instance->contents_sysid.in_session())
-        instance->contents_sysid = session.sysid(instance->contents_sysid.handle());
-    } else {
-      const std::optional<component_record> old = get_component_record_by_sysid(sysid);
-      persist_contents(std::get<contents_info>(record), cluster, old ? &*old : nullptr, session);
-    }
-    session.set_cluster_filename(cluster, base.filename.string());
+  std::vector<std::pair<std::string, record_place>> placed;
+  const auto write_printed = [&] {
+    if (printed.empty()) return;
+    file_.append_printed(printed);
+    for (auto& [sysid, place] : placed) table_.insert_or_assign(sysid, place);
     printed.clear();
-    const std::uint64_t start = file_.size();
-    if (print_component_record(record, printed))
-      file_.append_printed(printed);
-    else
-      file_.append(component_record_to_lisp(record));
-    table_.insert_or_assign(sysid, record_place{start, file_.size()});
+    placed.clear();
+  };
+  // An error ends the call as it would have between two records written one by one.
+  try {
+    for (component_record& record : components) {
+      component_info& base = component_base(record);
+      if (base.sysid.persisted()) continue;
+      if (!base.sysid.in_session())
+        hl::simple_error("A component record without cluster cannot be persisted in " + path().string() +
+                         ".");
+      const hl::ref cluster = base.sysid.handle();
+      std::string sysid = session.sysid(cluster);
+      base.sysid = sysid;
+      base.filename = sysid + base.filename.extension().string();
+      // A sysid given twice merges with its record written just before.
+      if (std::any_of(placed.begin(), placed.end(), [&](const auto& p) { return p.first == sysid; }))
+        write_printed();
+      if (auto* instance = std::get_if<instance_info>(&record)) {
+        instance->child_sysids =
+            as_values<sysid_list>(map_entities_to_sysids(instance->child_sysids, session));
+        if (instance->contents_sysid.in_session())
+          instance->contents_sysid = session.sysid(instance->contents_sysid.handle());
+      } else {
+        persist_contents(std::get<contents_info>(record), cluster, find_component_record(sysid), session);
+      }
+      found_.erase(sysid);
+      session.set_cluster_filename(cluster, base.filename.string());
+      const std::uint64_t start = file_.size() + printed.size();
+      if (!print_component_record(record, printed))
+        printed += file_.printed(component_record_to_lisp(record));
+      placed.emplace_back(std::move(sysid), record_place{start, file_.size() + printed.size()});
+    }
+  } catch (...) {
+    found_.clear();
+    write_printed();
+    throw;
   }
+  write_printed();
+  found_.clear();
+}
+
+const component_record* component_records::find_component_record(const std::string& sysid) {
+  if (auto it = found_.find(sysid); it != found_.end()) return &it->second;
+  const record_place* place = table_.find(sysid);
+  if (!place) return nullptr;
+  component_record r;
+  read_record(*place, r);
+  return &found_.insert_or_assign(sysid, std::move(r)).first->second;
 }
 
 std::optional<component_record> component_records::get_component_record_by_sysid(
