@@ -110,6 +110,7 @@ void component_records::update_component_records(std::span<component_record> com
                                                  cluster_session& session) {
   // The printed records and their places, entered in the table once written.
   std::string printed;
+  printed.reserve(1024 * components.size());
   std::vector<std::pair<std::string, record_place>> placed;
   const auto write_printed = [&] {
     if (printed.empty()) return;
