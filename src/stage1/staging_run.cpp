@@ -141,28 +141,30 @@ class staging_run {
         if (!below(file, staging_)) files.push_back(file);
     // Files an earlier run finished (or crashed on) are skipped: they show
     // as done before and leave the pace to the files of this run.
-    // A file's record names it in UTF-8.
-    std::vector<fs::path> recorded;
+    // A file's record names it in UTF-8. Kept as strings: a path would add
+    // a list of its components to each of many thousand names.
+    std::vector<std::string> recorded;
     recorded.reserve(files.size());
-    for (const fs::path& file : files) recorded.push_back(records::utf8_path(file));
-    const auto done_before = [&](const fs::path& name) {
-      const auto* known = records_.files.filetable().find(name.string());
+    for (const fs::path& file : files) recorded.push_back(records::utf8_text(file.native()));
+    const auto done_before = [&](const std::string& name) {
+      const auto* known = records_.files.filetable().find(name);
       return known && (known->state == cad_file_state::loading ||
                        (known->state == cad_file_state::complete &&
                         !analytics::cad_file_redone(analytics::classify_cad_file(*known))));
     };
     std::int64_t before = 0;
-    for (const fs::path& name : recorded) before += done_before(name) ? 1 : 0;
+    for (const std::string& name : recorded) before += done_before(name) ? 1 : 0;
     core::run_progress progress("Staging", std::int64_t(files.size()), before);
     for (std::size_t i = 0; i < files.size(); ++i) {
       const fs::path& file = files[i];
       if (done_before(recorded[i])) continue;
       processed_.push_back(file.string());
-      const fs::path relative = records::make_relative_path(input_, recorded[i]);
+      const fs::path name = recorded[i];
+      const fs::path relative = records::make_relative_path(input_, name);
       progress.working_on(relative.string());
       try {
         stop_when_interrupted(file);
-        stage_file(file, recorded[i], relative);
+        stage_file(file, name, relative);
       } catch (const run_interrupted& e) {
         hl::standard_output() << e.what() << '\n' << std::flush;
         interrupted_ = true;
