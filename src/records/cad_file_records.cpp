@@ -136,13 +136,15 @@ bool cad_file_records::update_cad_file_records(cad_fileinfo& record) {
                     [&] { return state_entry(cad_file_state::processing, record.path); });
       record.state = cad_file_state::processing;
       break;
-    case cad_file_state::processing: {
-      cad_fileinfo complete = record;
-      complete.state = cad_file_state::complete;
-      append_record(file_, complete, [&] { return core::to_lisp(complete); });
+    case cad_file_state::processing:
       record.state = cad_file_state::complete;
+      try {
+        append_record(file_, record, [&] { return core::to_lisp(record); });
+      } catch (...) {
+        record.state = cad_file_state::processing;
+        throw;
+      }
       break;
-    }
     case cad_file_state::complete:
       return false;
   }

@@ -159,12 +159,16 @@ void component_records::update_component_records(std::span<component_record> com
 }
 
 const component_record* component_records::find_component_record(const std::string& sysid) {
-  if (auto it = found_.find(sysid); it != found_.end()) return &it->second;
-  const record_place* place = table_.find(sysid);
-  if (!place) return nullptr;
-  component_record r;
-  read_record(*place, r);
-  return &found_.insert_or_assign(sysid, std::move(r)).first->second;
+  auto [it, fresh] = found_.try_emplace(sysid);
+  if (const record_place* place = fresh ? table_.find(sysid) : nullptr) {
+    try {
+      read_record(*place, it->second.emplace());
+    } catch (...) {
+      found_.erase(it);
+      throw;
+    }
+  }
+  return it->second ? &*it->second : nullptr;
 }
 
 std::optional<component_record> component_records::get_component_record_by_sysid(

@@ -97,8 +97,9 @@ class component_records : public persistent_records {
 
   table_type table_;
   std::unique_ptr<record_reader> reader_;  // reads what the table points at
-  // Records find_component_record read for the components being resolved.
-  std::unordered_map<std::string, component_record> found_;
+  // What find_component_record found for the components being resolved
+  // (nothing for a sysid not staged).
+  std::unordered_map<std::string, std::optional<component_record>> found_;
 };
 
 // Opens components.lsp of the staging directory; the last record of a sysid wins.
