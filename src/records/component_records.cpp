@@ -1,6 +1,7 @@
 #include "records/component_records.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "host/lisp/errors.h"
@@ -31,13 +32,16 @@ std::vector<std::string> strings_of(const List& values) {
   return out;
 }
 
-std::vector<std::string> union_of(const std::vector<std::string>& old, const std::vector<std::string>& now) {
-  std::unordered_set<std::string> seen;
+std::vector<std::string> union_of(std::vector<std::string> old, std::vector<std::string> now) {
   std::vector<std::string> out;
-  out.reserve(old.size() + now.size());
-  for (const auto* list : {&old, &now})
-    for (const std::string& s : *list)
-      if (seen.insert(s).second) out.push_back(s);
+  out.reserve(old.size() + now.size());  // the views below stay valid
+  std::unordered_set<std::string_view> seen;
+  seen.reserve(out.capacity());
+  for (auto* list : {&old, &now})
+    for (std::string& s : *list) {
+      out.push_back(std::move(s));
+      if (!seen.insert(out.back()).second) out.pop_back();
+    }
   return out;
 }
 
@@ -55,10 +59,10 @@ void persist_contents(contents_info& c, const hl::ref& cluster, const component_
   c.child_sysids = as_values<sysid_list>(map_entities_to_sysids(c.child_sysids, session));
   c.metakey = make_cluster_metakey(cluster, session);
   if (const auto* o = old ? std::get_if<contents_info>(old) : nullptr) {
-    shares = union_of(strings_of(o->shares), shares);
-    models = union_of(strings_of(o->model_sysids), models);
-    parents = union_of(strings_of(o->parent_sysids), parents);
-    layout_owners = union_of(strings_of(o->layout_owner_sysids), layout_owners);
+    shares = union_of(strings_of(o->shares), std::move(shares));
+    models = union_of(strings_of(o->model_sysids), std::move(models));
+    parents = union_of(strings_of(o->parent_sysids), std::move(parents));
+    layout_owners = union_of(strings_of(o->layout_owner_sysids), std::move(layout_owners));
   }
   c.shares = as_values<share_list>(shares);
   c.model_sysids = as_values<sysid_list>(models);
