@@ -113,8 +113,8 @@ void component_records::read_record(record_place place, component_record& out, s
 void component_records::update_component_records(std::span<component_record> components,
                                                  cluster_session& session) {
   // The printed records and their places, entered in the table once written.
-  std::string printed;
-  printed.reserve(1024 * components.size());
+  std::string& printed = printed_;
+  printed.clear();
   std::vector<std::pair<std::string, record_place>> placed;
   const auto write_printed = [&] {
     if (printed.empty()) return;
@@ -166,13 +166,14 @@ const component_record* component_records::find_component_record(const std::stri
   auto [it, fresh] = found_.try_emplace(sysid);
   if (const record_place* place = fresh ? table_.find(sysid) : nullptr) {
     try {
-      read_record(*place, it->second.emplace());
+      it->second = std::make_unique<component_record>();
+      read_record(*place, *it->second);
     } catch (...) {
       found_.erase(it);
       throw;
     }
   }
-  return it->second ? &*it->second : nullptr;
+  return it->second.get();
 }
 
 std::optional<component_record> component_records::get_component_record_by_sysid(

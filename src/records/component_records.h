@@ -98,8 +98,9 @@ class component_records : public persistent_records {
   table_type table_;
   std::unique_ptr<record_reader> reader_;  // reads what the table points at
   // What find_component_record found for the components being resolved
-  // (nothing for a sysid not staged).
-  std::unordered_map<std::string, std::optional<component_record>> found_;
+  // (nullptr for a sysid not staged).
+  std::unordered_map<std::string, std::unique_ptr<component_record>> found_;
+  std::string printed_;  // the records being written, its room kept from file to file
 };
 
 // Opens components.lsp of the staging directory; the last record of a sysid wins.
