@@ -104,17 +104,20 @@ std::size_t invoke_conflict_resolver(conflict_resolver& self, const std::filesys
       resolved.insert_or_assign(*recorded, &info);
       continue;
     }
+    // A top-level model clashes with any record of its sysid, so its record
+    // is not read; the record of a contents is kept for persisting it.
     const component_record* reference = nullptr;
-    std::optional<component_record> staged;
-    bool enforced = false;
+    bool enforced = false, staged_model = false;
     if (component_record* const* earlier = resolved.find(sysid)) {
       reference = *earlier;
       enforced = true;
-    } else if ((staged = self.components().get_component_record_by_sysid(sysid))) {
-      reference = &*staged;
+    } else if (instance) {
+      staged_model = self.components().table().find(sysid) != nullptr;
+    } else {
+      reference = self.components().find_component_record(sysid);
     }
     const std::string loaded = sysid;
-    if (reference) {
+    if (reference || staged_model) {
       if (instance) {
         // A top-level model of another source file (or another input
         // directory) never replaces a staged one.

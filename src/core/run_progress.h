@@ -44,6 +44,7 @@ class run_progress {
   std::function<clock::time_point()> now_;
   clock::time_point start_;
   std::string item_;
+  std::string pace_;  // as of the last tick
 };
 
 }  // namespace vtm::core

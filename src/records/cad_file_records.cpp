@@ -7,6 +7,7 @@
 #include "host/lisp/errors.h"
 #include "host/lisp/packages.h"
 #include "host/lisp/pathnames.h"
+#include "records/record_print.h"
 #include "records/record_text.h"
 
 namespace vtm::records {
@@ -23,6 +24,17 @@ std::int64_t write_date_or_zero(const std::filesystem::path& file) {
 
 hl::ref state_entry(cad_file_state state, const record_path& path) {
   return hl::list({core::lisp_value<cad_file_state>::to(state), core::lisp_value<record_path>::to(path)});
+}
+
+// Appends the record printed straight from value, or else its Lisp form
+// printed by the host.
+template <class T, class Lisp>
+void append_record(record_file& file, const T& value, const Lisp& lisp_form) {
+  std::string text;
+  if (file.is_open() && print_record(value, text))
+    file.append_printed(text);
+  else
+    file.append(lisp_form());
 }
 
 hl::ref staged_as() { return hl::ref(&hl::keyword("STAGED-AS")); }
@@ -46,11 +58,12 @@ std::optional<std::pair<std::string, cad_file_records::staged_models>> staged_mo
 }  // namespace
 
 void cad_file_records::record_staged_models(const std::filesystem::path& path, const staged_models& models) {
-  std::vector<hl::ref> pairs;
-  for (const auto& [loaded, staged] : models)
-    pairs.push_back(hl::cons(hl::make_string(loaded), hl::make_string(staged)));
-  file_.append(
-      hl::list({staged_as(), core::lisp_value<std::filesystem::path>::to(path), hl::list_from(pairs)}));
+  append_record(file_, std::tuple(core::keyword_name{"STAGED-AS"}, record_path(path), models), [&] {
+    std::vector<hl::ref> pairs;
+    for (const auto& [loaded, staged] : models)
+      pairs.push_back(hl::cons(hl::make_string(loaded), hl::make_string(staged)));
+    return hl::list({staged_as(), core::lisp_value<std::filesystem::path>::to(path), hl::list_from(pairs)});
+  });
 }
 
 cad_file_records::staged_models cad_file_records::take_staged_models(const std::filesystem::path& path) {
@@ -114,20 +127,24 @@ cad_file_records make_cad_file_records(const std::filesystem::path& dir) {
 bool cad_file_records::update_cad_file_records(cad_fileinfo& record) {
   switch (record.state) {
     case cad_file_state::new_:
-      file_.append(state_entry(cad_file_state::loading, record.path));
+      append_record(file_, std::tuple(cad_file_state::loading, record.path),
+                    [&] { return state_entry(cad_file_state::loading, record.path); });
       record.state = cad_file_state::loading;
       break;
     case cad_file_state::loading:
-      file_.append(state_entry(cad_file_state::processing, record.path));
+      append_record(file_, std::tuple(cad_file_state::processing, record.path),
+                    [&] { return state_entry(cad_file_state::processing, record.path); });
       record.state = cad_file_state::processing;
       break;
-    case cad_file_state::processing: {
-      cad_fileinfo complete = record;
-      complete.state = cad_file_state::complete;
-      file_.append(core::to_lisp(complete));
+    case cad_file_state::processing:
       record.state = cad_file_state::complete;
+      try {
+        append_record(file_, record, [&] { return core::to_lisp(record); });
+      } catch (...) {
+        record.state = cad_file_state::processing;
+        throw;
+      }
       break;
-    }
     case cad_file_state::complete:
       return false;
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "records/cluster_session.h"
+#include "records/record_print.h"
 #include "records/record_text.h"
 
 namespace vtm::records {
@@ -61,7 +62,11 @@ std::optional<std::string> change_records::apply_recorded_change(component_recor
 }
 
 void change_records::flush_change_records() {
-  for (auto it = buffer_.rbegin(); it != buffer_.rend(); ++it) file_.append(core::to_lisp(*it));
+  // In one write: a crash cuts off changes whose components are not written yet.
+  std::string printed;
+  for (auto it = buffer_.rbegin(); it != buffer_.rend(); ++it)
+    if (!print_record(*it, printed)) printed += file_.printed(core::to_lisp(*it));
+  if (!printed.empty()) file_.append_printed(printed);
   buffer_.clear();
 }
 

@@ -1,6 +1,7 @@
 #include "records/component_records.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "host/lisp/errors.h"
@@ -31,13 +32,16 @@ std::vector<std::string> strings_of(const List& values) {
   return out;
 }
 
-std::vector<std::string> union_of(const std::vector<std::string>& old, const std::vector<std::string>& now) {
-  std::unordered_set<std::string> seen;
+std::vector<std::string> union_of(std::vector<std::string> old, std::vector<std::string> now) {
   std::vector<std::string> out;
-  out.reserve(old.size() + now.size());
-  for (const auto* list : {&old, &now})
-    for (const std::string& s : *list)
-      if (seen.insert(s).second) out.push_back(s);
+  out.reserve(old.size() + now.size());  // the views below stay valid
+  std::unordered_set<std::string_view> seen;
+  seen.reserve(out.capacity());
+  for (auto* list : {&old, &now})
+    for (std::string& s : *list) {
+      out.push_back(std::move(s));
+      if (!seen.insert(out.back()).second) out.pop_back();
+    }
   return out;
 }
 
@@ -55,10 +59,10 @@ void persist_contents(contents_info& c, const hl::ref& cluster, const component_
   c.child_sysids = as_values<sysid_list>(map_entities_to_sysids(c.child_sysids, session));
   c.metakey = make_cluster_metakey(cluster, session);
   if (const auto* o = old ? std::get_if<contents_info>(old) : nullptr) {
-    shares = union_of(strings_of(o->shares), shares);
-    models = union_of(strings_of(o->model_sysids), models);
-    parents = union_of(strings_of(o->parent_sysids), parents);
-    layout_owners = union_of(strings_of(o->layout_owner_sysids), layout_owners);
+    shares = union_of(strings_of(o->shares), std::move(shares));
+    models = union_of(strings_of(o->model_sysids), std::move(models));
+    parents = union_of(strings_of(o->parent_sysids), std::move(parents));
+    layout_owners = union_of(strings_of(o->layout_owner_sysids), std::move(layout_owners));
   }
   c.shares = as_values<share_list>(shares);
   c.model_sysids = as_values<sysid_list>(models);
@@ -108,33 +112,68 @@ void component_records::read_record(record_place place, component_record& out, s
 
 void component_records::update_component_records(std::span<component_record> components,
                                                  cluster_session& session) {
-  std::string printed;
-  for (component_record& record : components) {
-    component_info& base = component_base(record);
-    if (base.sysid.persisted()) continue;
-    if (!base.sysid.in_session())
-      hl::simple_error("A component record without cluster cannot be persisted in " + path().string() + ".");
-    const hl::ref cluster = base.sysid.handle();
-    const std::string sysid = session.sysid(cluster);
-    base.sysid = sysid;
-    base.filename = sysid + base.filename.extension().string();
-    if (auto* instance = std::get_if<instance_info>(&record)) {
-      instance->child_sysids = as_values<sysid_list>(map_entities_to_sysids(instance->child_sysids, session));
-      if (instance->contents_sysid.in_session())
-        instance->contents_sysid = session.sysid(instance->contents_sysid.handle());
-    } else {
-      const std::optional<component_record> old = get_component_record_by_sysid(sysid);
-      persist_contents(std::get<contents_info>(record), cluster, old ? &*old : nullptr, session);
-    }
-    session.set_cluster_filename(cluster, base.filename.string());
+  // The printed records and their places, entered in the table once written.
+  std::string& printed = printed_;
+  printed.clear();
+  std::vector<std::pair<std::string, record_place>> placed;
+  const auto write_printed = [&] {
+    if (printed.empty()) return;
+    file_.append_printed(printed);
+    for (auto& [sysid, place] : placed) table_.insert_or_assign(sysid, place);
     printed.clear();
-    const std::uint64_t start = file_.size();
-    if (print_component_record(record, printed))
-      file_.append_printed(printed);
-    else
-      file_.append(component_record_to_lisp(record));
-    table_.insert_or_assign(sysid, record_place{start, file_.size()});
+    placed.clear();
+  };
+  // An error ends the call as it would have between two records written one by one.
+  try {
+    for (component_record& record : components) {
+      component_info& base = component_base(record);
+      if (base.sysid.persisted()) continue;
+      if (!base.sysid.in_session())
+        hl::simple_error("A component record without cluster cannot be persisted in " + path().string() +
+                         ".");
+      const hl::ref cluster = base.sysid.handle();
+      std::string sysid = session.sysid(cluster);
+      base.sysid = sysid;
+      base.filename = sysid + base.filename.extension().string();
+      // A sysid given twice merges with its record written just before.
+      if (std::any_of(placed.begin(), placed.end(), [&](const auto& p) { return p.first == sysid; }))
+        write_printed();
+      if (auto* instance = std::get_if<instance_info>(&record)) {
+        instance->child_sysids =
+            as_values<sysid_list>(map_entities_to_sysids(instance->child_sysids, session));
+        if (instance->contents_sysid.in_session())
+          instance->contents_sysid = session.sysid(instance->contents_sysid.handle());
+      } else {
+        persist_contents(std::get<contents_info>(record), cluster, find_component_record(sysid), session);
+      }
+      found_.erase(sysid);
+      session.set_cluster_filename(cluster, base.filename.string());
+      const std::uint64_t start = file_.size() + printed.size();
+      if (!print_component_record(record, printed))
+        printed += file_.printed(component_record_to_lisp(record));
+      placed.emplace_back(std::move(sysid), record_place{start, file_.size() + printed.size()});
+    }
+  } catch (...) {
+    found_.clear();
+    write_printed();
+    throw;
   }
+  write_printed();
+  found_.clear();
+}
+
+const component_record* component_records::find_component_record(const std::string& sysid) {
+  auto [it, fresh] = found_.try_emplace(sysid);
+  if (const record_place* place = fresh ? table_.find(sysid) : nullptr) {
+    try {
+      it->second = std::make_unique<component_record>();
+      read_record(*place, *it->second);
+    } catch (...) {
+      found_.erase(it);
+      throw;
+    }
+  }
+  return it->second.get();
 }
 
 std::optional<component_record> component_records::get_component_record_by_sysid(

@@ -41,13 +41,18 @@ class component_records : public persistent_records {
   // Persists every record of components still in session, in order: its
   // handles become sysid and path strings (read from the session), its file
   // name takes the cluster's sysid, the host is told that file name, and the
-  // record is written, flushed and entered under its sysid. A contents the
-  // table holds already gets the union of the old and new shares, model,
-  // parent and layout-owner sysids (old ones first, no duplicates; child
-  // sysids are not merged). Records persisted before are left alone.
+  // record is entered under its sysid. A contents the table holds already
+  // gets the union of the old and new shares, model, parent and layout-owner
+  // sysids (old ones first, no duplicates; child sysids are not merged).
+  // Records persisted before are left alone. The records are written in
+  // one write(2) when all are printed: a crash cuts off at most the records
+  // of this call, which the resolver makes again on a rerun.
   void update_component_records(std::span<component_record> components, cluster_session& session);
 
   std::optional<component_record> get_component_record_by_sysid(const std::string& sysid) const;
+  // The newest record of sysid, or nullptr. It is kept until the next
+  // update_component_records, which merges into it without reading it again.
+  const component_record* find_component_record(const std::string& sysid);
   // Visits every record in table order, one at a time.
   void for_each_component_record(const std::function<void(const component_record&)>& visit) const;
   // Visits every record in reverse table order (the most recently added
@@ -115,6 +120,10 @@ class component_records : public persistent_records {
 
   table_type table_;
   std::unique_ptr<record_reader> reader_;  // reads what the table points at
+  // What find_component_record found for the components being resolved
+  // (nullptr for a sysid not staged).
+  std::unordered_map<std::string, std::unique_ptr<component_record>> found_;
+  std::string printed_;  // the records being written, its room kept from file to file
 };
 
 // Opens components.lsp of the staging directory; the last record of a sysid wins.

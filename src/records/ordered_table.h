@@ -72,7 +72,10 @@ class ordered_table {
     const std::size_t h = hash_of(key);
     const std::size_t s = probe(key, h);
     if (slots_[s].entry) return at(slots_[s].entry - 1).second = std::forward<U>(value);
-    if (size_ % block_size == 0) blocks_.emplace_back().reserve(block_size);
+    if (size_ == 0)
+      blocks_.emplace_back().reserve(first_block_size);
+    else if (size_ >= first_block_size && (size_ - first_block_size) % block_size == 0)
+      blocks_.emplace_back().reserve(block_size);
     entry& e = blocks_.back().emplace_back(key, std::forward<U>(value));
     slots_[s] = {static_cast<std::uint32_t>(++size_), static_cast<std::uint32_t>(h)};
     return e.second;
@@ -87,14 +90,17 @@ class ordered_table {
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   // The entry at position i in table order.
-  const entry& at(std::size_t i) const { return blocks_[i / block_size][i % block_size]; }
+  const entry& at(std::size_t i) const { return const_cast<ordered_table*>(this)->at(i); }
   const_iterator begin() const { return {this, 0}; }
   const_iterator end() const { return {this, size_}; }
   auto rbegin() const { return std::make_reverse_iterator(end()); }
   auto rend() const { return std::make_reverse_iterator(begin()); }
 
  private:
-  static constexpr std::size_t block_size = 256;
+  // The first block is small: most tables made for a file hold a few
+  // entries, and a whole block of large entries would cost a large
+  // allocation for each.
+  static constexpr std::size_t first_block_size = 16, block_size = 256;
   struct slot {
     std::uint32_t entry = 0;  // entry number + 1; 0 is a free slot
     std::uint32_t hash = 0;   // the low bits of the key's hash
@@ -124,9 +130,13 @@ class ordered_table {
     for (std::size_t i = 0; i < size_; ++i) enter(hash_of(at(i).first), i + 1);
   }
 
-  entry& at(std::size_t i) { return blocks_[i / block_size][i % block_size]; }
+  entry& at(std::size_t i) {
+    if (i < first_block_size) return blocks_[0][i];
+    i -= first_block_size;
+    return blocks_[1 + i / block_size][i % block_size];
+  }
 
-  std::vector<std::vector<entry>> blocks_;  // each reserved block_size long
+  std::vector<std::vector<entry>> blocks_;  // the first reserved first_block_size long, the others block_size
   std::size_t size_ = 0;
   std::vector<slot> slots_;  // a power of two long, at most half full
 };

@@ -354,8 +354,12 @@ void record_file::open(const record_visitor& visit, const record_decoder& decode
 
 void record_file::append(const hl::ref& record) {
   if (!is_open()) hl::simple_error(fmt::format("The record file {} is not open.", path_.string()));
+  append_printed(printed(record));
+}
+
+std::string record_file::printed(const hl::ref& record) const {
   check_readable(record, path_);
-  append_printed(printed_record(record));
+  return printed_record(record);
 }
 
 void record_file::append_printed(std::string_view text) {

@@ -2,7 +2,8 @@
 //
 // Each record is written as the host's pretty printer writes a form (a
 // newline, then the form) and flushed at once, so a crash of the host can cut
-// off at most the record being written. Opening drops such a cut-off last
+// off at most the records being written (a manager may write the records of
+// one step in one write(2)). Opening drops such a cut-off last
 // record with a warning and truncates the file to the end of the last
 // complete record before anything is appended. Damage anywhere else is an
 // error naming the file and the byte offset. The format and the recovery
@@ -90,9 +91,13 @@ class record_file {
   // host handle, a stream, ...) is refused before anything is written; a failed write is cut from the file
   // again.
   void append(const host::lisp::ref& record);
-  // The same for a record printed already: text is a newline followed by
-  // the record's form as the host's pretty printer writes it.
+  // The same for records printed already: text is, for each record, a
+  // newline followed by its form as the host's pretty printer writes it.
+  // Records written together are cut off together when the write fails.
   void append_printed(std::string_view text);
+  // The text append writes for record; a value without readable form is
+  // refused.
+  std::string printed(const host::lisp::ref& record) const;
   // Replaces the file's records: they are written to a file beside it, which
   // is then renamed over it, so a crash leaves either the old or the new file.
   // The file is closed afterwards.

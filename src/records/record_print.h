@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -201,6 +202,28 @@ struct text_print<std::pair<A, B>> {
     l.newline(true);
     l.ascii(". ");
     if (!text_print<B>::print(l, v.second)) return false;
+    l.end_block(")");
+    return true;
+  }
+};
+
+// A list of a fixed number of values of their own types, e.g. (:KEY #P"path").
+template <class... T>
+requires(sizeof...(T) > 0) struct text_print<std::tuple<T...>> {
+  static bool print(pretty_layout& l, const std::tuple<T...>& v) {
+    l.start_block("(");
+    bool ok = true, first = true;
+    const auto item = [&](const auto& x) {
+      if (!ok) return;
+      if (!first) {
+        l.ascii(" ");
+        l.newline(true);
+      }
+      first = false;
+      ok = text_print<std::remove_cvref_t<decltype(x)>>::print(l, x);
+    };
+    std::apply([&](const auto&... xs) { (item(xs), ...); }, v);
+    if (!ok) return false;
     l.end_block(")");
     return true;
   }

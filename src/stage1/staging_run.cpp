@@ -141,22 +141,30 @@ class staging_run {
         if (!below(file, staging_)) files.push_back(file);
     // Files an earlier run finished (or crashed on) are skipped: they show
     // as done before and leave the pace to the files of this run.
-    const auto done_before = [&](const fs::path& file) {
-      const auto* known = records_.files.filetable().find(records::utf8_path(file).string());
+    // A file's record names it in UTF-8. Kept as strings: a path would add
+    // a list of its components to each of many thousand names.
+    std::vector<std::string> recorded;
+    recorded.reserve(files.size());
+    for (const fs::path& file : files) recorded.push_back(records::utf8_text(file.native()));
+    const auto done_before = [&](const std::string& name) {
+      const auto* known = records_.files.filetable().find(name);
       return known && (known->state == cad_file_state::loading ||
                        (known->state == cad_file_state::complete &&
                         !analytics::cad_file_redone(analytics::classify_cad_file(*known))));
     };
     std::int64_t before = 0;
-    for (const fs::path& file : files) before += done_before(file) ? 1 : 0;
+    for (const std::string& name : recorded) before += done_before(name) ? 1 : 0;
     core::run_progress progress("Staging", std::int64_t(files.size()), before);
-    for (const fs::path& file : files) {
-      if (done_before(file)) continue;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+      const fs::path& file = files[i];
+      if (done_before(recorded[i])) continue;
       processed_.push_back(file.string());
-      progress.working_on(records::make_relative_path(input_, file).string());
+      const fs::path name = recorded[i];
+      const fs::path relative = records::make_relative_path(input_, name);
+      progress.working_on(relative.string());
       try {
         stop_when_interrupted(file);
-        stage_file(file);
+        stage_file(file, name, relative);
       } catch (const run_interrupted& e) {
         hl::standard_output() << e.what() << '\n' << std::flush;
         interrupted_ = true;
@@ -257,9 +265,9 @@ class staging_run {
     hl::standard_output() << "Cannot read " << file.string() << ": " << reason << '\n' << std::flush;
   }
 
-  // file is the CAD file as found; its record names it in UTF-8.
-  void stage_file(const fs::path& file) {
-    const fs::path recorded = records::utf8_path(file);
+  // file is the CAD file as found; its record names it in UTF-8 (recorded,
+  // relative to the input directory: relative).
+  void stage_file(const fs::path& file, const fs::path& recorded, const fs::path& relative) {
     const auto* known = records_.files.filetable().find(recorded.string());
     records::cad_fileinfo record;
     if (known) {
@@ -306,7 +314,7 @@ class staging_run {
       records_.files.record_staged_models(recorded, tops);
     };
     checkin::invoke_conflict_resolver(
-        records_.resolver, records::make_relative_path(input_, recorded),
+        records_.resolver, relative,
         [check](const records::extended_location& at) {
           return check_component(records::to_sel_item(at), check);
         },

@@ -12,6 +12,10 @@ TEST(RunProgress, PaceGivesRateElapsedAndTimeLeftAtThatRate) {
   EXPECT_EQ(progress_pace(3, 6, 0, 90), "2.0/min, elapsed 0:01:30, about 0:03:00 left");
   EXPECT_EQ(progress_pace(50, 100, 7, 10), "5.0/s, elapsed 0:00:10, about 0:00:20 left, 7 done before");
   EXPECT_EQ(progress_pace(1, 9000, 0, 4), "15.0/min, elapsed 0:00:04, about 10:00:00 left");
+  // Rounded as "%.1f" rounds, half to even on the exact value.
+  EXPECT_EQ(progress_pace(9, 0, 0, 4), "2.2/s, elapsed 0:00:04, about 0:00:00 left");
+  EXPECT_EQ(progress_pace(1999, 1, 0, 0.5), "3998.0/s, elapsed 0:00:01, about 0:00:00 left");
+  EXPECT_EQ(progress_pace(7, 14, 0, 363599.6), "0.0/min, elapsed 101:00:00, about 201:59:59 left");
 }
 
 // The items an earlier run did show at once and leave the rate to this

@@ -221,6 +221,43 @@ TEST_F(RecordManagers, PersistingMergesSharesAndOwnersWithoutDuplicates) {
   EXPECT_EQ(std::get<contents_info>(*reopened.get_component_record_by_sysid("S")), merged);
 }
 
+// The records of one call are written together; each merges with the
+// newest record of its sysid: one read for the resolver before, or one of the
+// same call. What the file then holds reads back as the table says.
+TEST_F(RecordManagers, RecordsOfOneCallMergeWithTheNewestRecordOfTheirSysid) {
+  contents_info old = contents("S", "gear");
+  old.shares = {std::string("f:/a")};
+  write_components({old});
+  auto components = make_component_records(dir);
+  const component_record* found = components.find_component_record("S");
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(std::get<contents_info>(*found).shares, share_list{"f:/a"});
+  EXPECT_EQ(components.find_component_record("NONE"), nullptr);
+
+  const auto with_share = [&](const std::string& share) {
+    contents_info c;
+    c.sysid = sysid_value::of_entity(session.add({.sysid = "S", .name = "gear", .time = 1.0}));
+    c.filename = "S.sdpc";
+    c.shares = {session.location(share, "f:")};
+    return c;
+  };
+  std::vector<component_record> batch{with_share("/b"), contents("T", "kept"), with_share("/c")};
+  components.update_component_records(batch, session);
+  const auto merged = std::get<contents_info>(*components.get_component_record_by_sysid("S"));
+  EXPECT_EQ(merged.shares, (share_list{"f:/a", "f:/b", "f:/c"}));
+  EXPECT_EQ(std::get<contents_info>(*components.find_component_record("S")), merged)
+      << "a record read before the call is not kept past it";
+
+  std::vector<component_record> more{with_share("/d")};
+  components.update_component_records(more, session);
+  auto reopened = make_component_records(dir);
+  EXPECT_EQ(std::get<contents_info>(*reopened.get_component_record_by_sysid("S")).shares,
+            (share_list{"f:/a", "f:/b", "f:/c", "f:/d"}));
+  for (const auto& [sysid, place] : components.table())
+    EXPECT_EQ(components.get_component_record_by_sysid(sysid), reopened.get_component_record_by_sysid(sysid))
+        << sysid;
+}
+
 TEST_F(RecordManagers, PersistedRecordsAreNotWrittenAgain) {
   auto components = make_component_records(dir);
   const auto top = session.add({.sysid = "I", .type_name = "nasmb3", .instance_level = true});

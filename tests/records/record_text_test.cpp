@@ -11,6 +11,7 @@
 #include <limits>
 #include <random>
 
+#include "host/lisp/packages.h"
 #include "host/lisp/printer.h"
 #include "host/lisp/reader.h"
 #include "records/ami_drawing_records.h"
@@ -235,7 +236,31 @@ TEST_F(RecordText, RecordsPrintStraightFromTheirFieldsAsTheHostPrintsThem) {
     f.write_date = static_cast<std::int64_t>(random() >> 2);
     f.error_status.value = host::lisp::make_string(text(50));
     expect_printed_as_the_host_prints(f, false);
+
+    // The entries of toc.lsp beside its records: (:STATE path) and
+    // (:STAGED-AS path ((loaded . staged) ...)).
+    namespace hl = host::lisp;
+    const record_path path = "/" + text(90);
+    std::vector<std::pair<std::string, std::string>> staged;
+    std::vector<hl::ref> pairs;
+    for (std::size_t n = random() % 4; n > 0; --n) {
+      staged.emplace_back(text(20), text(20));
+      pairs.push_back(hl::cons(hl::make_string(staged.back().first), hl::make_string(staged.back().second)));
+    }
+    const auto expect_list_printed = [&](const auto& entry, const hl::ref& form) {
+      std::string out;
+      if (print_record(entry, out)) EXPECT_EQ(out, "\n" + hl::pprint_to_string(form));
+    };
+    expect_list_printed(std::tuple(cad_file_state::processing, path),
+                        hl::list({vtm::core::lisp_value<cad_file_state>::to(cad_file_state::processing),
+                                  vtm::core::lisp_value<record_path>::to(path)}));
+    expect_list_printed(std::tuple(vtm::core::keyword_name{"STAGED-AS"}, path, staged),
+                        hl::list({hl::ref(&hl::keyword("STAGED-AS")),
+                                  vtm::core::lisp_value<record_path>::to(path), hl::list_from(pairs)}));
   }
+  std::string out;
+  EXPECT_TRUE(print_record(std::tuple(cad_file_state::loading, record_path("/in/a.pkg")), out));
+  EXPECT_EQ(out, "\n(:LOADING #P\"/in/a.pkg\")");
 }
 
 // Doubles print with the host's digits: everywhere across the exponents, and
