@@ -112,18 +112,7 @@ void component_records::read_record(record_place place, component_record& out, s
 
 void component_records::update_component_records(std::span<component_record> components,
                                                  cluster_session& session) {
-  // The printed records and their places, entered in the table once written.
   std::string& printed = printed_;
-  printed.clear();
-  std::vector<std::pair<std::string, record_place>> placed;
-  const auto write_printed = [&] {
-    if (printed.empty()) return;
-    file_.append_printed(printed);
-    for (auto& [sysid, place] : placed) table_.insert_or_assign(sysid, place);
-    printed.clear();
-    placed.clear();
-  };
-  // An error ends the call as it would have between two records written one by one.
   try {
     for (component_record& record : components) {
       component_info& base = component_base(record);
@@ -135,9 +124,6 @@ void component_records::update_component_records(std::span<component_record> com
       std::string sysid = session.sysid(cluster);
       base.sysid = sysid;
       base.filename = sysid + base.filename.extension().string();
-      // A sysid given twice merges with its record written just before.
-      if (std::any_of(placed.begin(), placed.end(), [&](const auto& p) { return p.first == sysid; }))
-        write_printed();
       if (auto* instance = std::get_if<instance_info>(&record)) {
         instance->child_sysids =
             as_values<sysid_list>(map_entities_to_sysids(instance->child_sysids, session));
@@ -146,19 +132,22 @@ void component_records::update_component_records(std::span<component_record> com
       } else {
         persist_contents(std::get<contents_info>(record), cluster, find_component_record(sysid), session);
       }
+      // A sysid given twice merges with the record written for it just now.
       found_.erase(sysid);
       session.set_cluster_filename(cluster, base.filename.string());
-      const std::uint64_t start = file_.size() + printed.size();
-      if (!print_component_record(record, printed))
-        printed += file_.printed(component_record_to_lisp(record));
-      placed.emplace_back(std::move(sysid), record_place{start, file_.size() + printed.size()});
+      // Each record is written and flushed on its own, as it is made.
+      printed.clear();
+      const std::uint64_t start = file_.size();
+      if (print_component_record(record, printed))
+        file_.append_printed(printed);
+      else
+        file_.append(component_record_to_lisp(record));
+      table_.insert_or_assign(std::move(sysid), record_place{start, file_.size()});
     }
   } catch (...) {
     found_.clear();
-    write_printed();
     throw;
   }
-  write_printed();
   found_.clear();
 }
 

@@ -123,7 +123,7 @@ class component_records : public persistent_records {
   // What find_component_record found for the components being resolved
   // (nullptr for a sysid not staged).
   std::unordered_map<std::string, std::unique_ptr<component_record>> found_;
-  std::string printed_;  // the records being written, its room kept from file to file
+  std::string printed_;  // the record being written, its room kept from file to file
 };
 
 // Opens components.lsp of the staging directory; the last record of a sysid wins.

@@ -2,8 +2,8 @@
 //
 // Each record is written as the host's pretty printer writes a form (a
 // newline, then the form) and flushed at once, so a crash of the host can cut
-// off at most the records being written (a manager may write the records of
-// one step in one write(2)). Opening drops such a cut-off last
+// off at most the records being written (the change log writes the changes it
+// held for a file in one write(2)). Opening drops such a cut-off last
 // record with a warning and truncates the file to the end of the last
 // complete record before anything is appended. Damage anywhere else is an
 // error naming the file and the byte offset. The format and the recovery

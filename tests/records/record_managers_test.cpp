@@ -221,9 +221,9 @@ TEST_F(RecordManagers, PersistingMergesSharesAndOwnersWithoutDuplicates) {
   EXPECT_EQ(std::get<contents_info>(*reopened.get_component_record_by_sysid("S")), merged);
 }
 
-// The records of one call are written together; each merges with the
-// newest record of its sysid: one read for the resolver before, or one of the
-// same call. What the file then holds reads back as the table says.
+// Each record of one call merges with the newest record of its sysid: one
+// read for the resolver before, or one written earlier in the same call.
+// What the file then holds reads back as the table says.
 TEST_F(RecordManagers, RecordsOfOneCallMergeWithTheNewestRecordOfTheirSysid) {
   contents_info old = contents("S", "gear");
   old.shares = {std::string("f:/a")};

@@ -249,7 +249,9 @@ TEST_F(RecordText, RecordsPrintStraightFromTheirFieldsAsTheHostPrintsThem) {
     }
     const auto expect_list_printed = [&](const auto& entry, const hl::ref& form) {
       std::string out;
-      if (print_record(entry, out)) EXPECT_EQ(out, "\n" + hl::pprint_to_string(form));
+      if (print_record(entry, out)) {
+        EXPECT_EQ(out, "\n" + hl::pprint_to_string(form));
+      }
     };
     expect_list_printed(std::tuple(cad_file_state::processing, path),
                         hl::list({vtm::core::lisp_value<cad_file_state>::to(cad_file_state::processing),
