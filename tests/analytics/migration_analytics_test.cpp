@@ -44,7 +44,8 @@ TEST_F(Analytics, DrawingsAreAssociatedByLayoutOwnersThenByModelName) {
     // A record the host's reader reads (a comment in it): decoded whole.
     std::ofstream out(dir_ / components_file, std::ios::binary | std::ios::app);
     out << "\n#S(VANTREL-MIGRATOR:CONTENTS-INFO ; written by hand\n :SYSID \"C6\" :TYPENAME \"part_struct\" "
-           ":FILENAME #P\"C6.sdpc\" :CHILD-SYSIDS NIL :TAGS NIL :METAKEY NIL :SHARES NIL :MODEL-SYSIDS (\"M2\") "
+           ":FILENAME #P\"C6.sdpc\" :CHILD-SYSIDS NIL :TAGS NIL :METAKEY NIL :SHARES NIL :MODEL-SYSIDS "
+           "(\"M2\") "
            ":PARENT-SYSIDS NIL :LAYOUT-OWNER-SYSIDS (\"I4\") :CHECK-RESULT NIL :DB-GREF NIL)";
   }
   drawing("full", {"I1", "I3"});
