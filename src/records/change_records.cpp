@@ -62,7 +62,7 @@ std::optional<std::string> change_records::apply_recorded_change(component_recor
 }
 
 void change_records::flush_change_records() {
-  // In one write: a crash cuts off changes whose components are not written yet.
+  // The changes held for one file go out in one write.
   std::string printed;
   for (auto it = buffer_.rbegin(); it != buffer_.rend(); ++it)
     if (!print_record(*it, printed)) printed += file_.printed(core::to_lisp(*it));

@@ -36,8 +36,8 @@ class change_records : public persistent_records {
   // gave it before, and returns it; nothing happens for other records.
   std::optional<std::string> apply_recorded_change(component_record& info, cluster_session& session);
   // Writes the buffer oldest first, so that reading the file back (where the
-  // last record of a key wins) gives the table held now, and flushes it: the
-  // new sysids these changes gave are in components.lsp already.
+  // last record of a key wins) gives the table held now, and flushes it. The
+  // resolver flushes a file's changes before it writes the file's components.
   void flush_change_records();
   // The records in the file now, in file order (unflushed ones are not in it).
   std::vector<change_info> change_records_log() const;

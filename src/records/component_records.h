@@ -44,9 +44,8 @@ class component_records : public persistent_records {
   // record is entered under its sysid. A contents the table holds already
   // gets the union of the old and new shares, model, parent and layout-owner
   // sysids (old ones first, no duplicates; child sysids are not merged).
-  // Records persisted before are left alone. The records are written in
-  // one write(2) when all are printed: a crash cuts off at most the records
-  // of this call, which the resolver makes again on a rerun.
+  // Records persisted before are left alone. Each record is written and
+  // flushed as it is made.
   void update_component_records(std::span<component_record> components, cluster_session& session);
 
   std::optional<component_record> get_component_record_by_sysid(const std::string& sysid) const;
