@@ -17,7 +17,6 @@
 // searching past recently freed inodes), both figures follow the disk's
 // state from run to run; TMPDIR on a RAM disk shows the check-in's own cost.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -128,27 +127,9 @@ void fresh_staging_and_database(int stored = 0) {
   if (stored > 0) fs::copy_file(seeded_database(stored), data_dir() / "mm.sqlite");
 }
 
-// The processor time of the children waited for so far, user and system.
-double children_cpu_seconds() {
-  rusage usage{};
-  ::getrusage(RUSAGE_CHILDREN, &usage);
-  const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// The host's processor time of the last batch run: on a machine shared with
-// other work the wall time waits for the processor and the disk as well.
-double& batch_cpu_seconds() {
-  static double seconds = 0;
-  return seconds;
-}
-
 vtm_bench::host_outcome batch() {
-  const double before = children_cpu_seconds();
-  vtm_bench::host_outcome o = vtm_bench::run_host(
-      {"-e", "(vtm:batch-check-in \"" + staging().string() + "\" :ignore-errors t)"}, host_log());
-  batch_cpu_seconds() = children_cpu_seconds() - before;
-  return o;
+  return vtm_bench::run_host({"-e", "(vtm:batch-check-in \"" + staging().string() + "\" :ignore-errors t)"},
+                             host_log());
 }
 
 void report(benchmark::State& state, const vtm_bench::host_outcome& o, int models) {
@@ -156,7 +137,7 @@ void report(benchmark::State& state, const vtm_bench::host_outcome& o, int model
   state.counters["models"] = models;
   state.counters["peak_MB"] = o.peak_mb;
   state.counters["ms_per_model"] = 1000 * o.took.count() / models;
-  state.counters["cpu_ms_per_model"] = 1000 * batch_cpu_seconds() / models;
+  state.counters["cpu_ms_per_model"] = 1000 * o.cpu_s / models;
 }
 
 // The floor of a batch: the host alone, without the module, loads each
@@ -180,10 +161,9 @@ std::pair<double, double> host_only_seconds(const std::vector<std::string>& mode
           << "complete\n"
           << "(elan::delete_3d :all_at_top)\n";
   }
-  const double before = children_cpu_seconds();
   const vtm_bench::host_outcome o = vtm_bench::run_host({"--no-module", "-f", script.string()}, host_log());
   if (o.status != 0) fail("the host-only floor run failed");
-  return {o.took.count(), children_cpu_seconds() - before};
+  return {o.took.count(), o.cpu_s};
 }
 
 // Arguments: the input's files and the models stored before the run.

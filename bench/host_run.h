@@ -1,6 +1,6 @@
 // The built sdhost run as a user runs it, for the benchmarks that time whole
-// host runs: its output into a file, its exit status, wall time and peak
-// memory. The peak is the kernel's for the child, which starts from this
+// host runs: its output into a file, its exit status, wall time, processor
+// time and peak memory. The peak is the kernel's for the child, which starts from this
 // process's own peak: a benchmark keeps its own memory below the host's.
 #pragma once
 
@@ -21,6 +21,7 @@ struct host_outcome {
   int status = -1;
   double peak_mb = 0;
   std::chrono::duration<double> took{};
+  double cpu_s = 0;  // user and system: on a busy machine the wall time also waits
 };
 
 // Runs sdhost with the arguments in this process's environment; stdout and
@@ -43,6 +44,8 @@ inline host_outcome run_host(const std::vector<std::string>& arguments, const st
     rusage usage{};
     if (::wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) o.status = WEXITSTATUS(status);
     o.peak_mb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    o.cpu_s = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   }
   o.took = std::chrono::steady_clock::now() - start;
   posix_spawn_file_actions_destroy(&actions);
