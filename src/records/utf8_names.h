@@ -12,6 +12,10 @@ namespace vtm::records {
 // text is returned unchanged.
 std::string utf8_text(std::string_view text);
 
+// text with every byte that is no UTF-8 written as \xNN: distinct names stay
+// distinct, for messages about names that utf8_text makes one.
+std::string byte_escaped_text(std::string_view text);
+
 // The path as the records name it: utf8_text of its bytes. The same file
 // always gives the same name, so a rerun recognises it; load and copy the
 // file by its real path.

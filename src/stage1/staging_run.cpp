@@ -5,6 +5,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -146,6 +148,7 @@ class staging_run {
     std::vector<std::string> recorded;
     recorded.reserve(files.size());
     for (const fs::path& file : files) recorded.push_back(records::utf8_text(file.native()));
+    set_aside_name_clashes(files, recorded);
     const auto done_before = [&](const std::string& name) {
       const auto* known = records_.files.filetable().find(name);
       return known && (known->state == cad_file_state::loading ||
@@ -251,6 +254,34 @@ class staging_run {
   bool saved(const analytics::model_status& s) const {
     std::error_code ec;
     return fs::exists(staging_ / s.staged, ec);
+  }
+
+  // Names that differ only in bytes that are no UTF-8 (Latin-1 names such as
+  // B\xFCgel and B\xF6gel) are one name in the records, which could not tell
+  // the files apart. The first file keeps the name; the others are not staged,
+  // and every run says so and ends as one with work left undone until they
+  // are renamed.
+  static void set_aside_name_clashes(std::vector<fs::path>& files, std::vector<std::string>& recorded) {
+    std::size_t i = 0;
+    while (i < files.size() && recorded[i] == files[i].native()) ++i;
+    if (i == files.size()) return;  // every name is its own bytes
+    std::unordered_map<std::string_view, std::size_t> first;
+    std::vector<std::size_t> clashes;
+    for (i = 0; i < files.size(); ++i)
+      if (const auto [it, fresh] = first.try_emplace(recorded[i], i); !fresh) {
+        hl::standard_output() << "Not staged: " << records::byte_escaped_text(files[i].native())
+                              << " has the same name in the records as "
+                              << records::byte_escaped_text(files[it->second].native())
+                              << ": the names differ only in bytes that are no UTF-8 (shown as \\xNN). "
+                                 "Rename it to a UTF-8 name and run again.\n"
+                              << std::flush;
+        host::system::note_incomplete_run();
+        clashes.push_back(i);
+      }
+    for (auto k = clashes.rbegin(); k != clashes.rend(); ++k) {
+      files.erase(files.begin() + std::ptrdiff_t(*k));
+      recorded.erase(recorded.begin() + std::ptrdiff_t(*k));
+    }
   }
 
   // A file that cannot be read (a dangling link, a link loop) is recorded

@@ -134,12 +134,29 @@ TEST_F(StagingRun, UnreadableFilesAreRecordedWithTheReasonAndDoNotStopTheRun) {
   EXPECT_EQ(again.out.find("Cannot read"), std::string::npos) << again.out;
 }
 
-// Names from old file servers: a Latin-1 byte, a control character.
+// Names from old file servers: a Latin-1 byte, a control character, and two
+// names that differ only in their Latin-1 byte.
 TEST_F(StagingRun, OddFileNamesGiveValidUtf8RecordsAWellFormedReportAndNoRestaging) {
-  write_file(input() / "parts" / "pi\xe8" "ce.sdp", part_file("I-LATIN", "C-LATIN"));
+  write_file(input() / "parts" /
+                 "pi\xe8"
+                 "ce.sdp",
+             part_file("I-LATIN", "C-LATIN"));
+  write_file(input() / "parts" /
+                 "pi\xe9"
+                 "ce.sdp",
+             part_file("I-LATIN2", "C-LATIN2"));
   write_file(input() / "parts" / "bell\x07.sdp", part_file("I-BELL", "C-BELL"));
-  write_file(input() / "drawings" / "pi\xe8" "ce.mi", read(input() / "drawings" / "sketch.mi"));
-  ASSERT_EQ(stage().status, left_undone);
+  write_file(input() / "drawings" /
+                 "pi\xe8"
+                 "ce.mi",
+             read(input() / "drawings" / "sketch.mi"));
+  // Files are taken in reverse listing order: the second keeps the name.
+  const std::string clash = "Not staged: " + (input() / "parts" / "pi\\xE8ce.sdp").string() +
+                            " has the same name in the records as " +
+                            (input() / "parts" / "pi\\xE9ce.sdp").string();
+  const vtm_test::sdhost_result first = stage();
+  ASSERT_EQ(first.status, left_undone);
+  EXPECT_NE(first.out.find(clash), std::string::npos) << first.out;
   for (const char* f :
        {"toc.lsp", "components.lsp", "changelog.lsp", "ami-drawings.lsp", "analytics.lsp", "report.htm"}) {
     const std::string text = read(staging() / f);
@@ -149,7 +166,8 @@ TEST_F(StagingRun, OddFileNamesGiveValidUtf8RecordsAWellFormedReportAndNoRestagi
       << read(staging() / "report.htm");
   const std::map<std::string, cad_fileinfo> files = toc();
   ASSERT_TRUE(files.contains("parts/pi\ufffdce.sdp"));
-  EXPECT_EQ(files.at("parts/pi\ufffdce.sdp").models_3d.size(), 1u);
+  ASSERT_EQ(files.at("parts/pi\ufffdce.sdp").models_3d.size(), 1u);
+  EXPECT_EQ(files.at("parts/pi\ufffdce.sdp").models_3d.front().first, "I-LATIN2");
   EXPECT_EQ(files.at("drawings/pi\ufffdce.mi").drawing, "drawings.mi/pi\ufffdce.mi");
   EXPECT_TRUE(fs::exists(staging() / "drawings.mi" / "pi\ufffdce.mi"));
   EXPECT_EQ(files.at("parts/bell\x07.sdp").state, cad_file_state::complete);
@@ -157,6 +175,18 @@ TEST_F(StagingRun, OddFileNamesGiveValidUtf8RecordsAWellFormedReportAndNoRestagi
   const vtm_test::sdhost_result again = stage();
   EXPECT_EQ(again.status, left_undone);
   EXPECT_EQ(again.out.find("loaded with method"), std::string::npos) << again.out;
+  EXPECT_NE(again.out.find(clash), std::string::npos) << again.out;
+
+  // Renamed, the file set aside is staged under its own name.
+  fs::rename(input() / "parts" /
+                 "pi\xe9"
+                 "ce.sdp",
+             input() / "parts" / "pi\u00e9ce.sdp");
+  const vtm_test::sdhost_result renamed = stage();
+  EXPECT_EQ(renamed.out.find("Not staged: "), std::string::npos) << renamed.out;
+  const cad_fileinfo staged = toc().at("parts/pi\u00e9ce.sdp");
+  ASSERT_EQ(staged.models_3d.size(), 1u);
+  EXPECT_EQ(staged.models_3d.front().first, "I-LATIN2");
 }
 
 TEST_F(StagingRun, DangerousDirectoryChoicesAreRefusedWithPathAndReason) {
