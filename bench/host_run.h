@@ -1,7 +1,8 @@
 // The built sdhost run as a user runs it, for the benchmarks that time whole
 // host runs: its output into a file, its exit status, wall time, processor
-// time and peak memory. The peak is the kernel's for the child, which starts from this
-// process's own peak: a benchmark keeps its own memory below the host's.
+// time and peak memory. The peak is the kernel's for the child, which starts
+// from this process's own peak: a benchmark keeps its own memory below the
+// host's.
 #pragma once
 
 #include <fcntl.h>
